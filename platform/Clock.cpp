@@ -1,0 +1,100 @@
+#include "platform/Clock.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <thread>
+
+#include "platform/Cancellation.h"
+
+namespace qnl {
+
+LocalTime IClock::LocalNow() {
+    std::time_t t = WallNow();
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                     tm.tm_hour,        tm.tm_min,     tm.tm_sec};
+}
+
+RealClock::RealClock(double timeScale)
+    : scale_(timeScale > 0.0 && timeScale <= 1.0 ? timeScale : 1.0),
+      start_(std::chrono::steady_clock::now()) {}
+
+bool RealClock::SleepMs(std::uint32_t milliseconds) {
+    const auto realDuration = std::chrono::duration<double, std::micro>(
+        static_cast<double>(milliseconds) * 1000.0 * scale_);
+    const auto deadline =
+        std::chrono::steady_clock::now() +
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(realDuration);
+    std::stop_token token = CurrentStopToken();
+    if (!token.stop_possible()) {
+        std::this_thread::sleep_until(deadline);
+        return true;
+    }
+    std::mutex m;
+    std::condition_variable_any cv;
+    std::unique_lock lock(m);
+    // wait_until with a stop token returns early (true) when a stop is requested.
+    cv.wait_until(lock, token, deadline, [] { return false; });
+    return !token.stop_requested();
+}
+
+std::uint64_t RealClock::NowUs() {
+    const auto real = std::chrono::duration<double, std::micro>(
+        std::chrono::steady_clock::now() - start_);
+    return static_cast<std::uint64_t>(real.count() / scale_);
+}
+
+std::time_t RealClock::WallNow() { return std::time(nullptr); }
+
+bool ManualClock::SleepMs(std::uint32_t milliseconds) {
+    std::lock_guard lock(mutex_);
+    sleeps_.push_back(milliseconds);
+    nowUs_ += static_cast<std::uint64_t>(milliseconds) * 1000;
+    return !StopRequested();
+}
+
+std::uint64_t ManualClock::NowUs() {
+    std::lock_guard lock(mutex_);
+    return nowUs_;
+}
+
+std::time_t ManualClock::WallNow() {
+    std::lock_guard lock(mutex_);
+    std::tm tm{};
+    tm.tm_year = local_.year - 1900;
+    tm.tm_mon = local_.month - 1;
+    tm.tm_mday = local_.day;
+    tm.tm_hour = local_.hour;
+    tm.tm_min = local_.minute;
+    tm.tm_sec = local_.second;
+    tm.tm_isdst = -1;
+    return std::mktime(&tm) + static_cast<std::time_t>(nowUs_ / 1000000);
+}
+
+LocalTime ManualClock::LocalNow() {
+    std::lock_guard lock(mutex_);
+    return local_;
+}
+
+void ManualClock::AdvanceMs(std::uint64_t milliseconds) {
+    std::lock_guard lock(mutex_);
+    nowUs_ += milliseconds * 1000;
+}
+
+void ManualClock::SetLocalTime(const LocalTime& t) {
+    std::lock_guard lock(mutex_);
+    local_ = t;
+}
+
+std::vector<std::uint32_t> ManualClock::Sleeps() const {
+    std::lock_guard lock(mutex_);
+    return sleeps_;
+}
+
+void ManualClock::ClearSleeps() {
+    std::lock_guard lock(mutex_);
+    sleeps_.clear();
+}
+
+}  // namespace qnl
