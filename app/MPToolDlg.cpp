@@ -1,0 +1,194 @@
+#include "app/MPToolDlg.h"
+
+#include <cstdarg>
+
+#include "controller/ErrorCodes.h"
+#include "controller/HexText.h"
+#include "platform/Files.h"
+#include "platform/Format.h"
+
+namespace qnl {
+
+CQNL735_MPToolDlg::CQNL735_MPToolDlg(ToolContext& context) : ctx_(context) {}
+
+void CQNL735_MPToolDlg::Print(const std::string& text) {
+    if (ConsoleMode()) ctx_.console.Write(text);
+}
+
+void CQNL735_MPToolDlg::Printf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = VFormat(format, args);
+    va_end(args);
+    Print(text);
+}
+
+std::int32_t CQNL735_MPToolDlg::vExitWithCode(std::int32_t code) {
+    exitCode_ = code;
+    if (ConsoleMode()) {
+        Printf("ErroCode [%d]\r\n", code);
+        ctx_.clock.SleepMs(1000);
+    }
+    ctx_.io.UnloadQnlIODriver();
+    return code;
+}
+
+std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& commandLineText) {
+    // Parse the command line.
+    if (auto stop = ParseCommandLine(commandLineText, cmd_)) {
+        if (stop->usage) {
+            ctx_.prompts.ShowMessage(UsageText(), ctx_.uiText.windowTitle);
+            return vExitWithCode(0);
+        }
+        ctx_.prompts.ShowMessage(stop->message, stop->caption, MessageIcon::Error);
+        return vExitWithCode(stop->exitCode);
+    }
+
+    // Console mode: the banner.
+    Printf("===================%s (%s)=========================\r\n", kProductName,
+           kProductVersion);
+
+    // Host records start empty.
+    for (auto& host : ctx_.g_Utility.hosts) host.ClearResults();
+    ctx_.g_Utility.ResetHostRecords();
+
+    if (auto code = LoadDriver()) return code;
+    if (auto code = Discover()) return code;
+
+    if (cmd_.showVersion)
+        if (auto code = ShowVersions()) return code;
+    if (cmd_.compareVersion)
+        if (auto code = CompareVersions()) return code;
+    if (cmd_.outputVersionFile)
+        if (auto code = WriteVersionFile()) return code;
+    if (cmd_.compareIds)
+        if (auto code = CompareIds()) return code;
+
+    if (cmd_.autoMode || cmd_.signalOverride || cmd_.fixtureOverride) {
+        Print("The MP run is not available in this version of the tool.\r\n");
+        return vExitWithCode(1);
+    }
+    if (ConsoleMode()) {
+        // Window mode would go on here; this build has no window.
+        Print("The operator window is not available in this version of the tool.\r\n");
+        return vExitWithCode(0);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> CQNL735_MPToolDlg::LoadDriver() {
+    ctx_.io.UnloadQnlIODriver();
+    if (ctx_.io.LoadQnlIODriver() != 0) return std::nullopt;
+    const int systemError = files::LastError();
+    ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  InitializeQNLIO Error!  dwErrorCode : %d ",
+                             "CQNL735_MPToolDlg::OnInitDialog", 801, systemError);
+    const std::string message = Format("\r\n%s:%d: InitializeQNLIO Error! !(%d)\n",
+                                       "CQNL735_MPToolDlg::OnInitDialog", 803, kErrDriverStart);
+    if (cmd_.silent)
+        Printf("%s\r\n", message.c_str());
+    else
+        ctx_.prompts.ShowMessage(message, {}, MessageIcon::Error);
+    // The process ends here without the exit-code line.
+    return 1;
+}
+
+std::optional<std::int32_t> CQNL735_MPToolDlg::Discover() {
+    if (cmd_.assignAddress) {
+        Printf("Input [Bus:Dev:Fun]=[%d:%d:%d] \r\n", cmd_.assignedBus, cmd_.assignedDevice,
+               cmd_.assignedFunction);
+        ctx_.interctl.AssignPciBus(cmd_.assignedBus, cmd_.assignedDevice, cmd_.assignedFunction,
+                                   wrsrThreshold_);
+        if (ctx_.g_Utility.ucHostCount == 0) {
+            Print("Assigned location can't find QNL device!!\r\n");
+            return vExitWithCode(kErrNotFound);
+        }
+    } else {
+        ctx_.interctl.ScanPciBus(wrsrThreshold_);
+    }
+    return std::nullopt;
+}
+
+void CQNL735_MPToolDlg::PrintHostAddress(std::size_t index, const TargetHost& host) {
+    Printf("Target Host[%d] > Bus:0x%02X Device:0x%02X Function:0x%02X\r\n",
+           static_cast<int>(index), host.ucBus, host.ucDevice, host.ucFunction);
+}
+
+std::optional<std::int32_t> CQNL735_MPToolDlg::ShowVersions() {
+    const auto& util = ctx_.g_Utility;
+    if (util.ucHostCount == 0) Print("Device Not Found !!\n");
+    for (std::size_t i = 0; i < util.ucHostCount; ++i) {
+        const TargetHost& host = util.Host(i);
+        PrintHostAddress(i, host);
+        Printf("SSID-->%s / SVID-->%s\r\n", host.strSSID.c_str(), host.strSVID.c_str());
+        Printf("Version-->%s\r\n\r\n", host.strFWVersion.c_str());
+    }
+    if (!cmd_.autoMode) return vExitWithCode(0);
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> CQNL735_MPToolDlg::CompareVersions() {
+    const auto& util = ctx_.g_Utility;
+    Printf("Input Version is %s \r\n", cmd_.inputVersion.c_str());
+    if (util.ucHostCount == 0) {
+        Print("DeviceNot Found!!\r\n\r\n\r\n");
+        return vExitWithCode(kErrNotFound);
+    }
+    for (std::size_t i = 0; i < util.ucHostCount; ++i) {
+        const TargetHost& host = util.Host(i);
+        PrintHostAddress(i, host);
+        Printf("Version-->%s\r\n\r\n", host.strFWVersion.c_str());
+        if (!EqualsNoCase(cmd_.inputVersion, host.strFWVersion)) {
+            Print("FAIL!!\r\n\r\n\r\n");
+            return vExitWithCode(kErrVersionUnmatch);
+        }
+    }
+    Print("PASS!!\r\n\r\n\r\n");
+    if (!cmd_.autoMode) return vExitWithCode(0);
+    return std::nullopt;
+}
+
+std::string VersionFileLine(std::size_t index, const TargetHost& host) {
+    std::string version = TrimWhite(host.strFWVersion);
+    if (version.size() < 12) version.insert(0, 12 - version.size(), '0');
+    return Format("%d:%s\tSVID: %s\tSSID: %s\r\n", static_cast<int>(index), version.c_str(),
+                  host.strSVID.c_str(), host.strSSID.c_str());
+}
+
+std::optional<std::int32_t> CQNL735_MPToolDlg::WriteVersionFile() {
+    const auto& util = ctx_.g_Utility;
+    if (util.ucHostCount == 0) return vExitWithCode(kErrNotFound);
+    std::string content;
+    for (std::size_t i = 0; i < util.ucHostCount; ++i) content += VersionFileLine(i, util.Host(i));
+    const std::string path = files::Join(ctx_.currentFolder, kVersionFileName);
+    files::Remove(path);
+    if (!files::WriteAtomic(path, content)) {
+        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: Write [%s] Failed, dwErrorCode %d",
+                                 "CQNL735_MPToolDlg::OnInitDialog", 1012, path.c_str(),
+                                 files::LastError());
+        return vExitWithCode(kErrIo);
+    }
+    return vExitWithCode(0);
+}
+
+std::optional<std::int32_t> CQNL735_MPToolDlg::CompareIds() {
+    const auto& util = ctx_.g_Utility;
+    Printf("Input SSID/SVID is %s \r\n", cmd_.inputIds.c_str());
+    if (util.ucHostCount == 0) {
+        Print("DeviceNot Found!!\r\n\r\n\r\n");
+        return vExitWithCode(kErrNotFound);
+    }
+    for (std::size_t i = 0; i < util.ucHostCount; ++i) {
+        const TargetHost& host = util.Host(i);
+        PrintHostAddress(i, host);
+        Printf("SSID-->%s / SVID-->%s\r\n", host.strSSID.c_str(), host.strSVID.c_str());
+        if (!EqualsNoCase(cmd_.inputIds, host.strSSID + "/" + host.strSVID)) {
+            Print("FAIL!!\r\n\r\n\r\n");
+            return vExitWithCode(kErrInvalidParameter);
+        }
+    }
+    Print("PASS!!\r\n\r\n\r\n");
+    if (!cmd_.autoMode) return vExitWithCode(0);
+    return std::nullopt;
+}
+
+}  // namespace qnl

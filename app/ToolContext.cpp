@@ -1,0 +1,17 @@
+#include "app/ToolContext.h"
+
+namespace qnl {
+
+ToolContext::ToolContext(const ToolEnvironment& env)
+    : clock(env.clock),
+      console(env.console),
+      prompts(env.prompts),
+      io(env.io),
+      currentFolder(env.currentFolder),
+      uiText(env.languageId),
+      eventLog(env.eventStore, env.clock, env.userName),
+      interctl(env.io, env.clock, eventLog, g_Utility) {
+    g_Utility.strToolFolder = env.toolFolder;
+}
+
+}  // namespace qnl

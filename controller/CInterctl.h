@@ -1,0 +1,87 @@
+// The chip interface: discovery of the target controllers, the microcontroller command
+// channel and the device information read at discovery. Flash programming and the
+// firmware-file check are further members, in their own files.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "app/EventLog.h"
+#include "controller/CUtility.h"
+#include "controller/TargetHost.h"
+#include "platform/Clock.h"
+#include "qnlio/IQnlIo.h"
+
+namespace qnl {
+
+class CInterctl {
+public:
+    CInterctl(IQnlIo& io, IClock& clock, CEventLog& log, CUtility& utility);
+    virtual ~CInterctl() = default;
+    CInterctl(const CInterctl&) = delete;
+    CInterctl& operator=(const CInterctl&) = delete;
+
+    // --- Discovery -------------------------------------------------------------------------
+    // Scans every bus/device/function (function outermost, bus innermost) and fills the host
+    // table. 0 when at least one host was found, -6 when none.
+    std::int32_t ScanPciBus(const std::string& wrsrThreshold);
+    // Examines one address only (the /P option). Same results.
+    std::int32_t AssignPciBus(std::uint8_t bus, std::uint8_t device, std::uint8_t function,
+                              const std::string& wrsrThreshold);
+
+    // --- Command channel -------------------------------------------------------------------
+    // Posts a command record and waits until the microcontroller took it.
+    std::int32_t Post(const TargetHost& host, std::uint32_t command, std::uint32_t space,
+                      std::uint32_t length, std::uint32_t address, std::uint32_t dataLow,
+                      std::uint32_t dataHigh);
+    // One read exchange of at most 8 bytes. For SPACE_SPI_ID `address` is the number of
+    // address bytes and `opcode` the SPI opcode sent as data.
+    std::int32_t ReadMemory(const TargetHost& host, std::uint32_t space, std::uint32_t address,
+                            std::uint32_t length, std::uint8_t* out, std::uint32_t opcode = 0);
+    // Reads `total` bytes in pieces of at most 8.
+    std::int32_t Read_8051_Memory(const TargetHost& host, std::uint32_t space,
+                                  std::uint32_t address, std::uint32_t total, std::uint8_t* out);
+    // Data-memory write of any length, in commands of at most 8 bytes.
+    std::int32_t WriteMemory(const TargetHost& host, std::uint32_t address, std::uint32_t length,
+                             const std::uint8_t* data);
+    // Byte 1 of the result is the flash status register.
+    std::int32_t ReadSpiStatus(const TargetHost& host, std::array<std::uint8_t, 8>& out);
+    // The end-of-access sequence; the controller then runs from its flash again.
+    std::int32_t EndFlashAccess(const TargetHost& host, bool clearMailbox);
+    std::int32_t ClearXdataF3B4Bit2(const TargetHost& host);
+    // Sends the test command with a parameter and polls its completion byte.
+    std::int32_t RunTestCommand(const TargetHost& host, std::uint32_t parameter);
+
+    // --- Device information ----------------------------------------------------------------
+    std::int32_t UpdateDeviceInfo(std::uint8_t hostIndex, const std::string& wrsrThreshold,
+                                  std::uint8_t kind);
+
+    IQnlIo& Io() { return io_; }
+    IClock& Clock() { return clock_; }
+    CEventLog& Log() { return log_; }
+    CUtility& Utility() { return utility_; }
+
+protected:
+    IQnlIo& io_;
+    IClock& clock_;
+    CEventLog& log_;
+    CUtility& utility_;
+
+private:
+    void RecordHost(std::uint8_t slot, std::uint8_t bus, std::uint8_t device,
+                    std::uint8_t function, std::uint8_t kind);
+    // Compares a function's dword 0 with one kind's identification table.
+    static bool MatchesKind(std::uint32_t dword0, std::uint8_t kind);
+
+    std::mutex busAccessLock_;
+};
+
+// "%02X%02X%02X_%02X_%02X_%02X" of six version bytes.
+std::string FormatFirmwareVersion(const std::uint8_t bytes[6]);
+// Whether a host with firmware `version` has its flash status register read, given the
+// threshold text: at or above the threshold, and never for an all-zero threshold.
+bool VersionAtOrAboveThreshold(const std::string& version, const std::string& threshold);
+
+}  // namespace qnl

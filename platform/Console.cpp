@@ -1,0 +1,54 @@
+#include "platform/Console.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <iostream>
+#include <vector>
+
+#include "platform/Format.h"
+
+namespace qnl {
+
+void IConsole::Printf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = VFormat(format, args);
+    va_end(args);
+    Write(text);
+}
+
+void StdConsole::Write(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+std::optional<std::string> StdConsole::ReadLine() {
+    std::string line;
+    if (!std::getline(std::cin, line)) return std::nullopt;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+void MemoryConsole::Write(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    text_ += text;
+}
+
+std::optional<std::string> MemoryConsole::ReadLine() {
+    std::lock_guard lock(mutex_);
+    if (nextInput_ >= input_.size()) return std::nullopt;
+    return input_[nextInput_++];
+}
+
+std::string MemoryConsole::Text() const {
+    std::lock_guard lock(mutex_);
+    return text_;
+}
+
+void MemoryConsole::AddInput(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    input_.push_back(line);
+}
+
+}  // namespace qnl

@@ -1,0 +1,57 @@
+// Where diagnostic events are kept, and how they are read back for the export.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace qnl {
+
+struct EventRecord {
+    std::time_t time = 0;        // generation time, seconds since the epoch
+    std::uint16_t type = 0;      // 1 error, 2 warning, 4 information
+    std::uint32_t eventId = 0;
+    std::string source;
+    std::string user;
+    std::string text;
+};
+
+class IEventStore {
+public:
+    virtual ~IEventStore() = default;
+    // Never fails its caller: a store that cannot write drops the event.
+    virtual void Append(const EventRecord& record) noexcept = 0;
+    // All readable events in the order they were written; unreadable entries are skipped.
+    virtual std::vector<EventRecord> ReadAll() = 0;
+};
+
+// Append-only text file, one event a line, fields separated by tabs and the text escaped so
+// that a line holds exactly one event.
+class FileEventStore final : public IEventStore {
+public:
+    explicit FileEventStore(std::string path) : path_(std::move(path)) {}
+    void Append(const EventRecord& record) noexcept override;
+    std::vector<EventRecord> ReadAll() override;
+    const std::string& Path() const { return path_; }
+
+    static std::string EncodeLine(const EventRecord& record);
+    // False for a line that is not a complete event (a torn or foreign line).
+    static bool DecodeLine(const std::string& line, EventRecord& record);
+
+private:
+    std::string path_;
+};
+
+class MemoryEventStore final : public IEventStore {
+public:
+    void Append(const EventRecord& record) noexcept override;
+    std::vector<EventRecord> ReadAll() override;
+
+private:
+    std::mutex mutex_;
+    std::vector<EventRecord> records_;
+};
+
+}  // namespace qnl

@@ -1,0 +1,141 @@
+#include "platform/Files.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <fstream>
+
+namespace qnl::files {
+
+std::string ExecutableFolder() {
+    char buffer[PATH_MAX + 1] = {};
+    const ssize_t n = readlink("/proc/self/exe", buffer, PATH_MAX);
+    if (n <= 0) return ".";
+    std::string path(buffer, static_cast<std::size_t>(n));
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0775) == 0) return true;
+    return errno == EEXIST && IsDirectory(path);
+}
+
+bool Remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+std::optional<std::uint64_t> Size(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::optional<std::vector<std::uint8_t>> ReadAll(const std::string& path,
+                                                 std::uint64_t maxBytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(st.st_size));
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    data.resize(done);
+    return data;
+}
+
+std::optional<std::string> ReadText(const std::string& path, std::uint64_t maxBytes) {
+    auto bytes = ReadAll(path, maxBytes);
+    if (!bytes) return std::nullopt;
+    return std::string(bytes->begin(), bytes->end());
+}
+
+bool WriteAtomic(const std::string& path, const void* data, std::size_t size) {
+    const std::string temp = path + ".tmp." + std::to_string(::getpid());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);
+    if (fd < 0) return false;
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    std::size_t done = 0;
+    bool ok = true;
+    while (done < size) {
+        const ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) ok = false;
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
+}
+
+bool Append(const std::string& path, const std::string& text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0664);
+    if (fd < 0) return false;
+    std::size_t done = 0;
+    bool ok = true;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) ok = false;
+    return ok;
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+int LastError() { return errno; }
+
+std::string CurrentUserName() {
+    struct passwd pw {};
+    struct passwd* result = nullptr;
+    char buffer[1024];
+    if (::getpwuid_r(::geteuid(), &pw, buffer, sizeof buffer, &result) == 0 && result)
+        return result->pw_name;
+    return {};
+}
+
+std::string CurrentFolder() {
+    char buffer[PATH_MAX + 1] = {};
+    if (::getcwd(buffer, PATH_MAX) == nullptr) return ".";
+    return buffer;
+}
+
+}  // namespace qnl::files

@@ -1,0 +1,23 @@
+#include "platform/SystemInfo.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace qnl {
+
+std::uint16_t SystemLanguageId() {
+    const char* names[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+    for (const char* name : names) {
+        const char* value = std::getenv(name);
+        if (value == nullptr || *value == '\0') continue;
+        if (std::strncmp(value, "de", 2) == 0) return 0x0407;
+        if (std::strncmp(value, "fr", 2) == 0) return 0x040C;
+        if (std::strncmp(value, "zh_TW", 5) == 0) return 0x0404;
+        if (std::strncmp(value, "zh", 2) == 0) return 0x0804;
+        if (std::strncmp(value, "ja", 2) == 0) return 0x0411;
+        return 0x0409;
+    }
+    return 0x0409;
+}
+
+}  // namespace qnl

@@ -1,0 +1,489 @@
+// Station file parsing. Every value is checked before use; the first problem ends the parse with
+// a message that names the file, the place in the file and the value.
+#include "qnlio/sim/StationConfig.h"
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <tuple>
+
+#include "controller/ChipIdTable.h"
+#include "firmware/FlashPartTable.h"
+
+namespace qnl::sim {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+// A station file is a few kilobytes; anything far larger is not one.
+constexpr std::uintmax_t kMaxStationFileBytes = 1024 * 1024;
+constexpr std::uint32_t kDefaultBar0Base = 0xF0000000;
+constexpr std::uint32_t kDefaultBar0Stride = 0x100000;
+constexpr std::uint32_t kBar0RegionBytes = 0x10000;
+
+// Thrown inside the parser only; LoadStationFile turns it into the error text.
+struct ParseFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void Fail(const std::string& where, const std::string& what) {
+    throw ParseFailure(where.empty() ? what : where + ": " + what);
+}
+
+std::string Quote(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Exactly `digits` hex digits, no prefix.
+std::optional<std::uint32_t> ParseFixedHex(const std::string& text, std::size_t digits) {
+    if (text.size() != digits) return std::nullopt;
+    std::uint32_t value = 0;
+    for (char c : text) {
+        const int d = HexDigit(c);
+        if (d < 0) return std::nullopt;
+        value = value * 16 + static_cast<std::uint32_t>(d);
+    }
+    return value;
+}
+
+// "0x1F", "1f": 1..8 hex digits with an optional 0x prefix.
+std::optional<std::uint32_t> ParseHexNumber(std::string text) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text = text.substr(2);
+    }
+    if (text.empty() || text.size() > 8) return std::nullopt;
+    return ParseFixedHex(text, text.size());
+}
+
+// Reads the members of one JSON object, remembering which keys were used so that any key left
+// over (a misspelling, or a key of a later version) is reported by name.
+class ObjectReader {
+  public:
+    ObjectReader(const json& object, std::string where)
+        : object_(object), where_(std::move(where)) {
+        if (!object_.is_object()) Fail(where_, "must be an object");
+    }
+
+    const std::string& Where() const { return where_; }
+    std::string Place(const std::string& key) const {
+        return where_.empty() ? key : where_ + "." + key;
+    }
+
+    const json* Find(const std::string& key) {
+        used_.insert(key);
+        auto it = object_.find(key);
+        return it == object_.end() ? nullptr : &*it;
+    }
+
+    std::optional<std::uint64_t> Integer(const std::string& key, std::uint64_t min,
+                                         std::uint64_t max) {
+        const json* value = Find(key);
+        if (value == nullptr) return std::nullopt;
+        if (!value->is_number_integer()) Fail(where_, Quote(key) + " must be a whole number");
+        if (value->is_number_unsigned() || value->get<std::int64_t>() >= 0) {
+            const std::uint64_t n = value->get<std::uint64_t>();
+            if (n >= min && n <= max) return n;
+        }
+        Fail(where_, Quote(key) + " " + value->dump() + " is out of range " + std::to_string(min) +
+                         ".." + std::to_string(max));
+    }
+
+    std::uint64_t RequiredInteger(const std::string& key, std::uint64_t min, std::uint64_t max) {
+        auto value = Integer(key, min, max);
+        if (!value) Fail(where_, "missing " + Quote(key));
+        return *value;
+    }
+
+    std::optional<std::string> String(const std::string& key) {
+        const json* value = Find(key);
+        if (value == nullptr) return std::nullopt;
+        if (!value->is_string()) Fail(where_, Quote(key) + " must be a text");
+        return value->get<std::string>();
+    }
+
+    // A fixed number of hex digits ("1e73" for a 16-bit ID).
+    std::optional<std::uint32_t> FixedHex(const std::string& key, std::size_t digits) {
+        auto text = String(key);
+        if (!text) return std::nullopt;
+        auto value = ParseFixedHex(*text, digits);
+        if (!value) {
+            Fail(where_, Quote(key) + " " + Quote(*text) + " must be " + std::to_string(digits) +
+                             " hex digits");
+        }
+        return value;
+    }
+
+    // A 32-bit number given as hex text ("0x30") or as a JSON number.
+    std::optional<std::uint32_t> HexOrInteger(const std::string& key) {
+        const json* value = Find(key);
+        if (value == nullptr) return std::nullopt;
+        if (value->is_number_integer()) {
+            return static_cast<std::uint32_t>(*Integer(key, 0, 0xFFFFFFFFu));
+        }
+        if (value->is_string()) {
+            auto n = ParseHexNumber(value->get<std::string>());
+            if (n) return n;
+        }
+        Fail(where_, Quote(key) + " " + value->dump() + " must be a hex text such as \"0x1F\"");
+    }
+
+    // Hex bytes separated by spaces ("C2 20 13").
+    template <std::size_t N>
+    std::optional<std::array<std::uint8_t, N>> HexBytes(const std::string& key) {
+        auto text = String(key);
+        if (!text) return std::nullopt;
+        std::istringstream in(*text);
+        std::array<std::uint8_t, N> bytes{};
+        std::string token;
+        std::size_t count = 0;
+        while (in >> token) {
+            auto byte = ParseFixedHex(token, 2);
+            if (!byte || count == N) {
+                count = N + 1;
+                break;
+            }
+            bytes[count++] = static_cast<std::uint8_t>(*byte);
+        }
+        if (count != N) {
+            Fail(where_, Quote(key) + " " + Quote(*text) + " must be " + std::to_string(N) +
+                             " hex bytes separated by spaces");
+        }
+        return bytes;
+    }
+
+    std::optional<bool> Bool(const std::string& key) {
+        const json* value = Find(key);
+        if (value == nullptr) return std::nullopt;
+        if (!value->is_boolean()) Fail(where_, Quote(key) + " must be true or false");
+        return value->get<bool>();
+    }
+
+    const json* Array(const std::string& key) {
+        const json* value = Find(key);
+        if (value != nullptr && !value->is_array()) Fail(where_, Quote(key) + " must be a list");
+        return value;
+    }
+
+    // Call after reading every known key.
+    void RejectUnknownKeys() const {
+        for (auto it = object_.begin(); it != object_.end(); ++it) {
+            if (used_.count(it.key()) == 0) Fail(where_, "unknown key " + Quote(it.key()));
+        }
+    }
+
+  private:
+    const json& object_;
+    std::string where_;
+    std::set<std::string> used_;
+};
+
+std::string Indexed(const std::string& list, std::size_t index) {
+    return list + "[" + std::to_string(index) + "]";
+}
+
+FaultConfig ParseFaults(const json& node, const std::string& where) {
+    ObjectReader r(node, where);
+    FaultConfig faults;
+    faults.failCommand = r.Integer("fail_command", 1, UINT64_MAX);
+    faults.hangFromCommand = r.Integer("hang_from_command", 1, UINT64_MAX);
+    faults.offBusAtCommand = r.Integer("off_bus_at_command", 0, UINT64_MAX);
+    if (const json* list = r.Array("fail_at")) {
+        for (std::size_t i = 0; i < list->size(); ++i) {
+            ObjectReader item((*list)[i], Indexed(r.Place("fail_at"), i));
+            FailAtRule rule;
+            rule.command = item.HexOrInteger("command");
+            auto address = item.HexOrInteger("address");
+            if (!address) Fail(item.Where(), "missing \"address\"");
+            rule.address = *address;
+            item.RejectUnknownKeys();
+            faults.failAt.push_back(rule);
+        }
+    }
+    if (const json* list = r.Array("flip_on_read")) {
+        for (std::size_t i = 0; i < list->size(); ++i) {
+            ObjectReader item((*list)[i], Indexed(r.Place("flip_on_read"), i));
+            FlipOnReadRule rule;
+            auto address = item.HexOrInteger("address");
+            auto mask = item.HexOrInteger("mask");
+            if (!address || !mask) Fail(item.Where(), "needs \"address\" and \"mask\"");
+            if (*mask == 0 || *mask > 0xFF) Fail(item.Where(), "\"mask\" must be 0x01..0xFF");
+            rule.address = *address;
+            rule.mask = static_cast<std::uint8_t>(*mask);
+            rule.times = static_cast<int>(item.Integer("times", 1, 1000000).value_or(1));
+            item.RejectUnknownKeys();
+            faults.flipOnRead.push_back(rule);
+        }
+    }
+    r.RejectUnknownKeys();
+    return faults;
+}
+
+fs::path ResolveBeside(const std::string& stationPath, const std::string& name) {
+    fs::path p(name);
+    if (p.is_absolute()) return p;
+    return fs::path(stationPath).parent_path() / p;
+}
+
+ControllerConfig ParseController(const json& node, std::size_t index,
+                                 const std::string& stationPath) {
+    const std::string where = Indexed("controllers", index);
+    ObjectReader r(node, where);
+    ControllerConfig c;
+    c.bus = static_cast<std::uint8_t>(r.RequiredInteger("bus", 0, 255));
+    c.device = static_cast<std::uint8_t>(r.Integer("device", 0, 31).value_or(0));
+    c.function = static_cast<std::uint8_t>(r.Integer("function", 0, 7).value_or(0));
+    c.kind = static_cast<int>(r.Integer("kind", 0, 1).value_or(0));
+    const std::uint64_t maxModel = (c.kind == 0 ? kKind0Ids.size() : kKind1Ids.size()) - 1;
+    c.model = static_cast<int>(r.Integer("model", 0, maxModel).value_or(0));
+
+    c.chipSignature = r.HexBytes<4>("chip_signature").value_or(DefaultChipSignature(c.kind));
+    c.flashId = r.HexBytes<3>("flash_id").value_or(kDefaultFlashId);
+    auto part = FindFlashPartById(c.flashId.data());
+    if (!part) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%02X %02X %02X", c.flashId[0], c.flashId[1],
+                      c.flashId[2]);
+        Fail(where, "flash_id " + Quote(text) + " names no supported flash part");
+    }
+    c.flashPartIndex = *part;
+    c.flashStatus = static_cast<std::uint8_t>(r.FixedHex("flash_status", 2).value_or(0));
+
+    const std::string flashName =
+        r.String("flash").value_or("host" + std::to_string(index) + ".flash");
+    if (flashName.empty()) Fail(where, "\"flash\" must name a file");
+    c.flashPath = ResolveBeside(stationPath, flashName).lexically_normal().string();
+
+    c.defaultSvid = static_cast<std::uint16_t>(r.FixedHex("default_svid", 4).value_or(0x1E73));
+    c.defaultSsid = static_cast<std::uint16_t>(
+        r.FixedHex("default_ssid", 4).value_or(DefaultSsid(c.kind, c.model)));
+    c.pcieLink = static_cast<std::uint8_t>(r.FixedHex("pcie_link", 2).value_or(0x18));
+
+    c.bar0 = kDefaultBar0Base + static_cast<std::uint32_t>(index) * kDefaultBar0Stride;
+    if (auto bar = r.HexOrInteger("bar0")) {
+        if (*bar == 0 || *bar % kBar0RegionBytes != 0) {
+            Fail(where, "\"bar0\" must be a nonzero multiple of 0x10000 (the register region)");
+        }
+        c.bar0 = *bar;
+    }
+    if (const json* faults = r.Find("faults")) c.faults = ParseFaults(*faults, r.Place("faults"));
+    r.RejectUnknownKeys();
+    return c;
+}
+
+OtherDeviceConfig ParseOtherDevice(const json& node, std::size_t index) {
+    ObjectReader r(node, Indexed("other_devices", index));
+    OtherDeviceConfig d;
+    d.bus = static_cast<std::uint8_t>(r.RequiredInteger("bus", 0, 255));
+    d.device = static_cast<std::uint8_t>(r.Integer("device", 0, 31).value_or(0));
+    d.function = static_cast<std::uint8_t>(r.Integer("function", 0, 7).value_or(0));
+    auto vendor = r.FixedHex("vendor", 4);
+    auto deviceId = r.FixedHex("device_id", 4);
+    if (!vendor || !deviceId) Fail(r.Where(), "needs \"vendor\" and \"device_id\"");
+    if (*vendor == 0xFFFF) Fail(r.Where(), "vendor ffff is what an absent function reads");
+    d.vendorId = static_cast<std::uint16_t>(*vendor);
+    d.deviceId = static_cast<std::uint16_t>(*deviceId);
+    d.classCode = r.FixedHex("class", 6).value_or(0x060000);
+    r.RejectUnknownKeys();
+    return d;
+}
+
+// Checks that cannot be made on one entry alone: addresses, register regions and flash files
+// used once, and flash files that exist having the chip's size.
+void CheckStation(const StationConfig& station) {
+    std::map<std::tuple<int, int, int>, std::string> functions;
+    auto claim = [&](int bus, int device, int function, const std::string& who) {
+        auto [it, fresh] = functions.emplace(std::make_tuple(bus, device, function), who);
+        if (!fresh) {
+            char address[16];
+            std::snprintf(address, sizeof address, "%02x:%02x.%d", bus, device, function);
+            Fail(who, std::string("PCI address ") + address + " is already taken by " + it->second);
+        }
+    };
+    for (std::size_t i = 0; i < station.controllers.size(); ++i) {
+        const ControllerConfig& c = station.controllers[i];
+        claim(c.bus, c.device, c.function, Indexed("controllers", i));
+    }
+    for (std::size_t i = 0; i < station.otherDevices.size(); ++i) {
+        const OtherDeviceConfig& d = station.otherDevices[i];
+        claim(d.bus, d.device, d.function, Indexed("other_devices", i));
+    }
+
+    for (std::size_t i = 0; i < station.controllers.size(); ++i) {
+        const ControllerConfig& c = station.controllers[i];
+        const std::string where = Indexed("controllers", i);
+        for (std::size_t j = 0; j < i; ++j) {
+            const ControllerConfig& other = station.controllers[j];
+            if (c.bar0 == other.bar0) {
+                Fail(where,
+                     "\"bar0\" overlaps the register region of " + Indexed("controllers", j));
+            }
+            std::error_code ec;
+            if (c.flashPath == other.flashPath ||
+                (fs::exists(c.flashPath, ec) && fs::equivalent(c.flashPath, other.flashPath, ec))) {
+                Fail(where, "flash file " + Quote(c.flashPath) + " is already used by " +
+                                Indexed("controllers", j));
+            }
+        }
+
+        const std::uint32_t capacity = FlashPartRow(c.flashPartIndex).CapacityBytes();
+        std::error_code ec;
+        const fs::file_status status = fs::status(c.flashPath, ec);
+        if (fs::exists(status)) {
+            if (!fs::is_regular_file(status)) {
+                Fail(where, "flash file " + Quote(c.flashPath) + " is not a regular file");
+            }
+            const std::uintmax_t size = fs::file_size(c.flashPath, ec);
+            if (ec || size != capacity) {
+                Fail(where, "flash file " + Quote(c.flashPath) + " has " +
+                                (ec ? std::string("an unreadable size")
+                                    : std::to_string(size) + " bytes") +
+                                " but the flash part holds " + std::to_string(capacity));
+            }
+        } else {
+            fs::path folder = fs::path(c.flashPath).parent_path();
+            if (folder.empty()) folder = ".";
+            if (!fs::is_directory(folder, ec)) {
+                Fail(where, "folder of flash file " + Quote(c.flashPath) + " does not exist");
+            }
+        }
+    }
+}
+
+StationConfig ParseStation(const std::string& text, const std::string& path) {
+    json root;
+    try {
+        root = json::parse(text);
+    } catch (const json::parse_error& e) {
+        // e.what() reads "[json.exception.parse_error.101] parse error at line 3, column 5: ...";
+        // keep the part after the bracketed id.
+        std::string what = e.what();
+        const std::size_t close = what.find("] ");
+        Fail("", "not valid JSON: " + (close == std::string::npos ? what : what.substr(close + 2)));
+    }
+    ObjectReader r(root, "");
+    StationConfig station;
+    station.sourcePath = path;
+    if (const json* scale = r.Find("time_scale")) {
+        if (!scale->is_number()) Fail("", "\"time_scale\" must be a number");
+        const double value = scale->get<double>();
+        if (!(value > 0.0 && value <= 1.0)) {
+            Fail("", "\"time_scale\" " + scale->dump() + " must be above 0 and at most 1");
+        }
+        station.timeScale = value;
+    }
+    station.driverLoadFails = r.Bool("driver_load_fails").value_or(false);
+    if (const json* list = r.Array("controllers")) {
+        for (std::size_t i = 0; i < list->size(); ++i) {
+            station.controllers.push_back(ParseController((*list)[i], i, path));
+        }
+    }
+    if (const json* list = r.Array("other_devices")) {
+        for (std::size_t i = 0; i < list->size(); ++i) {
+            station.otherDevices.push_back(ParseOtherDevice((*list)[i], i));
+        }
+    }
+    r.RejectUnknownKeys();
+    CheckStation(station);
+    return station;
+}
+
+}  // namespace
+
+std::array<std::uint8_t, 4> DefaultChipSignature(int kind) {
+    // "142A" and "S42B": what the two generations' boot code leaves in data memory.
+    if (kind == 1) return {0x53, 0x34, 0x32, 0x42};
+    return {0x31, 0x34, 0x32, 0x41};
+}
+
+std::uint16_t DefaultSsid(int kind, int model) {
+    // Without a configuration block the subsystem ID repeats the device ID.
+    if (kind == 1 && model >= 0 && model < static_cast<int>(kKind1Ids.size())) {
+        return static_cast<std::uint16_t>(kKind1Ids[static_cast<std::size_t>(model)].deviceId);
+    }
+    if (kind == 0 && model >= 0 && model < static_cast<int>(kKind0Ids.size())) {
+        return static_cast<std::uint16_t>(kKind0Ids[static_cast<std::size_t>(model)].deviceId);
+    }
+    return 0x7350;
+}
+
+std::optional<StationConfig> ParseStationText(const std::string& text, const std::string& path,
+                                              std::string& error) {
+    try {
+        return ParseStation(text, path);
+    } catch (const ParseFailure& e) {
+        error = "station file " + path + ": " + e.what();
+    } catch (const std::exception& e) {
+        // nlohmann type errors and filesystem errors: still a one-line message, never a crash.
+        error = "station file " + path + ": " + e.what();
+    }
+    return std::nullopt;
+}
+
+std::optional<StationConfig> LoadStationFile(const std::string& path, std::string& error) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) {
+        error = "station file " + path + ": " +
+                (fs::exists(path, ec) ? "is not a regular file" : "does not exist");
+        return std::nullopt;
+    }
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec || size > kMaxStationFileBytes) {
+        error = "station file " + path + ": " +
+                (ec ? "size cannot be read" : "is larger than 1 MB, not a station file");
+        return std::nullopt;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in && !in.eof()) {
+        error = "station file " + path + ": cannot be read";
+        return std::nullopt;
+    }
+    return ParseStationText(text, path, error);
+}
+
+StationConfig DefaultStation(const std::string& toolFolder) {
+    StationConfig station;
+    station.timeScale = 0.01;
+    const std::size_t part = FindFlashPartById(kDefaultFlashId.data()).value_or(0);
+    for (int i = 0; i < 2; ++i) {
+        ControllerConfig c;
+        c.bus = static_cast<std::uint8_t>(3 + i);
+        c.kind = 0;
+        c.model = 0;
+        c.chipSignature = DefaultChipSignature(0);
+        c.flashId = kDefaultFlashId;
+        c.flashPartIndex = part;
+        c.flashPath = (fs::path(toolFolder) / ("sim_host" + std::to_string(i) + ".flash")).string();
+        c.defaultSsid = DefaultSsid(0, 0);
+        c.bar0 = kDefaultBar0Base + static_cast<std::uint32_t>(i) * kDefaultBar0Stride;
+        station.controllers.push_back(c);
+    }
+    station.otherDevices.push_back({.bus = 0,
+                                    .device = 0,
+                                    .function = 0,
+                                    .vendorId = 0x8086,
+                                    .deviceId = 0x3E92,
+                                    .classCode = 0x060000});
+    return station;
+}
+
+double TimeScaleOf(const StationConfig& config) {
+    return config.timeScale;
+}
+
+}  // namespace qnl::sim

@@ -1,0 +1,94 @@
+// What a simulated station is made of: the controllers with their flash chips, unrelated PCI
+// devices, the time scale, and faults to inject. Read from a JSON station file (docs/station.md)
+// or built in (DefaultStation).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qnl::sim {
+
+// One command that always fails: a command code (any command when empty) at one address field.
+struct FailAtRule {
+    std::optional<std::uint32_t> command;
+    std::uint32_t address = 0;
+};
+
+// The next `times` flash reads that cover `address` see the byte XOR `mask`.
+struct FlipOnReadRule {
+    std::uint32_t address = 0;
+    std::uint8_t mask = 0;
+    int times = 0;
+};
+
+// Faults armed when the station starts. Command numbers count WriteCmdALL calls to the
+// controller from start, 1-based.
+struct FaultConfig {
+    std::optional<std::uint64_t> failCommand;
+    std::vector<FailAtRule> failAt;
+    std::optional<std::uint64_t> hangFromCommand;
+    std::optional<std::uint64_t> offBusAtCommand;  // 0 = off the bus from the start
+    std::vector<FlipOnReadRule> flipOnRead;
+};
+
+struct ControllerConfig {
+    std::uint8_t bus = 0;
+    std::uint8_t device = 0;
+    std::uint8_t function = 0;
+    int kind = 0;   // 0 or 1: which identification table
+    int model = 0;  // entry of that table
+    std::array<std::uint8_t, 4> chipSignature{};
+    std::array<std::uint8_t, 3> flashId{};  // what the chip answers to its ID opcode
+    std::size_t flashPartIndex = 0;         // first row of the part table matching flashId
+    std::string flashPath;                  // resolved: absolute, or relative to the cwd
+    std::uint8_t flashStatus = 0;           // status register at power-on (non-volatile bits)
+    std::uint16_t defaultSvid = 0x1E73;
+    std::uint16_t defaultSsid = 0x7350;
+    std::uint8_t pcieLink = 0x18;
+    std::uint32_t bar0 = 0;
+    FaultConfig faults;
+};
+
+struct OtherDeviceConfig {
+    std::uint8_t bus = 0;
+    std::uint8_t device = 0;
+    std::uint8_t function = 0;
+    std::uint16_t vendorId = 0;
+    std::uint16_t deviceId = 0;
+    std::uint32_t classCode = 0x060000;  // host bridge
+};
+
+struct StationConfig {
+    std::string sourcePath;  // the station file, empty for the built-in station
+    double timeScale = 1.0;
+    bool driverLoadFails = false;
+    std::vector<ControllerConfig> controllers;
+    std::vector<OtherDeviceConfig> otherDevices;
+};
+
+// Parses and checks a station file. On failure returns nullopt and sets `error` to one line
+// naming the file and the problem. Reads the file and looks at existing flash files; writes
+// nothing.
+std::optional<StationConfig> LoadStationFile(const std::string& path, std::string& error);
+
+// Same, from text already in memory; `path` names the file in messages and anchors relative
+// flash paths.
+std::optional<StationConfig> ParseStationText(const std::string& text, const std::string& path,
+                                              std::string& error);
+
+// Two kind-0 controllers at 03:00.0 and 04:00.0 with 512 KB flash chips whose contents live in
+// sim_host0.flash and sim_host1.flash in `toolFolder`, time scale 0.01, and one host bridge.
+StationConfig DefaultStation(const std::string& toolFolder);
+
+double TimeScaleOf(const StationConfig& config);
+
+// Default flash part, signature and subsystem ID of a controller kind and model.
+inline constexpr std::array<std::uint8_t, 3> kDefaultFlashId{0xC2, 0x20, 0x13};
+std::array<std::uint8_t, 4> DefaultChipSignature(int kind);
+std::uint16_t DefaultSsid(int kind, int model);
+
+}  // namespace qnl::sim

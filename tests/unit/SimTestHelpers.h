@@ -1,0 +1,179 @@
+// Shared pieces of the simulated-station tests: a temporary folder, station construction from
+// JSON text, an independent builder of flash boot images, and the host side of the mailbox
+// exchanges written out step by step.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "qnlio/MailboxProtocol.h"
+#include "qnlio/sim/SimStation.h"
+
+namespace qnl::sim::testing {
+
+namespace fs = std::filesystem;
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern = (fs::temp_directory_path() / "qnl-simtest-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& Path() const { return path_; }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    std::string Write(const std::string& name, const std::string& text) const {
+        std::ofstream(path_ / name, std::ios::binary) << text;
+        return File(name);
+    }
+    std::size_t EntryCount() const {
+        std::size_t n = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(path_)) ++n;
+        return n;
+    }
+
+private:
+    fs::path path_;
+};
+
+inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A station from JSON text written as station.json into `folder`. Fails the test on a parse error.
+inline std::unique_ptr<SimStation> MakeStation(const TempFolder& folder, const std::string& json,
+                                               IClock& clock) {
+    const std::string path = folder.Write("station.json", json);
+    std::string error;
+    auto config = LoadStationFile(path, error);
+    if (!config) {
+        ADD_FAILURE() << error;
+        return nullptr;
+    }
+    return std::make_unique<SimStation>(std::move(*config), clock);
+}
+
+// ---- Flash images --------------------------------------------------------------------------
+
+struct Entry {
+    std::uint8_t width;
+    std::uint16_t address;
+    std::uint32_t value;
+};
+
+// A valid image: configuration block (L = 48 + 8 x entries), CRC left zero, code of `codeSize`
+// bytes with the version at code bytes 128..133, signature, checksum and a trailing word.
+inline std::vector<std::uint8_t> BuildImage(int kind, std::array<std::uint8_t, 6> version,
+                                            const std::vector<Entry>& entries = {},
+                                            std::uint32_t codeSize = 256) {
+    const char* configSignature = kind == 0 ? "7351A_RCFG" : "7352A_RCFG";
+    const char* codeSignature = kind == 0 ? "7351A_FW" : "7352A_FW";
+    const std::size_t configLength = 48 + 8 * entries.size();
+    std::vector<std::uint8_t> image(configLength, 0);
+    image[4] = static_cast<std::uint8_t>(configLength);
+    image[5] = static_cast<std::uint8_t>(configLength >> 8);
+    std::copy_n(configSignature, 10, image.begin() + 6);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        std::uint8_t* e = &image[48 + 8 * i];
+        e[0] = 0xCC;
+        e[1] = entries[i].width;
+        e[2] = static_cast<std::uint8_t>(entries[i].address);
+        e[3] = static_cast<std::uint8_t>(entries[i].address >> 8);
+        for (int b = 0; b < 4; ++b) e[4 + b] = static_cast<std::uint8_t>(entries[i].value >> (8 * b));
+    }
+    std::uint8_t sum = 0;
+    for (std::uint8_t b : image) sum = static_cast<std::uint8_t>(sum + b);
+    image.push_back(sum);
+    image.insert(image.end(), 4, 0);  // CRC, not checked at boot
+    const int lengthBytes = kind == 0 ? 2 : 4;
+    for (int b = 0; b < lengthBytes; ++b) image.push_back(static_cast<std::uint8_t>(codeSize >> (8 * b)));
+    std::vector<std::uint8_t> code(codeSize);
+    for (std::uint32_t i = 0; i < codeSize; ++i) code[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    std::copy(version.begin(), version.end(), code.begin() + 128);
+    std::uint8_t codeSum = 0;
+    for (std::uint8_t b : code) codeSum = static_cast<std::uint8_t>(codeSum + b);
+    image.insert(image.end(), code.begin(), code.end());
+    image.insert(image.end(), codeSignature, codeSignature + 8);
+    image.push_back(codeSum);
+    image.insert(image.end(), 4, 0xA5);
+    return image;
+}
+
+// ---- Host side of the mailbox ----------------------------------------------------------------
+
+struct Address {
+    std::uint32_t bus, device, function;
+};
+
+// Post-and-wait: the command, then Wait_Write_Ready.
+inline std::int32_t Post(IQnlIo& io, Address a, std::uint32_t command, std::uint32_t space,
+                         std::uint32_t length, std::uint32_t address, std::uint32_t dataLow = 0,
+                         std::uint32_t dataHigh = 0) {
+    std::int32_t r = io.WriteCmdALL(a.bus, a.device, a.function, command, space, length, address,
+                                    dataLow, dataHigh);
+    if (r < 0) return r;
+    return io.Wait_Write_Ready(a.bus, a.device, a.function);
+}
+
+// One memory read as the tool makes it: 8-byte reads from the second reply record, shorter ones
+// from configuration bytes 0xF0.. followed by the acknowledge in 0xE0.
+inline std::int32_t ReadMemory(IQnlIo& io, Address a, std::uint32_t space, std::uint32_t address,
+                               std::uint32_t length, std::uint8_t* out, std::uint32_t dataLow = 0) {
+    using namespace qnl::mailbox;
+    std::int32_t r = io.WriteCmdALL(a.bus, a.device, a.function, CMD_MEM_READ, space, length,
+                                    address, dataLow, 0);
+    if (r < 0) return r;
+    if ((r = io.Wait_Read_Ready(a.bus, a.device, a.function)) < 0) return r;
+    std::array<std::uint8_t, kReplyRecordBytes> reply{};
+    io.ReadCMD(a.bus, a.device, a.function, reply.data());
+    if ((r = io.Wait_Read_Ready(a.bus, a.device, a.function)) < 0) return r;
+    if (length == 8) {
+        reply.fill(0);
+        io.ReadCMD(a.bus, a.device, a.function, reply.data());
+        std::copy_n(reply.begin() + REPLY_DATA_OFFSET, 8, out);
+    } else {
+        for (std::uint32_t i = 0; i < length; ++i) {
+            out[i] = io.PCI_Read_BYTE(a.bus, a.device, a.function, CFG_MAILBOX_DATA0 + i);
+        }
+        io.PCI_Write_Byte(a.bus, a.device, a.function, CFG_MAILBOX_CONTROL, 1);
+    }
+    return 0;
+}
+
+// Packs bytes into the two data words, little-endian.
+inline std::pair<std::uint32_t, std::uint32_t> Pack(const std::uint8_t* bytes, std::size_t n) {
+    std::uint32_t low = 0, high = 0;
+    for (std::size_t i = 0; i < n && i < 8; ++i) {
+        (i < 4 ? low : high) |= std::uint32_t{bytes[i]} << (8 * (i % 4));
+    }
+    return {low, high};
+}
+
+inline std::int32_t WriteXdata(IQnlIo& io, Address a, std::uint32_t address,
+                               const std::vector<std::uint8_t>& bytes) {
+    const auto [low, high] = Pack(bytes.data(), bytes.size());
+    return Post(io, a, qnl::mailbox::CMD_MEM_WRITE, qnl::mailbox::SPACE_XDATA,
+                static_cast<std::uint32_t>(bytes.size()), address, low, high);
+}
+
+inline std::int32_t EndFlashAccess(IQnlIo& io, Address a, int kind) {
+    std::int32_t r = WriteXdata(io, a, qnl::mailbox::XDATA_END_ACCESS_1[kind], {0x02});
+    if (r < 0) return r;
+    return WriteXdata(io, a, qnl::mailbox::XDATA_END_ACCESS_2[kind], {0x01});
+}
+
+}  // namespace qnl::sim::testing
