@@ -7,6 +7,7 @@
 #include "app/EventLog.h"
 #include "controller/CInterctl.h"
 #include "controller/CUtility.h"
+#include "firmware/Upgrade.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/EventStore.h"
@@ -48,6 +49,7 @@ public:
     CUtility g_Utility;
     CEventLog eventLog;
     CInterctl interctl;
+    Upgrade upgrade;
 };
 
 }  // namespace qnl

@@ -11,6 +11,7 @@
 #include "app/EventLog.h"
 #include "controller/CUtility.h"
 #include "controller/TargetHost.h"
+#include "firmware/FlashPartTable.h"
 #include "platform/Clock.h"
 #include "qnlio/IQnlIo.h"
 
@@ -58,10 +59,37 @@ public:
     std::int32_t UpdateDeviceInfo(std::uint8_t hostIndex, const std::string& wrsrThreshold,
                                   std::uint8_t kind);
 
+    // --- Firmware image file (firmware/FirmwareFile.cpp) -----------------------------------
+    // Checks signatures and checksums of an image of `size` bytes; 0 or -3. Records the file
+    // kind, L, N and the computed checksums in g_Utility. Never reads outside the buffer.
+    std::int32_t Check_Firmware_File(const std::uint8_t* image, std::size_t size);
+    // Runs the check and copies the 6 version bytes (code bytes 128..133).
+    std::int32_t Get_Version_From_File(const std::uint8_t* image, std::size_t size,
+                                       std::uint8_t version[6]);
+
+    // --- SPI flash programming (firmware/FlashProgramming.cpp) ----------------------------
+    FlashPart IdentifyFlash(const TargetHost& host);
+    std::int32_t SetFlashProtect(const TargetHost& host, bool protect);
+    std::int32_t Erase_SPIRom(const TargetHost& host, const FlashPart& part,
+                              std::uint32_t byteCount, std::uint32_t startAddress,
+                              std::uint32_t attempt);
+    std::int32_t Write_Section(const TargetHost& host, const FlashPart& part,
+                               const std::uint8_t* data, std::uint32_t startAddress,
+                               std::uint32_t length);
+    std::int32_t Compare_Section(const TargetHost& host, const std::uint8_t* data,
+                                 std::uint32_t startAddress, std::uint32_t length);
+    std::int32_t Update_Firmware(std::uint8_t targetNumber, const TargetHost& host,
+                                 const FlashPart& part, const std::uint8_t* image,
+                                 std::uint32_t length);
+
     IQnlIo& Io() { return io_; }
     IClock& Clock() { return clock_; }
     CEventLog& Log() { return log_; }
     CUtility& Utility() { return utility_; }
+
+    // Raised by 128 at each programming attempt and read by Write_Section. Shared by all hosts;
+    // programming runs one host at a time under the programming lock.
+    std::uint32_t m_dwRetryShift = 0;
 
 protected:
     IQnlIo& io_;
