@@ -12,7 +12,7 @@
 namespace qnl {
 namespace {
 
-struct FlashPartSpec {
+struct FlashPartEntry {
     const char* vendor;
     const char* name;
     std::uint8_t idOpcode;
@@ -27,7 +27,7 @@ struct FlashPartSpec {
 
 // One row per part, in the controllers' table order; the row numbers are 1-based.
 // clang-format off
-constexpr std::array<FlashPartSpec, 59> kParts{{
+constexpr std::array<FlashPartEntry, 59> kParts{{
     {.vendor = "MXIC", .name = "MX25L(V)512(C)",  // row 1
      .idOpcode = 0x9F, .idAddressBytes = 0, .chipEraseOpcode = 0x60, .sectorEraseOpcode = 0x20,
      .sectorSizeKb = 4, .capacityKb = 64, .eraseTimeFactor = 22, .idBytes = {0xC2, 0x20, 0x10}},
@@ -219,20 +219,20 @@ constexpr bool SameIdBytes(std::size_t rowA, std::size_t rowB) {
 }
 
 constexpr bool RowsFitTheirFields() {
-    for (const FlashPartSpec& spec : kParts) {
+    for (const FlashPartEntry& entry : kParts) {
         const std::uint32_t unitKb = FlashPart::kUnitBytes / 1024;
-        if (spec.sectorSizeKb == 0 || spec.sectorSizeKb % unitKb != 0) return false;
-        if (spec.sectorSizeKb / unitKb > 0xFF) return false;
-        if (spec.capacityKb == 0 || spec.capacityKb % unitKb != 0) return false;
-        if (spec.capacityKb / unitKb > 0xFFFF) return false;
-        if (spec.capacityKb % spec.sectorSizeKb != 0) return false;
-        if (TextLength(spec.vendor) == 0 || TextLength(spec.vendor) > FlashPart::kTextBytes) {
+        if (entry.sectorSizeKb == 0 || entry.sectorSizeKb % unitKb != 0) return false;
+        if (entry.sectorSizeKb / unitKb > 0xFF) return false;
+        if (entry.capacityKb == 0 || entry.capacityKb % unitKb != 0) return false;
+        if (entry.capacityKb / unitKb > 0xFFFF) return false;
+        if (entry.capacityKb % entry.sectorSizeKb != 0) return false;
+        if (TextLength(entry.vendor) == 0 || TextLength(entry.vendor) > FlashPart::kTextBytes) {
             return false;
         }
-        if (TextLength(spec.name) == 0 || TextLength(spec.name) > FlashPart::kTextBytes) {
+        if (TextLength(entry.name) == 0 || TextLength(entry.name) > FlashPart::kTextBytes) {
             return false;
         }
-        if (spec.idOpcode == 0xFF) return false;  // would read as "not identified"
+        if (entry.idOpcode == 0xFF) return false;  // would read as "not identified"
     }
     return true;
 }
@@ -241,24 +241,25 @@ static_assert(kParts.size() == 59, "the controllers' table has 59 rows");
 static_assert(SameIdBytes(3, 7) && SameIdBytes(4, 8), "rows 7 and 8 repeat rows 3 and 4");
 static_assert(RowsFitTheirFields(), "a row does not fit the 522-byte form");
 
-constexpr FlashPart BuildRow(const FlashPartSpec& spec) {
+constexpr FlashPart BuildRow(const FlashPartEntry& entry) {
     FlashPart part;
     const std::uint32_t unitKb = FlashPart::kUnitBytes / 1024;
-    const std::uint32_t capacityUnits = spec.capacityKb / unitKb;
-    part.bytes[0] = spec.idOpcode;
-    part.bytes[1] = spec.idAddressBytes;
-    part.bytes[2] = spec.chipEraseOpcode;
-    part.bytes[3] = static_cast<std::uint8_t>(spec.sectorSizeKb / unitKb);
+    const std::uint32_t capacityUnits = entry.capacityKb / unitKb;
+    part.bytes[0] = entry.idOpcode;
+    part.bytes[1] = entry.idAddressBytes;
+    part.bytes[2] = entry.chipEraseOpcode;
+    part.bytes[3] = static_cast<std::uint8_t>(entry.sectorSizeKb / unitKb);
     part.bytes[4] = static_cast<std::uint8_t>(capacityUnits & 0xFF);
     part.bytes[5] = static_cast<std::uint8_t>(capacityUnits >> 8);
-    part.bytes[6] = spec.sectorEraseOpcode;
-    part.bytes[7] = spec.eraseTimeFactor;
-    for (std::size_t i = 0; i < 3; ++i) part.bytes[FlashPart::kIdBytesOffset + i] = spec.idBytes[i];
-    for (std::size_t i = 0; spec.vendor[i] != '\0'; ++i) {
-        part.bytes[FlashPart::kVendorOffset + i] = static_cast<std::uint8_t>(spec.vendor[i]);
+    part.bytes[6] = entry.sectorEraseOpcode;
+    part.bytes[7] = entry.eraseTimeFactor;
+    for (std::size_t i = 0; i < 3; ++i)
+        part.bytes[FlashPart::kIdBytesOffset + i] = entry.idBytes[i];
+    for (std::size_t i = 0; entry.vendor[i] != '\0'; ++i) {
+        part.bytes[FlashPart::kVendorOffset + i] = static_cast<std::uint8_t>(entry.vendor[i]);
     }
-    for (std::size_t i = 0; spec.name[i] != '\0'; ++i) {
-        part.bytes[FlashPart::kNameOffset + i] = static_cast<std::uint8_t>(spec.name[i]);
+    for (std::size_t i = 0; entry.name[i] != '\0'; ++i) {
+        part.bytes[FlashPart::kNameOffset + i] = static_cast<std::uint8_t>(entry.name[i]);
     }
     return part;  // the remaining text bytes and byte 521 stay 0
 }

@@ -3,6 +3,8 @@
 // exchanges written out step by step.
 #pragma once
 
+#include "support/TestImage.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -18,12 +20,12 @@
 #include "qnlio/MailboxProtocol.h"
 #include "qnlio/sim/SimStation.h"
 
-namespace qnl::sim::testing {
+namespace qnl::sim::simtest {
 
 namespace fs = std::filesystem;
 
 class TempFolder {
-public:
+  public:
     TempFolder() {
         std::string pattern = (fs::temp_directory_path() / "qnl-simtest-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -45,7 +47,7 @@ public:
         return n;
     }
 
-private:
+  private:
     fs::path path_;
 };
 
@@ -69,48 +71,13 @@ inline std::unique_ptr<SimStation> MakeStation(const TempFolder& folder, const s
 
 // ---- Flash images --------------------------------------------------------------------------
 
-struct Entry {
-    std::uint8_t width;
-    std::uint16_t address;
-    std::uint32_t value;
-};
+using Entry = test::TestEntry;
 
-// A valid image: configuration block (L = 48 + 8 x entries), CRC left zero, code of `codeSize`
-// bytes with the version at code bytes 128..133, signature, checksum and a trailing word.
+// A valid image (see tests/support/TestImage.h).
 inline std::vector<std::uint8_t> BuildImage(int kind, std::array<std::uint8_t, 6> version,
                                             const std::vector<Entry>& entries = {},
                                             std::uint32_t codeSize = 256) {
-    const char* configSignature = kind == 0 ? "7351A_RCFG" : "7352A_RCFG";
-    const char* codeSignature = kind == 0 ? "7351A_FW" : "7352A_FW";
-    const std::size_t configLength = 48 + 8 * entries.size();
-    std::vector<std::uint8_t> image(configLength, 0);
-    image[4] = static_cast<std::uint8_t>(configLength);
-    image[5] = static_cast<std::uint8_t>(configLength >> 8);
-    std::copy_n(configSignature, 10, image.begin() + 6);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        std::uint8_t* e = &image[48 + 8 * i];
-        e[0] = 0xCC;
-        e[1] = entries[i].width;
-        e[2] = static_cast<std::uint8_t>(entries[i].address);
-        e[3] = static_cast<std::uint8_t>(entries[i].address >> 8);
-        for (int b = 0; b < 4; ++b) e[4 + b] = static_cast<std::uint8_t>(entries[i].value >> (8 * b));
-    }
-    std::uint8_t sum = 0;
-    for (std::uint8_t b : image) sum = static_cast<std::uint8_t>(sum + b);
-    image.push_back(sum);
-    image.insert(image.end(), 4, 0);  // CRC, not checked at boot
-    const int lengthBytes = kind == 0 ? 2 : 4;
-    for (int b = 0; b < lengthBytes; ++b) image.push_back(static_cast<std::uint8_t>(codeSize >> (8 * b)));
-    std::vector<std::uint8_t> code(codeSize);
-    for (std::uint32_t i = 0; i < codeSize; ++i) code[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    std::copy(version.begin(), version.end(), code.begin() + 128);
-    std::uint8_t codeSum = 0;
-    for (std::uint8_t b : code) codeSum = static_cast<std::uint8_t>(codeSum + b);
-    image.insert(image.end(), code.begin(), code.end());
-    image.insert(image.end(), codeSignature, codeSignature + 8);
-    image.push_back(codeSum);
-    image.insert(image.end(), 4, 0xA5);
-    return image;
+    return test::BuildTestImage(kind, version, entries, codeSize);
 }
 
 // ---- Host side of the mailbox ----------------------------------------------------------------
@@ -176,4 +143,4 @@ inline std::int32_t EndFlashAccess(IQnlIo& io, Address a, int kind) {
     return WriteXdata(io, a, qnl::mailbox::XDATA_END_ACCESS_2[kind], {0x01});
 }
 
-}  // namespace qnl::sim::testing
+}  // namespace qnl::sim::simtest

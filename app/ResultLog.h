@@ -1,0 +1,36 @@
+// The daily result log: "%.4d%.2d%.2d.log" in the tool folder, tab-separated, a header line
+// when the file is created and one line per host for every MP run.
+#pragma once
+
+#include <string>
+
+#include "app/ResultTable.h"
+#include "controller/CUtility.h"
+#include "platform/Clock.h"
+#include "ui/UiTextTable.h"
+
+namespace qnl {
+
+// What of the settings and the run the log lines depend on.
+struct ResultLogOptions {
+    bool barCodeColumn = false;   // savelogBarCode_enable
+    std::string serialNumber;     // serial_number
+    bool fwUpdateEnabled = false;        // fw_update_enable
+    bool signalOrFixtureTest = false;    // signal line or fixture test switched on
+    bool loopBackTest = false;           // loop back test switched on
+    std::uint8_t page = kPageMain;       // the page current when the log is written
+};
+
+std::string ResultLogFileName(const LocalTime& time);
+std::string ResultLogHeader(const UiTextTable& texts, bool barCodeColumn);
+// The record lines of all hosts, each stamped with `time`.
+std::string ResultLogLines(const LocalTime& time, const CUtility& utility,
+                           const ResultTable& table, const ResultLogOptions& options);
+
+// Appends one run to the day's log (creating it with its header). False when the file could
+// not be written; the run goes on either way.
+bool WriteResultLog(const std::string& toolFolder, IClock& clock, const UiTextTable& texts,
+                    const CUtility& utility, const ResultTable& table,
+                    const ResultLogOptions& options);
+
+}  // namespace qnl

@@ -1,0 +1,234 @@
+// The result table model, its list control records, and the daily result log.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "app/ResultLog.h"
+#include "app/ResultTable.h"
+#include "ui/ListCtrlEx.h"
+#include "ui/SerialNumber.h"
+
+namespace qnl {
+namespace {
+
+class ResultTableTest : public ::testing::Test {
+protected:
+    ResultTableTest() : log(&events, clock, "t"), table(texts, log, utility) {
+        utility.ResetHostRecords();
+    }
+    void AddHost(std::uint8_t index, std::uint8_t bus) {
+        TargetHost& h = utility.hosts[index];
+        h.ucIndex = index;
+        h.ucBus = bus;
+        h.ucDevice = 0;
+        h.ucFunction = 0;
+        h.strFWVersion = "170707_00_50_01";
+        h.strSSID = "7351";
+        h.strSVID = "1d6a";
+        h.ucWrsrStatus = 0x9c;
+        h.ucPcieLink = 0x18;
+        utility.ucHostCount = static_cast<std::uint8_t>(index + 1);
+    }
+
+    UiTextTable texts;
+    ManualClock clock;
+    MemoryEventStore events;
+    CEventLog log;
+    CUtility utility;
+    ResultTable table;
+};
+
+TEST_F(ResultTableTest, ColumnSetsFollowThePage) {
+    EXPECT_EQ(table.ColumnCount(), 17);
+    EXPECT_EQ(table.Columns()[7].title, "Update");
+    EXPECT_EQ(table.Columns()[16].title, "LT Result");
+    table.ShowPage(kPageUpgrade);
+    ASSERT_EQ(table.ColumnCount(), 11);
+    EXPECT_EQ(table.Columns()[2].title, "WRSR");
+    EXPECT_EQ(table.Columns()[10].title, "Check");
+    EXPECT_EQ(table.Columns()[0].width, 36);
+    table.ShowPage(kPageTest);
+    ASSERT_EQ(table.ColumnCount(), 14);
+    EXPECT_EQ(table.Columns()[9].title, "USB3.1 Port1");
+    EXPECT_EQ(table.Columns()[9].width, 84);
+}
+
+TEST_F(ResultTableTest, RowsKeepTheirSlotNumbersAndFixedItemsFillHostRows) {
+    AddHost(0, 5);
+    table.ShowPage(kPageUpgrade);
+    EXPECT_EQ(table.strGetResultItemTable(0, 2), "0x9c");
+    EXPECT_EQ(table.strGetResultItemTable(0, 8), "0x18");
+    EXPECT_EQ(table.strGetResultItemTable(0, 3), "5");
+    for (std::uint8_t row = 0; row < 8; ++row)
+        EXPECT_EQ(table.strGetResultItemTable(row, 0), std::to_string(row));
+    EXPECT_EQ(table.strGetResultItemTable(1, 1), "");
+    table.ShowPage(kPageMain);
+    EXPECT_EQ(table.strGetResultItemTable(0, 5), "7351");
+    EXPECT_EQ(table.strGetResultItemTable(0, 6), "1d6a");
+}
+
+TEST_F(ResultTableTest, CellsCarryColourCodesAndLongTextsAreCut) {
+    table.vShowResultItemTable(kCellGreen, 3, 7, "PASS");
+    table.vShowResultItemTable(kCellRed, 3, 14, std::string(300, 'x'));
+    EXPECT_EQ(table.ColoursOf(3, 7).background, RgbColour(0, 255, 0));
+    EXPECT_EQ(table.ColoursOf(3, 7).text, kColourBlack);
+    EXPECT_EQ(table.ColoursOf(3, 14).background, RgbColour(255, 0, 0));
+    EXPECT_EQ(table.strGetResultItemTable(3, 14).size(), kMaxCellText);
+    // Out of the table: nothing happens.
+    table.vShowResultItemTable(kCellGreen, 9, 7, "PASS");
+    table.vShowResultItemTable(kCellGreen, 1, 17, "PASS");
+    EXPECT_EQ(table.strGetResultItemTable(1, 17), "");
+    // Clearing writes empty white result cells, keeping the fixed ones.
+    table.vShowResultItemTable(kCellWhite, 3, 1, "keep");
+    table.vClearCtrlListHostInfoTable();
+    EXPECT_EQ(table.strGetResultItemTable(3, 7), "");
+    EXPECT_EQ(table.ColourCodeOf(3, 7), kCellWhite);
+    EXPECT_EQ(table.strGetResultItemTable(3, 1), "keep");
+}
+
+TEST_F(ResultTableTest, WritersOnManyThreadsAndObserversSeeEveryCell) {
+    std::atomic<int> seen{0};
+    const int id = table.AddObserver([&](const ResultTable::Change& c) {
+        if (c.kind == ResultTable::Change::Kind::Cell) ++seen;
+    });
+    std::vector<std::thread> workers;
+    for (int row = 0; row < 8; ++row)
+        workers.emplace_back([&, row] {
+            for (int i = 0; i < 200; ++i)
+                table.vShowResultItemTable(kCellGreen, static_cast<std::uint8_t>(row), 8 + i % 6,
+                                           "PASS");
+        });
+    for (auto& w : workers) w.join();
+    table.RemoveObserver(id);
+    EXPECT_EQ(seen.load(), 1600);
+    table.vShowResultItemTable(kCellGreen, 0, 8, "PASS");
+    EXPECT_EQ(seen.load(), 1600);
+}
+
+TEST(ListCtrlEx, CellColourRecordsAndRowData) {
+    CListCtrlEx list;
+    list.InsertColumn("a", 10);
+    list.InsertColumn("b", 10);
+    list.InsertItem(0, "0");
+    list.SetCellColour(0, 1, RgbColour(1, 2, 3));
+    list.SetCellColour(0, 1, RgbColour(4, 5, 6));
+    ASSERT_NE(list.RowData(0), nullptr);
+    EXPECT_EQ(list.RowData(0)->cells.size(), 1u);
+    EXPECT_EQ(list.ColoursOf(0, 1).background, RgbColour(4, 5, 6));
+    list.SetCellColour(1, 0, RgbColour(1, 1, 1));  // no row 1
+    list.SetCellColour(0, 2, RgbColour(1, 1, 1));  // no column 2
+    EXPECT_EQ(list.RowData(0)->cells.size(), 1u);
+    list.DeleteAllRowData();
+    EXPECT_EQ(list.ColoursOf(0, 1).background, kColourNone);
+}
+
+class ResultLogTest : public ResultTableTest {
+protected:
+    ResultLogTest() {
+        folder = (std::filesystem::temp_directory_path() / "qnl-resultlog-test").string();
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        clock.SetLocalTime({2026, 12, 7, 9, 5, 3});
+    }
+    ~ResultLogTest() override { std::filesystem::remove_all(folder); }
+    std::string ReadLog(const std::string& name) {
+        std::ifstream in(folder + "/" + name, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    std::string folder;
+};
+
+TEST_F(ResultLogTest, HeaderOncePerDayAndOneStampPerWrite) {
+    AddHost(0, 5);
+    AddHost(1, 6);
+    utility.hosts[0].ucFwUpdateResult = 1;
+    utility.hosts[0].strFirmwarePath = "/fw/new.bin";
+    ResultLogOptions options;
+    options.fwUpdateEnabled = true;
+    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, table, options));
+    clock.SetLocalTime({2026, 12, 7, 10, 0, 0});
+    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, table, options));
+    const std::string header =
+        "Date\tTime\tH#\tFW Version\tBus\tDev\tFun\tSSID\tSVID\tSLT Result\tLT Result\t"
+        "USB2 Port1\tUSB2 Port2\tUSB3 Port1\tUSB3 Port2\tUSB3.1 Port1\tUSB3.1 Port2\tUpdate\t"
+        "UpdateFWFile\r\n";
+    const std::string first =
+        "20261207\t09:05:03\t0\t170707_00_50_01\t5\t0\t0\t7351\t1d6a\t \t \t \t \t \t \t \t \t"
+        "PASS\t/fw/new.bin\r\n"
+        "20261207\t09:05:03\t1\t170707_00_50_01\t6\t0\t0\t7351\t1d6a\t \t \t \t \t \t \t \t \t"
+        "FAIL\t\r\n";
+    const std::string day = ReadLog("20261207.log");
+    EXPECT_EQ(day.substr(0, header.size() + first.size()), header + first);
+    EXPECT_EQ(day.find("Date\t", 1), std::string::npos);
+    EXPECT_NE(day.find("20261207\t10:00:00\t1\t"), std::string::npos);
+
+    clock.SetLocalTime({2026, 12, 8, 0, 0, 1});
+    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, table, options));
+    EXPECT_EQ(ReadLog("20261208.log").rfind("Date\tTime\t", 0), 0u);
+}
+
+TEST_F(ResultLogTest, BarCodeColumnAndPortTextsFromTheTable) {
+    AddHost(0, 5);
+    utility.hosts[0].dwSignalResult = 3;
+    table.vShowResultItemTable(kCellGreen, 0, 8, "PASS");
+    table.vShowResultItemTable(kCellRed, 0, 13, "FAIL");
+    ResultLogOptions options;
+    options.barCodeColumn = true;
+    options.serialNumber = "0123456789AB";
+    options.signalOrFixtureTest = true;
+    EXPECT_NE(ResultLogHeader(texts, true).find("FW Version\tPCBA_SN\tBus"), std::string::npos);
+    const std::string lines = ResultLogLines(clock.LocalNow(), utility, table, options);
+    EXPECT_EQ(lines,
+              "20261207\t09:05:03\t0\t170707_00_50_01\t0123456789AB\t5\t0\t0\t7351\t1d6a\tFAIL\t \t"
+              "PASS\t\t\t\t\tFAIL\t \t\r\n");
+}
+
+TEST_F(ResultLogTest, UnwritableFolderLosesTheLinesQuietly) {
+    AddHost(0, 5);
+    EXPECT_FALSE(WriteResultLog(folder + "/missing/folder", clock, texts, utility, table, {}));
+}
+
+TEST(SerialNumber, FiltersHexDigitsAndChecksLength) {
+    CUtility utility;
+    utility.ResetHostRecords();
+    utility.hosts[0].ucIndex = 0;
+    std::string serial;
+    CSNDlg dlg(utility, serial, 0);
+    EXPECT_EQ(dlg.OnEnChangeEdit("12-34 ab cd ef 98 76 54 32 10 ff"), "1234ABCDEF987654");
+    EXPECT_EQ(serial, "1234ABCDEF987654");
+    dlg.OnEnChangeEdit("0123456789a");
+    EXPECT_FALSE(dlg.OnEnter());
+    EXPECT_EQ(dlg.m_strSN, "");
+    dlg.OnEnChangeEdit("0123456789ab");
+    EXPECT_TRUE(dlg.OnEnter());
+
+    CSNDlg strict(utility, serial, 17);  // more than 16 digits can never be reached
+    strict.OnEnChangeEdit(std::string(40, 'a'));
+    EXPECT_FALSE(strict.OnEnter());
+
+    utility.hosts[0].ucIndex = kNoHostIndex;  // no host: typing leaves nothing
+    EXPECT_EQ(dlg.OnEnChangeEdit("abc"), "");
+    EXPECT_EQ(serial, "");
+}
+
+TEST(SerialNumber, ConsoleReadsScansUntilOneIsAcceptedOrInputEnds) {
+    CUtility utility;
+    utility.ResetHostRecords();
+    utility.hosts[0].ucIndex = 0;
+    std::string serial;
+    CSNDlg dlg(utility, serial, 4);
+    MemoryConsole console;
+    console.AddInput("12");
+    console.AddInput("zz12345");
+    EXPECT_TRUE(ReadSerialNumberFromConsole(console, dlg));
+    EXPECT_EQ(serial, "12345");
+    EXPECT_FALSE(ReadSerialNumberFromConsole(console, dlg));
+}
+
+}  // namespace
+}  // namespace qnl

@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include "support/SimTestHelpers.h"
+#include "qnlio/sim/StationConfig.h"
+
+namespace qnl::sim {
+namespace {
+
+using simtest::ReadFileBytes;
+using simtest::TempFolder;
+
+TEST(SimStationConfig, MinimalControllerGetsDocumentedDefaults) {
+    TempFolder folder;
+    const std::string path =
+        folder.Write("station.json",
+                     R"({ "controllers": [ { "bus": 5 }, { "bus": 6, "kind": 1, "model": 1 } ] })");
+    std::string error;
+    auto config = LoadStationFile(path, error);
+    ASSERT_TRUE(config) << error;
+    EXPECT_EQ(TimeScaleOf(*config), 1.0);
+    EXPECT_FALSE(config->driverLoadFails);
+    ASSERT_EQ(config->controllers.size(), 2u);
+    const ControllerConfig& c0 = config->controllers[0];
+    EXPECT_EQ(c0.flashPath, folder.File("host0.flash"));
+    EXPECT_EQ(c0.flashId, kDefaultFlashId);
+    EXPECT_EQ(c0.defaultSvid, 0x1E73);
+    EXPECT_EQ(c0.defaultSsid, 0x7350);
+    EXPECT_EQ(c0.pcieLink, 0x18);
+    EXPECT_EQ(c0.chipSignature, (std::array<std::uint8_t, 4>{0x31, 0x34, 0x32, 0x41}));
+    const ControllerConfig& c1 = config->controllers[1];
+    EXPECT_EQ(c1.defaultSsid, 0x7354);
+    EXPECT_EQ(c1.chipSignature, (std::array<std::uint8_t, 4>{0x53, 0x34, 0x32, 0x42}));
+    EXPECT_NE(c0.bar0, c1.bar0);
+    EXPECT_EQ(c0.bar0 & 0xFFFF, 0u);
+    EXPECT_EQ(folder.EntryCount(), 1u) << "parsing creates no flash file";
+}
+
+TEST(SimStationConfig, ReadsEveryKeyIncludingFaults) {
+    TempFolder folder;
+    const std::string path = folder.Write("station.json", R"({
+        "time_scale": 0.01, "driver_load_fails": true,
+        "controllers": [ { "bus": 2, "device": 3, "function": 1, "kind": 0, "model": 2,
+            "chip_signature": "2f 34 32 41", "flash_id": "1F 65 42", "flash": "sub.flash",
+            "flash_status": "9c", "default_svid": "1d6a", "default_ssid": "abcd", "pcie_link": "08",
+            "bar0": "0xE0000000",
+            "faults": { "fail_command": 7, "fail_at": [ { "command": "0x30", "address": "0x1000" },
+                                                        { "address": 16 } ],
+                        "hang_from_command": 120, "off_bus_at_command": 300,
+                        "flip_on_read": [ { "address": "0x10", "mask": "0x01", "times": 3 } ] } } ],
+        "other_devices": [ { "bus": 0, "device": 2, "vendor": "8086", "device_id": "3e92",
+                             "class": "030000" } ] })");
+    std::string error;
+    auto config = LoadStationFile(path, error);
+    ASSERT_TRUE(config) << error;
+    EXPECT_DOUBLE_EQ(config->timeScale, 0.01);
+    EXPECT_TRUE(config->driverLoadFails);
+    const ControllerConfig& c = config->controllers.at(0);
+    EXPECT_EQ(c.flashPartIndex, 39u);  // the wildcard row
+    EXPECT_EQ(c.flashId[2], 0x42);     // answered as given, not as the row's 0xFF
+    EXPECT_EQ(c.flashStatus, 0x9C);
+    EXPECT_EQ(c.defaultSsid, 0xABCD);
+    EXPECT_EQ(c.pcieLink, 0x08);
+    EXPECT_EQ(c.bar0, 0xE0000000u);
+    EXPECT_EQ(c.faults.failCommand, 7u);
+    ASSERT_EQ(c.faults.failAt.size(), 2u);
+    EXPECT_EQ(c.faults.failAt[0].command, 0x30u);
+    EXPECT_EQ(c.faults.failAt[0].address, 0x1000u);
+    EXPECT_FALSE(c.faults.failAt[1].command.has_value());
+    EXPECT_EQ(c.faults.hangFromCommand, 120u);
+    EXPECT_EQ(c.faults.offBusAtCommand, 300u);
+    ASSERT_EQ(c.faults.flipOnRead.size(), 1u);
+    EXPECT_EQ(c.faults.flipOnRead[0].times, 3);
+    EXPECT_EQ(config->otherDevices.at(0).classCode, 0x030000u);
+}
+
+struct BadStation {
+    const char* name;
+    const char* json;
+    const char* expected;  // part of the message
+};
+
+class SimStationConfigErrors : public ::testing::TestWithParam<BadStation> {};
+
+TEST_P(SimStationConfigErrors, NameTheFileAndTheProblemAndCreateNothing) {
+    TempFolder folder;
+    const std::string path = folder.Write("station.json", GetParam().json);
+    std::string error;
+    EXPECT_FALSE(LoadStationFile(path, error).has_value());
+    EXPECT_EQ(error.rfind("station file " + path + ": ", 0), 0u) << error;
+    EXPECT_NE(error.find(GetParam().expected), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << "one line";
+    EXPECT_EQ(folder.EntryCount(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SimStationConfigErrors,
+    ::testing::Values(
+        BadStation{"BadJson", R"({ "controllers": [ { "bus": 1 ] })", "not valid JSON"},
+        BadStation{"NotAnObject", R"([1, 2])", "must be an object"},
+        BadStation{"UnknownTopKey", R"({ "time_scael": 1 })", "unknown key \"time_scael\""},
+        BadStation{"UnknownControllerKey", R"({ "controllers": [ { "bus": 1, "ports": 4 } ] })",
+                   "controllers[0]: unknown key \"ports\""},
+        BadStation{"UnknownFlashId",
+                   R"({ "controllers": [ {"bus": 1}, { "bus": 2, "flash_id": "C2 99 99" } ] })",
+                   "controllers[1]: flash_id \"C2 99 99\" names no supported flash part"},
+        BadStation{"FlashIdTooShort", R"({ "controllers": [ { "bus": 1, "flash_id": "C2 20" } ] })",
+                   "3 hex bytes"},
+        BadStation{"DuplicateAddress",
+                   R"({ "controllers": [ { "bus": 1 } ],
+                        "other_devices": [ { "bus": 1, "vendor": "8086", "device_id": "1234" } ] })",
+                   "01:00.0 is already taken by controllers[0]"},
+        BadStation{"BusTooLarge", R"({ "controllers": [ { "bus": 256 } ] })", "out of range"},
+        BadStation{"NegativeDevice", R"({ "controllers": [ { "bus": 1, "device": -1 } ] })",
+                   "out of range"},
+        BadStation{"FunctionTooLarge", R"({ "controllers": [ { "bus": 1, "function": 8 } ] })",
+                   "\"function\" 8 is out of range 0..7"},
+        BadStation{"BusNotANumber", R"({ "controllers": [ { "bus": "3" } ] })", "whole number"},
+        BadStation{"MissingBus", R"({ "controllers": [ { "kind": 1 } ] })", "missing \"bus\""},
+        BadStation{"KindTwo", R"({ "controllers": [ { "bus": 1, "kind": 2 } ] })", "\"kind\""},
+        BadStation{"ModelOfKindOne",
+                   R"({ "controllers": [ { "bus": 1, "kind": 1, "model": 2 } ] })",
+                   "\"model\" 2 is out of range 0..1"},
+        BadStation{"TimeScaleZero", R"({ "time_scale": 0 })", "above 0 and at most 1"},
+        BadStation{"TimeScaleAboveOne", R"({ "time_scale": 1.5 })", "above 0 and at most 1"},
+        BadStation{"ShortSvid", R"({ "controllers": [ { "bus": 1, "default_svid": "1e7" } ] })",
+                   "must be 4 hex digits"},
+        BadStation{"UnalignedBar", R"({ "controllers": [ { "bus": 1, "bar0": "0xF0001000" } ] })",
+                   "multiple of 0x10000"},
+        BadStation{"SameBarTwice",
+                   R"({ "controllers": [ { "bus": 1, "bar0": "0xE0000000" },
+                                          { "bus": 2, "bar0": "0xE0000000" } ] })",
+                   "overlaps"},
+        BadStation{"SameFlashTwice",
+                   R"({ "controllers": [ { "bus": 1, "flash": "a.flash" },
+                                          { "bus": 2, "flash": "./a.flash" } ] })",
+                   "already used by controllers[0]"},
+        BadStation{"FlashFolderMissing",
+                   R"({ "controllers": [ { "bus": 1, "flash": "nowhere/a.flash" } ] })",
+                   "does not exist"},
+        BadStation{"UnknownFaultKey",
+                   R"({ "controllers": [ { "bus": 1, "faults": { "fail_comand": 3 } } ] })",
+                   "controllers[0].faults: unknown key \"fail_comand\""},
+        BadStation{"FlipMaskZero",
+                   R"({ "controllers": [ { "bus": 1, "faults": {
+                        "flip_on_read": [ { "address": "0x10", "mask": "0x00" } ] } } ] })",
+                   "controllers[0].faults.flip_on_read[0]"},
+        BadStation{"BadHexAddress",
+                   R"({ "controllers": [ { "bus": 1, "faults": {
+                        "fail_at": [ { "address": "0xZZ" } ] } } ] })",
+                   "must be a hex text"},
+        BadStation{"OtherDeviceWithoutIds", R"({ "other_devices": [ { "bus": 0 } ] })",
+                   "other_devices[0]: needs"}),
+    [](const ::testing::TestParamInfo<BadStation>& p) { return p.param.name; });
+
+TEST(SimStationConfig, ExistingFlashFileOfTheWrongSizeIsAnErrorAndStaysAsItWas) {
+    TempFolder folder;
+    folder.Write("host0.flash", std::string(100, 'x'));
+    const std::string path = folder.Write("station.json", R"({ "controllers": [ { "bus": 1 } ] })");
+    std::string error;
+    EXPECT_FALSE(LoadStationFile(path, error).has_value());
+    EXPECT_NE(error.find(folder.File("host0.flash")), std::string::npos) << error;
+    EXPECT_NE(error.find("has 100 bytes but the flash part holds 524288"), std::string::npos)
+        << error;
+    EXPECT_EQ(ReadFileBytes(folder.File("host0.flash")).size(), 100u);
+
+    // The station itself refuses the same file when given a configuration that skipped the check.
+    ManualClock clock;
+    StationConfig config = DefaultStation(folder.Path().string());
+    config.controllers[0].flashPath = folder.File("host0.flash");
+    EXPECT_THROW(SimStation(config, clock), StationError);
+    EXPECT_EQ(ReadFileBytes(folder.File("host0.flash")).size(), 100u);
+}
+
+TEST(SimStationConfig, MissingStationFileNamesIt) {
+    std::string error;
+    EXPECT_FALSE(LoadStationFile("/nonexistent/st.json", error).has_value());
+    EXPECT_EQ(error, "station file /nonexistent/st.json: does not exist");
+}
+
+TEST(SimStationConfig, DefaultStationBootsTwoControllersAndCreatesErasedFlashFiles) {
+    TempFolder folder;
+    ManualClock clock;
+    const StationConfig config = DefaultStation(folder.Path().string());
+    EXPECT_DOUBLE_EQ(TimeScaleOf(config), 0.01);
+    {
+        SimStation station(config, clock);
+        ASSERT_EQ(station.ControllerCount(), 2u);
+        EXPECT_EQ(station.PCI_Read_DWORD(3, 0, 0, 0), 0x73501E73u);
+        EXPECT_EQ(station.PCI_Read_DWORD(4, 0, 0, 0), 0x73501E73u);
+        EXPECT_EQ(station.PCI_Read_DWORD(0, 0, 0, 0), 0x3E928086u);
+    }
+    for (const char* name : {"sim_host0.flash", "sim_host1.flash"}) {
+        const auto bytes = ReadFileBytes(folder.File(name));
+        ASSERT_EQ(bytes.size(), 512u * 1024) << name;
+        EXPECT_TRUE(std::all_of(bytes.begin(), bytes.end(), [](auto b) { return b == 0xFF; }));
+    }
+}
+
+}  // namespace
+}  // namespace qnl::sim

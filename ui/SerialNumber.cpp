@@ -1,0 +1,55 @@
+#include "ui/SerialNumber.h"
+
+#include "controller/HexText.h"
+
+namespace qnl {
+
+CSNDlg::CSNDlg(const CUtility& utility, std::string& serialNumber, int requiredLength)
+    : utility_(utility), serialNumber_(serialNumber), requiredLength_(requiredLength) {}
+
+void CSNDlg::OnInitDialog() { m_strSN.clear(); }
+
+std::string CSNDlg::OnEnChangeEdit(const std::string& text) {
+    bool anyHost = false;
+    for (const auto& host : utility_.hosts)
+        if (host.ucIndex != kNoHostIndex) anyHost = true;
+    if (!anyHost) {
+        m_strSN.clear();
+        serialNumber_.clear();
+        return {};
+    }
+    std::string digits;
+    for (char c : text.substr(0, kMaxEditText)) {
+        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        if (hex && digits.size() < kMaxDigits) digits += c;
+    }
+    m_strSN = ToUpperAscii(digits);
+    serialNumber_ = m_strSN.substr(0, kMaxSerialNumber);
+    return m_strSN;
+}
+
+bool CSNDlg::OnEnter() {
+    m_strSN = ToUpperAscii(m_strSN);
+    const std::size_t needed =
+        requiredLength_ != 0 ? static_cast<std::size_t>(requiredLength_ < 0 ? 0 : requiredLength_)
+                             : kDefaultLength;
+    if (m_strSN.size() >= needed) return true;
+    m_strSN.clear();
+    return false;
+}
+
+bool ReadSerialNumberFromConsole(IConsole& console, CSNDlg& dialog) {
+    dialog.OnInitDialog();
+    for (;;) {
+        console.Write("Serial Number : ");
+        const auto line = console.ReadLine();
+        if (!line) {
+            console.Write("\r\n");
+            return false;
+        }
+        dialog.OnEnChangeEdit(*line);
+        if (dialog.OnEnter()) return true;
+    }
+}
+
+}  // namespace qnl
