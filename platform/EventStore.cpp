@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 #include "platform/Files.h"
@@ -56,7 +57,21 @@ bool ParseNumber(const std::string& s, T& value, int base = 10) {
     return ec == std::errc() && ptr == s.data() + s.size();
 }
 
-constexpr const char* kMagic = "QEV1";
+// Lines begin with their version. QEV2 lines end with a checksum field, so that a line torn
+// inside its text (and ended by the next writer) is not taken for a shorter event; QEV1 lines
+// (no checksum) are still read.
+constexpr const char* kMagic = "QEV2";
+constexpr const char* kMagicWithoutChecksum = "QEV1";
+
+// FNV-1a over the line up to its checksum field.
+std::uint32_t Checksum(std::string_view text) {
+    std::uint32_t hash = 2166136261u;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 16777619u;
+    }
+    return hash;
+}
 // No event line comes near this (1023 characters of text, escaped at most twice over); a longer
 // line is garbage and is skipped without holding it in memory.
 constexpr std::size_t kMaxLineBytes = 16384;
@@ -74,7 +89,9 @@ std::string FileEventStore::EncodeLine(const EventRecord& r) {
     line += '\t' + Escape(r.source);
     line += '\t' + Escape(r.user);
     line += '\t' + Escape(r.text);
-    line += '\n';
+    char sum[16];
+    std::snprintf(sum, sizeof sum, "\t%08x\n", Checksum(line));
+    line += sum;
     return line;
 }
 
@@ -87,7 +104,15 @@ bool FileEventStore::DecodeLine(const std::string& line, EventRecord& r) {
         if (tab == std::string::npos) break;
         start = tab + 1;
     }
-    if (fields.size() != 7 || fields[0] != kMagic) return false;
+    if (fields.size() == 8 && fields[0] == kMagic) {
+        std::uint32_t sum = 0;
+        const std::size_t checked = line.size() - fields[7].size() - 1;
+        if (fields[7].size() != 8 || !ParseNumber(fields[7], sum, 16) ||
+            sum != Checksum(std::string_view(line).substr(0, checked)))
+            return false;
+    } else if (fields.size() != 7 || fields[0] != kMagicWithoutChecksum) {
+        return false;
+    }
     long long time = 0;
     unsigned type = 0;
     if (!ParseNumber(fields[1], time) || !ParseNumber(fields[2], type) || type > 0xFFFF ||

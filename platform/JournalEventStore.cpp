@@ -132,9 +132,10 @@ std::vector<EventRecord> JournalEventStore::ReadAll() {
 
 std::unique_ptr<IEventStore> OpenDiagnosticStore(const std::string& toolFolder,
                                                  const std::string& source,
+                                                 const std::string& preference,
                                                  std::string* description) {
-    std::string why;
-    if (JournalEventStore::Available(&why)) {
+    std::string why = "the file store was asked for";
+    if (preference != "file" && JournalEventStore::Available(&why)) {
         if (description) *description = "the systemd journal (journalctl -t \"" + source + "\")";
         return std::make_unique<JournalEventStore>(source);
     }
