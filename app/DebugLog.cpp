@@ -22,10 +22,14 @@ CDebugLog::CDebugLog(IEventStore* store, IClock& clock, std::string toolFolder)
 
 const char* CDebugLog::TypeWord(std::uint16_t type) {
     switch (type) {
-        case 1: return "EVENTLOG_ERROR_TYPE";
-        case 2: return "EVENTLOG_WARNING_TYPE";
-        case 4: return "EVENTLOG_INFORMATION_TYPE";
-        default: return "Unknown";
+        case 1:
+            return "EVENTLOG_ERROR_TYPE";
+        case 2:
+            return "EVENTLOG_WARNING_TYPE";
+        case 4:
+            return "EVENTLOG_INFORMATION_TYPE";
+        default:
+            return "Unknown";
     }
 }
 
@@ -54,8 +58,7 @@ DebugLogExport CDebugLog::ExportDebugLog() {
     const std::string folder = files::Join(toolFolder_, "log");
     files::CreateFolder(folder);
     result.path = files::Join(folder, Format("MPLog_%04d%02d%02d%02d%02d%02d.txt", now.year,
-                                             now.month, now.day, now.hour, now.minute,
-                                             now.second));
+                                             now.month, now.day, now.hour, now.minute, now.second));
     std::string text;
     try {
         if (store_ != nullptr) text = ExportText(store_->ReadAll());

@@ -22,7 +22,7 @@ struct DebugLogExport {
 };
 
 class CDebugLog {
-public:
+  public:
     // A null store exports nothing (an empty file).
     CDebugLog(IEventStore* store, IClock& clock, std::string toolFolder);
 
@@ -33,7 +33,7 @@ public:
     // "EVENTLOG_ERROR_TYPE" and the like; "Unknown" for other types.
     static const char* TypeWord(std::uint16_t type);
 
-private:
+  private:
     IEventStore* store_;
     IClock& clock_;
     std::string toolFolder_;

@@ -76,8 +76,8 @@ int main(int argc, char** argv) {
     // The systemd journal where one runs, else log/events.log in the tool folder
     // (QNL_EVENT_STORE=file keeps the events in the file even where a journal runs).
     const char* storePreference = std::getenv("QNL_EVENT_STORE");
-    const std::unique_ptr<IEventStore> eventStore = OpenDiagnosticStore(
-        toolFolder, kEventSourceName, storePreference ? storePreference : "");
+    const std::unique_ptr<IEventStore> eventStore =
+        OpenDiagnosticStore(toolFolder, kEventSourceName, storePreference ? storePreference : "");
     ToolEnvironment environment{*clock, console, prompts, *io};
     environment.eventStore = eventStore.get();
     environment.usbTopology = usbTopology.get();

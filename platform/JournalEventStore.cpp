@@ -21,10 +21,14 @@ constexpr const char* kJournalSocket = "/run/systemd/journal/socket";
 // syslog priorities for the event types (error, warning, information).
 int PriorityOf(std::uint16_t type) {
     switch (type) {
-        case 1: return 3;
-        case 2: return 4;
-        case 4: return 6;
-        default: return 5;
+        case 1:
+            return 3;
+        case 2:
+            return 4;
+        case 4:
+            return 6;
+        default:
+            return 5;
     }
 }
 
@@ -48,8 +52,9 @@ bool Parse(const std::string& s, T& value, int base = 10) {
 
 bool JournalEventStore::Available(std::string* why) {
     if (!files::Exists(kJournalSocket)) {
-        if (why) *why = std::string("no systemd journal is running (") + kJournalSocket +
-                        " does not exist)";
+        if (why)
+            *why = std::string("no systemd journal is running (") + kJournalSocket +
+                   " does not exist)";
         return false;
     }
     const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -60,8 +65,7 @@ bool JournalEventStore::Available(std::string* why) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     std::snprintf(address.sun_path, sizeof address.sun_path, "%s", kJournalSocket);
-    const bool ok =
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     const int error = errno;
     ::close(fd);
     if (!ok && why)
@@ -100,8 +104,7 @@ std::vector<EventRecord> JournalEventStore::ReadAll() {
     sd_journal* j = nullptr;
     if (sd_journal_open(&j, SD_JOURNAL_LOCAL_ONLY) < 0) return records;
     const std::string match = "SYSLOG_IDENTIFIER=" + identifier_;
-    if (sd_journal_add_match(j, match.data(), match.size()) >= 0 &&
-        sd_journal_seek_head(j) >= 0) {
+    if (sd_journal_add_match(j, match.data(), match.size()) >= 0 && sd_journal_seek_head(j) >= 0) {
         while (sd_journal_next(j) > 0) {
             EventRecord r;
             r.source = Field(j, "QNL_EVENT_SOURCE").value_or(identifier_);

@@ -15,7 +15,7 @@
 namespace qnl {
 
 class JournalEventStore final : public IEventStore {
-public:
+  public:
     // `identifier`: the SYSLOG_IDENTIFIER the store writes and reads back (the event source).
     explicit JournalEventStore(std::string identifier) : identifier_(std::move(identifier)) {}
     void Append(const EventRecord& record) noexcept override;
@@ -25,7 +25,7 @@ public:
     // connect). `why` says what was missing when it returns false.
     static bool Available(std::string* why = nullptr);
 
-private:
+  private:
     std::string identifier_;
 };
 

@@ -29,7 +29,8 @@ template <typename T>
 std::optional<T> Number(const std::optional<std::string>& text, int base) {
     if (!text || text->empty()) return std::nullopt;
     std::string_view s(*text);
-    if (base == 16 && s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) s.remove_prefix(2);
+    if (base == 16 && s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'))
+        s.remove_prefix(2);
     T value{};
     const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), value, base);
     if (ec != std::errc() || ptr != s.data() + s.size()) return std::nullopt;
@@ -57,7 +58,9 @@ bool ParsePciName(const std::string& name, UsbHostController& c) {
 
 }  // namespace
 
-std::string SysfsUsbTopology::DevicesFolder() const { return root_ + "/bus/usb/devices"; }
+std::string SysfsUsbTopology::DevicesFolder() const {
+    return root_ + "/bus/usb/devices";
+}
 
 std::string SysfsUsbTopology::ChildName(const std::string& hub, std::uint32_t index) {
     if (IsRootHubName(hub)) return hub.substr(3) + "-" + std::to_string(index);
@@ -98,8 +101,7 @@ std::vector<std::string> SysfsUsbTopology::RootHubs(const UsbHostController& con
         if (!IsRootHubName(name)) continue;
         const fs::path real = fs::canonical(entry.path(), ec);
         if (ec || real.parent_path().string() != controller.name) continue;
-        hubs.emplace_back(
-            Number<unsigned long>(name.substr(3), 10).value_or(~0ul), name);
+        hubs.emplace_back(Number<unsigned long>(name.substr(3), 10).value_or(~0ul), name);
     }
     std::sort(hubs.begin(), hubs.end());
     std::vector<std::string> names;

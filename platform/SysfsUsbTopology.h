@@ -13,7 +13,7 @@
 namespace qnl {
 
 class SysfsUsbTopology final : public IUsbTopology {
-public:
+  public:
     explicit SysfsUsbTopology(std::string sysRoot = "/sys") : root_(std::move(sysRoot)) {}
 
     std::vector<UsbHostController> HostControllers() override;
@@ -23,7 +23,7 @@ public:
                                                     std::uint32_t index) override;
     std::optional<std::string> AttachedHub(const std::string& hub, std::uint32_t index) override;
 
-private:
+  private:
     std::string DevicesFolder() const;
     // The sysfs name of the device on port `index` of `hub`; empty for a bad hub name.
     static std::string ChildName(const std::string& hub, std::uint32_t index);

@@ -25,7 +25,7 @@ struct UsbPortConnection {
 };
 
 class IUsbTopology {
-public:
+  public:
     virtual ~IUsbTopology() = default;
     // The present USB host controllers (PCI functions), in a stable order.
     virtual std::vector<UsbHostController> HostControllers() = 0;
@@ -38,8 +38,7 @@ public:
     virtual std::optional<UsbPortConnection> PortConnection(const std::string& hub,
                                                             std::uint32_t index) = 0;
     // The hub attached to port `index` of a hub; nullopt when it cannot be named.
-    virtual std::optional<std::string> AttachedHub(const std::string& hub,
-                                                   std::uint32_t index) = 0;
+    virtual std::optional<std::string> AttachedHub(const std::string& hub, std::uint32_t index) = 0;
 };
 
 }  // namespace qnl

@@ -17,8 +17,7 @@ bool IsTargetUsbController(const UsbHostController& controller) {
     return false;
 }
 
-int EnumTargetHostControllers(IUsbTopology& topology,
-                              std::vector<UsbHostController>& controllers) {
+int EnumTargetHostControllers(IUsbTopology& topology, std::vector<UsbHostController>& controllers) {
     bool matched = false;
     for (const UsbHostController& c : topology.HostControllers()) {
         if (!IsTargetUsbController(c)) continue;

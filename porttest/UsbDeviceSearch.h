@@ -26,8 +26,7 @@ bool IsTargetUsbController(const UsbHostController& controller);
 
 // Appends the target controllers (at most 8 in all) to `controllers`; 1 when at least one
 // matched, else 0.
-int EnumTargetHostControllers(IUsbTopology& topology,
-                              std::vector<UsbHostController>& controllers);
+int EnumTargetHostControllers(IUsbTopology& topology, std::vector<UsbHostController>& controllers);
 
 // Walks ports 1..ports of `hub`; sets `usbDeviceFound` to 1 at an attached non-hub device and
 // never clears it.

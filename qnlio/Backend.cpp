@@ -25,7 +25,8 @@ BackendChoice ParseBackendChoice(const char* value) {
         return choice;
     }
     choice.kind = BackendChoice::Kind::Invalid;
-    choice.error = "QNLIO_BACKEND=\"" + text + "\" is not a backend (sim, linux[:settings] or dll:<path>)";
+    choice.error =
+        "QNLIO_BACKEND=\"" + text + "\" is not a backend (sim, linux[:settings] or dll:<path>)";
     return choice;
 }
 

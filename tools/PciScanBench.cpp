@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
     std::vector<std::uint32_t> ids;
     for (const ChipId& id : kKind0Ids) ids.push_back(id.ConfigDword0());
     for (const ChipId& id : kKind1Ids) ids.push_back(id.ConfigDword0());
-    linuxio::LinuxIo io(settings, ids, [](const std::string& m) { std::fprintf(stderr, "%s\n", m.c_str() + 2); });
+    linuxio::LinuxIo io(settings, ids,
+                        [](const std::string& m) { std::fprintf(stderr, "%s\n", m.c_str() + 2); });
 
     const auto loadStart = std::chrono::steady_clock::now();
     if (io.LoadQnlIODriver() == 0) {
@@ -44,15 +45,16 @@ int main(int argc, char** argv) {
             for (std::uint32_t device = 0; device < 32; ++device)
                 for (std::uint32_t bus = 0; bus < 256; ++bus)
                     if (io.PCI_Read_DWORD(bus, device, function, 0) != 0xFFFFFFFFu) ++present;
-        times.push_back(std::chrono::duration<double, std::milli>(
-                            std::chrono::steady_clock::now() - start)
-                            .count());
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
     }
     std::sort(times.begin(), times.end());
     std::printf("libpci method %s: %zu functions, %zu target controllers; driver load %.2f ms\n",
                 settings.method.c_str(), present, io.TargetControllerCount(), loadMs);
-    std::printf("full scan of 65536 addresses: median %.2f ms, best %.2f ms, worst %.2f ms (%d runs)\n",
-                times[times.size() / 2], times.front(), times.back(), repetitions);
+    std::printf(
+        "full scan of 65536 addresses: median %.2f ms, best %.2f ms, worst %.2f ms (%d runs)\n",
+        times[times.size() / 2], times.front(), times.back(), repetitions);
     io.UnloadQnlIODriver();
     return 0;
 }

@@ -59,7 +59,8 @@ std::unique_ptr<DllIo> DllIo::Open(const std::string& path, std::string& error) 
     std::string missing;
     for (std::size_t i = 0; i < found.size(); ++i) {
         found[i] = Symbol(io->module_, kExportNames[i]);
-        if (found[i] == nullptr) missing += (missing.empty() ? "" : ", ") + std::string(kExportNames[i]);
+        if (found[i] == nullptr)
+            missing += (missing.empty() ? "" : ", ") + std::string(kExportNames[i]);
     }
     if (!missing.empty()) {
         error = "the I/O library \"" + path + "\" does not export " + missing;
@@ -87,13 +88,19 @@ std::unique_ptr<DllIo> DllIo::Open(const std::string& path, std::string& error) 
     return io;
 }
 
-DllIo::~DllIo() { CloseLibrary(module_); }
+DllIo::~DllIo() {
+    CloseLibrary(module_);
+}
 
-std::uint32_t DllIo::LoadQnlIODriver() { return load_(); }
-void DllIo::UnloadQnlIODriver() { unload_(); }
+std::uint32_t DllIo::LoadQnlIODriver() {
+    return load_();
+}
+void DllIo::UnloadQnlIODriver() {
+    unload_();
+}
 
-std::uint32_t DllIo::PCI_Read_DWORD(std::uint32_t bus, std::uint32_t device,
-                                    std::uint32_t function, std::uint32_t offset) {
+std::uint32_t DllIo::PCI_Read_DWORD(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
+                                    std::uint32_t offset) {
     return readDword_(bus, device, function, offset);
 }
 
@@ -116,7 +123,9 @@ MappedAddress DllIo::MapQnlIO(std::uint32_t physicalAddress, std::uint32_t size)
     return map_(physicalAddress, size);
 }
 
-void DllIo::UnmapQnlIO(MappedAddress address, std::uint32_t size) { unmap_(address, size); }
+void DllIo::UnmapQnlIO(MappedAddress address, std::uint32_t size) {
+    unmap_(address, size);
+}
 
 std::int32_t DllIo::ReadMEM(MappedAddress address, std::uint32_t width, std::uint32_t* result) {
     if (result == nullptr) return -10;

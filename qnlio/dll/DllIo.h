@@ -11,7 +11,7 @@
 namespace qnl::dll {
 
 class DllIo final : public IQnlIo {
-public:
+  public:
     // Loads the library and resolves all fourteen functions. nullptr when the library cannot
     // be loaded or a function is missing; `error` then names the library and the missing
     // function.
@@ -47,7 +47,7 @@ public:
     std::int32_t ReadCMD(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
                          std::uint8_t* reply) override;
 
-private:
+  private:
     DllIo() = default;
 
     void* module_ = nullptr;  // dlopen handle, or the HMODULE on Windows

@@ -132,7 +132,9 @@ LinuxIo::LinuxIo(LinuxIoSettings settings, std::vector<std::uint32_t> targetIds,
                  DiagnosticSink sink)
     : settings_(std::move(settings)), targetIds_(std::move(targetIds)), sink_(std::move(sink)) {}
 
-LinuxIo::~LinuxIo() { Cleanup(); }
+LinuxIo::~LinuxIo() {
+    Cleanup();
+}
 
 void LinuxIo::SetDiagnosticSink(DiagnosticSink sink) {
     std::lock_guard lock(sinkMutex_);
@@ -280,7 +282,9 @@ void LinuxIo::Cleanup() {
     targets_.clear();
 }
 
-void LinuxIo::UnloadQnlIODriver() { Cleanup(); }
+void LinuxIo::UnloadQnlIODriver() {
+    Cleanup();
+}
 
 void* LinuxIo::Device(std::uint32_t bus, std::uint32_t device, std::uint32_t function) const {
     if (!ValidAddress(device, function)) return nullptr;
@@ -307,8 +311,8 @@ std::uint32_t LinuxIo::PCI_Read_DWORD(std::uint32_t bus, std::uint32_t device,
     return Le32(b);
 }
 
-std::uint8_t LinuxIo::PCI_Read_BYTE(std::uint32_t bus, std::uint32_t device,
-                                    std::uint32_t function, std::uint32_t offset) {
+std::uint8_t LinuxIo::PCI_Read_BYTE(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
+                                    std::uint32_t offset) {
     std::uint8_t b = 0xFF;
     if (!ReadConfig(Device(bus, device, function), offset, &b, 1)) return 0xFF;
     return b;
@@ -318,8 +322,8 @@ bool LinuxIo::WriteConfig(std::uint32_t bus, std::uint32_t device, std::uint32_t
                           std::uint32_t offset, const std::uint8_t* buffer, int length,
                           const char* caller) {
     const std::uint32_t key = Key(bus, device, function);
-    const std::string where = Format("%s(%u, %u, %u, 0x%X)", caller, bus & 0xFF, device & 0xFF,
-                                     function & 0xFF, offset);
+    const std::string where =
+        Format("%s(%u, %u, %u, 0x%X)", caller, bus & 0xFF, device & 0xFF, function & 0xFF, offset);
     void* dev = Device(bus, device, function);
     std::lock_guard lock(pciMutex_);
     if (!pci_ || dev == nullptr) return false;
@@ -336,7 +340,8 @@ bool LinuxIo::WriteConfig(std::uint32_t bus, std::uint32_t device, std::uint32_t
     }
     if ((length == 4 && (offset & 3u) != 0) ||
         offset + static_cast<std::uint32_t>(length) > kConfigBytes) {
-        LogOnce("write-range:" + std::to_string(offset), 400, where + ": refused (-10): bad offset");
+        LogOnce("write-range:" + std::to_string(offset), 400,
+                where + ": refused (-10): bad offset");
         return false;
     }
     auto* d = static_cast<pci_dev*>(dev);
@@ -353,9 +358,9 @@ bool LinuxIo::WriteConfig(std::uint32_t bus, std::uint32_t device, std::uint32_t
 
 void LinuxIo::PCI_Write_DWORD(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
                               std::uint32_t offset, std::uint32_t value) {
-    const std::uint8_t b[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                               static_cast<std::uint8_t>(value >> 16),
-                               static_cast<std::uint8_t>(value >> 24)};
+    const std::uint8_t b[4] = {
+        static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
     WriteConfig(bus, device, function, offset, b, 4, "PCI_Write_DWORD");
 }
 
@@ -403,8 +408,8 @@ MappedAddress LinuxIo::MapQnlIO(std::uint32_t physicalAddress, std::uint32_t siz
     const int fd = ::open(file.c_str(), O_RDWR | O_SYNC | O_CLOEXEC);
     if (fd < 0) {
         LogOnce("open:" + file, 462,
-                Format("MapQnlIO(0x%08X): cannot open %s (errno %d)", physicalAddress,
-                       file.c_str(), errno));
+                Format("MapQnlIO(0x%08X): cannot open %s (errno %d)", physicalAddress, file.c_str(),
+                       errno));
         return 0;
     }
     // A regular file shorter than the window (a fake tree) would fault on access.
@@ -459,9 +464,15 @@ std::int32_t LinuxIo::ReadMEM(MappedAddress address, std::uint32_t width, std::u
     if (FindMapping(address, width) == nullptr) return kErrRefused;
     // Register reads: exactly one access of the given width.
     switch (width) {
-        case 1: *result = *reinterpret_cast<volatile const std::uint8_t*>(address); break;
-        case 2: *result = *reinterpret_cast<volatile const std::uint16_t*>(address); break;
-        default: *result = *reinterpret_cast<volatile const std::uint32_t*>(address); break;
+        case 1:
+            *result = *reinterpret_cast<volatile const std::uint8_t*>(address);
+            break;
+        case 2:
+            *result = *reinterpret_cast<volatile const std::uint16_t*>(address);
+            break;
+        default:
+            *result = *reinterpret_cast<volatile const std::uint32_t*>(address);
+            break;
     }
     return 0;
 }
@@ -472,9 +483,16 @@ std::int32_t LinuxIo::WriteMEM(MappedAddress address, std::uint32_t width,
     std::lock_guard lock(mapMutex_);
     if (FindMapping(address, width) == nullptr) return kErrRefused;
     switch (width) {
-        case 1: *reinterpret_cast<volatile std::uint8_t*>(address) = static_cast<std::uint8_t>(*value); break;
-        case 2: *reinterpret_cast<volatile std::uint16_t*>(address) = static_cast<std::uint16_t>(*value); break;
-        default: *reinterpret_cast<volatile std::uint32_t*>(address) = *value; break;
+        case 1:
+            *reinterpret_cast<volatile std::uint8_t*>(address) = static_cast<std::uint8_t>(*value);
+            break;
+        case 2:
+            *reinterpret_cast<volatile std::uint16_t*>(address) =
+                static_cast<std::uint16_t>(*value);
+            break;
+        default:
+            *reinterpret_cast<volatile std::uint32_t*>(address) = *value;
+            break;
     }
     return 0;
 }

@@ -54,7 +54,7 @@ bool ParseLinuxSettings(const std::string& text, LinuxIoSettings& settings, std:
 using DiagnosticSink = std::function<void(const std::string& message)>;
 
 class LinuxIo final : public IQnlIo {
-public:
+  public:
     // `targetIds`: configuration dword 0 of the target controllers (device ID x 65536 +
     // vendor ID); only these may be written and have their BAR0 mapped.
     LinuxIo(LinuxIoSettings settings, std::vector<std::uint32_t> targetIds,
@@ -97,7 +97,7 @@ public:
     std::size_t TargetControllerCount() const;
     std::size_t MappingCount() const;
 
-private:
+  private:
     struct Target {
         std::uint32_t key = 0;      // bus << 8 | device << 3 | function
         std::uint64_t barBase = 0;  // BAR0 with its flag bits cleared
@@ -105,9 +105,9 @@ private:
         std::string sysfsName;      // "0000:bb:dd.f"
     };
     struct Mapping {
-        void* base = nullptr;       // what mmap returned
-        std::size_t length = 0;     // of the whole mapping
-        std::uintptr_t start = 0;   // the caller's window
+        void* base = nullptr;      // what mmap returned
+        std::size_t length = 0;    // of the whole mapping
+        std::uintptr_t start = 0;  // the caller's window
         std::uint32_t size = 0;
     };
     struct Pci;  // the libpci state

@@ -103,11 +103,10 @@ QNL_EXPORT std::int32_t WriteMEM(std::uintptr_t address, std::uint32_t width,
     return s ? s->WriteMEM(address, width, value) : -1;
 }
 
-QNL_EXPORT std::int32_t WriteCmdALL(std::uint32_t bus, std::uint32_t device,
-                                    std::uint32_t function, std::uint32_t command,
-                                    std::uint32_t space, std::uint32_t length,
-                                    std::uint32_t address, std::uint32_t dataLow,
-                                    std::uint32_t dataHigh) {
+QNL_EXPORT std::int32_t WriteCmdALL(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
+                                    std::uint32_t command, std::uint32_t space,
+                                    std::uint32_t length, std::uint32_t address,
+                                    std::uint32_t dataLow, std::uint32_t dataHigh) {
     auto* s = Station();
     return s ? s->WriteCmdALL(bus, device, function, command, space, length, address, dataLow,
                               dataHigh)

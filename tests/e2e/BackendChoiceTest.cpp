@@ -16,7 +16,7 @@ const std::string kDriverFailure =
     "\r\nCQNL735_MPToolDlg::OnInitDialog:803: InitializeQNLIO Error! !(-7)\n\r\n";
 
 class DllBackendTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string flash(128 * 1024, '\xFF');
         const auto image = BuildTestImage(0, {0x16, 0x05, 0x05, 0x00, 0x01, 0x02});
@@ -56,8 +56,7 @@ TEST_F(DllBackendTest, AMissingFunctionOrLibraryIsADriverThatFailsToLoad) {
     auto partial = Run(std::string("dll:") + QNL_DLLSIM_PARTIAL_LIBRARY, {"/S", "/D"});
     EXPECT_EQ(partial.status, 1);
     EXPECT_EQ(partial.out, kBanner + kDriverFailure);
-    EXPECT_NE(partial.err.find("does not export PCI_Read_BYTE"), std::string::npos)
-        << partial.err;
+    EXPECT_NE(partial.err.find("does not export PCI_Read_BYTE"), std::string::npos) << partial.err;
 
     auto missing = Run("dll:" + tool.File("no-such-library.so"), {"/S", "/D"});
     EXPECT_EQ(missing.status, 1);
@@ -73,10 +72,9 @@ TEST(LinuxBackend, ShowVersionListsTheControllersOfAFakeTree) {
     tree.AddPci(5, 0, 0, kMakerVendorId, 0x7350, 0xFE100000, 0x10000);
     tree.AddPci(0, 2, 0, 0x8086, 0x3E92);
     TempToolFolder tool;
-    auto r = tool.Run({"/S", "/D"},
-                      {{"QNLIO_BACKEND", "linux:sysfs.path=" + tree.PciPath() +
-                                             ",usb.sysfs=" + tree.Root()},
-                       {"QNL_EVENT_STORE", "file"}});
+    auto r = tool.Run({"/S", "/D"}, {{"QNLIO_BACKEND", "linux:sysfs.path=" + tree.PciPath() +
+                                                           ",usb.sysfs=" + tree.Root()},
+                                     {"QNL_EVENT_STORE", "file"}});
     EXPECT_EQ(r.status, 0) << r.err;
     // Without the maker's mailbox the hosts show only what configuration space gives.
     EXPECT_EQ(r.out, kBanner +
@@ -87,8 +85,7 @@ TEST(LinuxBackend, ShowVersionListsTheControllersOfAFakeTree) {
                          "SSID--> / SVID-->\r\n"
                          "Version--> \r\n\r\n"
                          "ErroCode [0]\r\n");
-    EXPECT_NE(tool.Read("log/events.log").find("needs the maker's I/O library"),
-              std::string::npos);
+    EXPECT_NE(tool.Read("log/events.log").find("needs the maker's I/O library"), std::string::npos);
 
     auto bad = tool.Run({"/S", "/D"}, {{"QNLIO_BACKEND", "linux:colour=blue"}});
     EXPECT_EQ(bad.status, 1);

@@ -13,7 +13,7 @@
 namespace qnl::test {
 
 class FakeSysfs {
-public:
+  public:
     FakeSysfs() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "qnl-sysfs-XXXXXX").string();
@@ -91,7 +91,7 @@ public:
         return name;
     }
 
-private:
+  private:
     void AddUsbDevice(const std::string& folder, const std::string& name, int deviceClass,
                       int ports) {
         std::filesystem::create_directories(folder);

@@ -17,10 +17,9 @@ namespace qnl {
 namespace {
 
 class TempFolder {
-public:
+  public:
     TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "qnl-diag-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "qnl-diag-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path = pattern;
     }
@@ -135,8 +134,8 @@ TEST(FileEventStore, TwoProcessesAndSeveralThreadsWriteWholeLines) {
         if (pid == 0) {
             FileEventStore store(path);
             for (int i = 0; i < kPerWriter; ++i)
-                store.Append(Event(1, 1, "proc" + std::to_string(p) + "-" + std::to_string(i) +
-                                             padding));
+                store.Append(
+                    Event(1, 1, "proc" + std::to_string(p) + "-" + std::to_string(i) + padding));
             ::_exit(0);
         }
         children.push_back(pid);
@@ -146,8 +145,8 @@ TEST(FileEventStore, TwoProcessesAndSeveralThreadsWriteWholeLines) {
         threads.emplace_back([&, t] {
             FileEventStore store(path);
             for (int i = 0; i < kPerWriter; ++i)
-                store.Append(Event(1, 1, "thread" + std::to_string(t) + "-" + std::to_string(i) +
-                                             padding));
+                store.Append(
+                    Event(1, 1, "thread" + std::to_string(t) + "-" + std::to_string(i) + padding));
         });
     for (auto& th : threads) th.join();
     for (pid_t pid : children) {
@@ -178,7 +177,8 @@ TEST(FileEventStore, AWriterThatDiedMidLineDoesNotCostTheNextEvent) {
     store.Append(Event(3, 1, "after"));
     {
         std::ofstream out(path, std::ios::app);
-        out << std::string(100000, 'g') << "\n" << "QEV1\tnot a number\n";
+        out << std::string(100000, 'g') << "\n"
+            << "QEV1\tnot a number\n";
         // A whole line whose text was altered fails its checksum.
         std::string altered = FileEventStore::EncodeLine(Event(5, 1, "original"));
         altered.replace(altered.find("original"), 8, "modified");
@@ -195,9 +195,8 @@ TEST(FileEventStore, AWriterThatDiedMidLineDoesNotCostTheNextEvent) {
 TEST(JournalEventStore, WritesEntriesThatReadBackWithTheirFields) {
     std::string why;
     if (!JournalEventStore::Available(&why)) GTEST_SKIP() << why;
-    const std::string marker =
-        "\r\nJournalEventStoreTest:1: marker " + std::to_string(::getpid()) + "-" +
-        std::to_string(std::time(nullptr));
+    const std::string marker = "\r\nJournalEventStoreTest:1: marker " + std::to_string(::getpid()) +
+                               "-" + std::to_string(std::time(nullptr));
     JournalEventStore store(kEventSourceName);
     store.Append(Event(std::time(nullptr), 1, marker));
     // The journal takes the entry asynchronously.

@@ -25,7 +25,7 @@ std::vector<std::uint32_t> TargetIds() {
 }
 
 class LinuxIoTest : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<LinuxIo> Open() {
         LinuxIoSettings settings;
         settings.sysfsPath = tree.PciPath();
@@ -47,8 +47,8 @@ TEST_F(LinuxIoTest, DiscoveryFindsControllersInScanOrderAndSkipsTruncatedConfigF
     tree.AddPci(2, 1, 0, kMakerVendorId, 0x7354, 0xFE200000, 0x10000);  // kind 1
     tree.AddPci(5, 0, 0, kMakerVendorId, 0x7350, 0xFE100000, 0x10000);  // kind 0
     tree.AddPci(1, 0, 1, kMakerVendorId, 0x7351, 0xFE300000, 0x10000);  // function 1: last
-    tree.AddPci(0, 2, 0, 0x8086, 0x3E92);                                // not a target
-    tree.AddPci(7, 0, 0, kMakerVendorId, 0x7350, 0, 0, 3);               // config cut at 3 bytes
+    tree.AddPci(0, 2, 0, 0x8086, 0x3E92);                               // not a target
+    tree.AddPci(7, 0, 0, kMakerVendorId, 0x7350, 0, 0, 3);              // config cut at 3 bytes
     auto io = Open();
     ASSERT_NE(io->LoadQnlIODriver(), 0u);
     EXPECT_EQ(io->PresentFunctionCount(), 4u);
@@ -188,8 +188,8 @@ TEST(LinuxBackendChoice, SettingsAreCheckedWhenTheBackendIsChosen) {
     auto ok = ParseBackendChoice("linux:sysfs.path=/tmp/x,mem=devmem");
     EXPECT_EQ(ok.kind, BackendChoice::Kind::Linux);
     EXPECT_EQ(ok.parameter, "sysfs.path=/tmp/x,mem=devmem");
-    for (const char* bad : {"linux:colour=blue", "linux:mem=io", "linux:method=dump",
-                            "linux:sysfs.path", "linuxx"}) {
+    for (const char* bad :
+         {"linux:colour=blue", "linux:mem=io", "linux:method=dump", "linux:sysfs.path", "linuxx"}) {
         auto choice = ParseBackendChoice(bad);
         EXPECT_EQ(choice.kind, BackendChoice::Kind::Invalid) << bad;
         EXPECT_FALSE(choice.error.empty()) << bad;

@@ -75,7 +75,8 @@ TEST(UsbDeviceSearch, TheFlagIsNeverClearedAndBrokenViewsAreSkipped) {
 
 TEST(UsbDeviceSearch, AtMostEightTargetControllersAreTaken) {
     FakeSysfs tree;
-    for (int i = 0; i < 9; ++i) tree.AddUsbController(i + 1, 0, 0, kMakerVendorId, 0x7350, i + 1, 1);
+    for (int i = 0; i < 9; ++i)
+        tree.AddUsbController(i + 1, 0, 0, kMakerVendorId, 0x7350, i + 1, 1);
     SysfsUsbTopology topology(tree.Root());
     std::vector<UsbHostController> controllers;
     EXPECT_EQ(EnumTargetHostControllers(topology, controllers), 1);
