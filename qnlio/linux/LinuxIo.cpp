@@ -237,8 +237,7 @@ std::uint32_t LinuxIo::LoadQnlIODriver() {
 
 void LinuxIo::ReadBarOf(Target& t) {
     std::uint8_t bar[8] = {};
-    void* dev = Device(t.key >> 8, (t.key >> 3) & 0x1F, t.key & 7);
-    if (dev == nullptr || !ReadConfig(dev, 0x10, bar, 8)) return;
+    if (!ReadConfig(t.key >> 8, (t.key >> 3) & 0x1F, t.key & 7, 0x10, bar, 8)) return;
     const std::uint32_t low = Le32(bar);
     const std::uint32_t high = Le32(bar + 4);
     if (low & 0x1u) {
@@ -286,18 +285,17 @@ void LinuxIo::UnloadQnlIODriver() {
     Cleanup();
 }
 
-void* LinuxIo::Device(std::uint32_t bus, std::uint32_t device, std::uint32_t function) const {
-    if (!ValidAddress(device, function)) return nullptr;
-    std::lock_guard lock(pciMutex_);
-    return pci_ ? pci_->byKey[Key(bus, device, function)] : nullptr;
-}
-
-bool LinuxIo::ReadConfig(void* dev, std::uint32_t offset, std::uint8_t* buffer, int length) {
-    if (dev == nullptr || offset + static_cast<std::uint32_t>(length) > kConfigBytes) return false;
+bool LinuxIo::ReadConfig(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
+                         std::uint32_t offset, std::uint8_t* buffer, int length) {
+    if (!ValidAddress(device, function) ||
+        offset + static_cast<std::uint32_t>(length) > kConfigBytes)
+        return false;
+    // Looked up under the lock that also guards unloading, so the device cannot go away.
     std::lock_guard lock(pciMutex_);
     if (!pci_) return false;
+    pci_dev* const d = pci_->byKey[Key(bus, device, function)];
+    if (d == nullptr) return false;
     int ok = 0;
-    auto* d = static_cast<pci_dev*>(dev);
     const int position = static_cast<int>(offset);
     if (!Guarded([&] { ok = pci_read_block(d, position, buffer, length); })) return false;
     return ok != 0;
@@ -306,15 +304,14 @@ bool LinuxIo::ReadConfig(void* dev, std::uint32_t offset, std::uint8_t* buffer, 
 std::uint32_t LinuxIo::PCI_Read_DWORD(std::uint32_t bus, std::uint32_t device,
                                       std::uint32_t function, std::uint32_t offset) {
     std::uint8_t b[4];
-    if ((offset & 3u) != 0 || !ReadConfig(Device(bus, device, function), offset, b, 4))
-        return 0xFFFFFFFFu;
+    if ((offset & 3u) != 0 || !ReadConfig(bus, device, function, offset, b, 4)) return 0xFFFFFFFFu;
     return Le32(b);
 }
 
 std::uint8_t LinuxIo::PCI_Read_BYTE(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
                                     std::uint32_t offset) {
     std::uint8_t b = 0xFF;
-    if (!ReadConfig(Device(bus, device, function), offset, &b, 1)) return 0xFF;
+    if (!ReadConfig(bus, device, function, offset, &b, 1)) return 0xFF;
     return b;
 }
 
@@ -324,9 +321,9 @@ bool LinuxIo::WriteConfig(std::uint32_t bus, std::uint32_t device, std::uint32_t
     const std::uint32_t key = Key(bus, device, function);
     const std::string where =
         Format("%s(%u, %u, %u, 0x%X)", caller, bus & 0xFF, device & 0xFF, function & 0xFF, offset);
-    void* dev = Device(bus, device, function);
+    if (!ValidAddress(device, function)) return false;
     std::lock_guard lock(pciMutex_);
-    if (!pci_ || dev == nullptr) return false;
+    if (!pci_ || pci_->byKey[key] == nullptr) return false;
     const bool target = std::any_of(targets_.begin(), targets_.end(),
                                     [&](const Target& t) { return t.key == key; });
     if (!target) {
@@ -344,7 +341,7 @@ bool LinuxIo::WriteConfig(std::uint32_t bus, std::uint32_t device, std::uint32_t
                 where + ": refused (-10): bad offset");
         return false;
     }
-    auto* d = static_cast<pci_dev*>(dev);
+    pci_dev* const d = pci_->byKey[key];
     auto* bytes = const_cast<std::uint8_t*>(buffer);
     int ok = 0;
     const int position = static_cast<int>(offset);

@@ -114,8 +114,8 @@ class LinuxIo final : public IQnlIo {
 
     void Log(int line, const std::string& text);
     void LogOnce(const std::string& key, int line, const std::string& text);
-    void* Device(std::uint32_t bus, std::uint32_t device, std::uint32_t function) const;
-    bool ReadConfig(void* dev, std::uint32_t offset, std::uint8_t* buffer, int length);
+    bool ReadConfig(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
+                    std::uint32_t offset, std::uint8_t* buffer, int length);
     bool WriteConfig(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
                      std::uint32_t offset, const std::uint8_t* buffer, int length,
                      const char* caller);
