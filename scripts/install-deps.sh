@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need (only what is missing).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev nlohmann-json3-dev)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev nlohmann-json3-dev
+          libpci-dev libsystemd-dev)
 
 missing=()
 for p in "${packages[@]}"; do
