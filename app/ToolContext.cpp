@@ -11,8 +11,11 @@ ToolContext::ToolContext(const ToolEnvironment& env)
       uiText(env.languageId),
       eventLog(env.eventStore, env.clock, env.userName),
       interctl(env.io, env.clock, eventLog, g_Utility),
-      upgrade(*this) {
+      upgrade(*this),
+      ini(prompts, g_Utility, eventLog),
+      setReg(prompts) {
     g_Utility.strToolFolder = env.toolFolder;
+    g_Utility.m_pEventLog = &eventLog;
 }
 
 }  // namespace qnl

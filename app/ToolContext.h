@@ -13,6 +13,8 @@
 #include "platform/EventStore.h"
 #include "platform/OperatorPrompts.h"
 #include "qnlio/IQnlIo.h"
+#include "settings/CIni.h"
+#include "settings/SetReg.h"
 #include "ui/UiTextTable.h"
 
 namespace qnl {
@@ -50,6 +52,8 @@ public:
     CEventLog eventLog;
     CInterctl interctl;
     Upgrade upgrade;
+    CIni ini;       // the settings
+    SET_REG setReg; // the manual register list and the manual-setting flag
 };
 
 }  // namespace qnl

@@ -1,0 +1,63 @@
+#include "firmware/FirmwareImageMaker.h"
+
+#include <cstring>
+#include <stdexcept>
+
+namespace qnl {
+
+std::vector<std::uint8_t> BuildFirmwareImage(const FirmwareImageSpec& spec) {
+    if (spec.kind > 1) throw std::invalid_argument("kind must be 0 or 1");
+    if (spec.codeSize < kVersionCodeOffset + kVersionBytes)
+        throw std::invalid_argument("code size must be at least 134 bytes");
+    if (spec.kind == 0 && spec.codeSize > 0xFFFF)
+        throw std::invalid_argument("a kind-0 code block is at most 65535 bytes");
+    if (spec.codeSize > kMaxFirmwareFileBytes)
+        throw std::invalid_argument("code size larger than any firmware file");
+    if (spec.customerText.size() > kCustomerInfoBytes)
+        throw std::invalid_argument("customer text is at most 32 bytes");
+    const std::size_t cfgLength = kConfigEntriesOffset + kConfigEntryBytes * spec.entries.size();
+    if (cfgLength > 0xFFFF) throw std::invalid_argument("too many configuration entries");
+
+    std::vector<std::uint8_t> image(cfgLength, 0);
+    WriteLe32(&image[0], spec.headerWord);
+    WriteLe16(&image[4], static_cast<std::uint16_t>(cfgLength));
+    std::memcpy(&image[CFG_SIGNATURE_OFFSET], ConfigSignature(spec.kind), kCfgSignatureBytes);
+    std::memcpy(&image[kCustomerInfoOffset], spec.customerText.data(), spec.customerText.size());
+    for (std::size_t i = 0; i < spec.entries.size(); ++i)
+        std::memcpy(&image[kConfigEntriesOffset + kConfigEntryBytes * i], spec.entries[i].data(),
+                    kConfigEntryBytes);
+    image.push_back(Sum8(image));
+    std::uint8_t word[4];
+    WriteLe32(word, Crc32({image.data(), cfgLength}));
+    image.insert(image.end(), word, word + 4);
+    WriteLe32(word, spec.codeSize);
+    image.insert(image.end(), word, word + CodeLengthBytes(spec.kind));
+
+    std::vector<std::uint8_t> code(spec.codeSize);
+    for (std::uint32_t i = 0; i < spec.codeSize; ++i) code[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    std::memcpy(&code[kVersionCodeOffset], spec.version.data(), kVersionBytes);
+    image.insert(image.end(), code.begin(), code.end());
+    const char* signature = FirmwareSignature(spec.kind);
+    image.insert(image.end(), signature, signature + kFwSignatureBytes);
+    image.push_back(Sum8(code));
+    WriteLe32(word, spec.trailingWord);
+    image.insert(image.end(), word, word + 4);
+    if (spec.padTo > image.size()) image.resize(spec.padTo, 0xFF);
+    return image;
+}
+
+bool ParseVersionText(const std::string& text, std::array<std::uint8_t, 6>& version) {
+    std::string digits;
+    for (char c : text) {
+        if (c == '_') continue;
+        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        if (!hex) return false;
+        digits.push_back(c);
+    }
+    if (digits.size() != 2 * version.size()) return false;
+    for (std::size_t i = 0; i < version.size(); ++i)
+        version[i] = static_cast<std::uint8_t>(std::stoul(digits.substr(2 * i, 2), nullptr, 16));
+    return true;
+}
+
+}  // namespace qnl
