@@ -86,15 +86,24 @@ WindowsNameResolution ResolveWindowsName(const std::string& baseFolder, const st
         return result;
     }
 
-    const std::vector<std::string> parts = SplitParts(name);
-    std::string current = IsSeparator(name.front()) ? std::string("/") : baseFolder;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        const std::string& part = parts[i];
+    // "." and ".." are taken lexically first, as Windows does: "a\x\..\b" is "a\b" whether
+    // or not x exists.
+    const bool absolute = IsSeparator(name.front());
+    std::string current = absolute ? std::string("/") : baseFolder;
+    std::vector<std::string> parts;
+    for (std::string& part : SplitParts(name)) {
         if (part == ".") continue;
         if (part == "..") {
-            current = ParentOf(current);
+            if (!parts.empty())
+                parts.pop_back();
+            else
+                current = ParentOf(current);
             continue;
         }
+        parts.push_back(std::move(part));
+    }
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const std::string& part = parts[i];
         const std::string exact = JoinNative(current, part);
         if (EntryExists(exact)) {
             current = exact;
