@@ -77,10 +77,11 @@ const IniLine* FindLine(std::string_view key) {
     return nullptr;
 }
 
-// A text field holds at most 254 characters and, being a C string, ends at a NUL.
+// A text field holds at most 254 characters and, being a C string, ends at a NUL. A value cut
+// short is trimmed again, so that what is saved reads back the same.
 std::string FieldText(std::string_view value) {
     value = value.substr(0, value.find('\0'));
-    return std::string(value.substr(0, kIniTextMax));
+    return TrimWhite(value.substr(0, kIniTextMax));
 }
 
 constexpr const char* kInvalidLineText = "Line of Configuration String in INI file is invalid !";
