@@ -41,9 +41,9 @@ FirmwareInfoFields ReadFirmwareInfoFields(const BinFileStruct& image, std::uint8
 
 std::string FirmwareInfoText(const std::string& fileName, const std::string& version,
                              const FirmwareInfoFields& f) {
-    return Format("Firmware Name\t:%s\r\nFirmware Version\t:%s\r\nSSID\t\t:%s\r\nSVID\t\t:%s\r\n%s\r\n",
-                  fileName.c_str(), version.c_str(), f.ssid.c_str(), f.svid.c_str(),
-                  f.speedText.c_str());
+    return Format(
+        "Firmware Name\t:%s\r\nFirmware Version\t:%s\r\nSSID\t\t:%s\r\nSVID\t\t:%s\r\n%s\r\n",
+        fileName.c_str(), version.c_str(), f.ssid.c_str(), f.svid.c_str(), f.speedText.c_str());
 }
 
 void MainWindowControls::Show(const std::string& text) {
@@ -78,9 +78,10 @@ MainWindowControls::LoadedFirmware MainWindowControls::ReadFirmwareFile(const ch
         fw.length = util.m_dwFWFileLength;
     }
     if (fw.rc != kOk) {
-        ctx_.eventLog.LogMessage(kEventTypeError,
-                                 "\r\n%s:%d:   Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n",
-                                 function, openLogLine, fw.name.c_str(), fw.rc);
+        ctx_.eventLog.LogMessage(
+            kEventTypeError,
+            "\r\n%s:%d:   Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n", function,
+            openLogLine, fw.name.c_str(), fw.rc);
         Show(Format("\r\n%s:%d:Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n", function,
                     openShowLine, fw.name.c_str(), fw.rc));
         return fw;
@@ -90,8 +91,9 @@ MainWindowControls::LoadedFirmware MainWindowControls::ReadFirmwareFile(const ch
     std::uint8_t version[kVersionBytes] = {};
     fw.rc = ctx_.interctl.Get_Version_From_File(fw.buffer.data(), fw.length, version);
     if (fw.rc != kOk) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:   Get_Version_From_File Failed!!(%d)\n",
-                                 function, versionLogLine, fw.rc);
+        ctx_.eventLog.LogMessage(kEventTypeError,
+                                 "\r\n%s:%d:   Get_Version_From_File Failed!!(%d)\n", function,
+                                 versionLogLine, fw.rc);
         Show(Format("\r\n%s:%d:Get_Version_From_File Failed!!(%d)\n", function, versionShowLine,
                     fw.rc));
         return fw;

@@ -13,7 +13,7 @@ namespace qnl {
 
 // What "Firmware Info" reads from an image's configuration entries.
 struct FirmwareInfoFields {
-    std::string ssid;       // "%02X%02X" of the value's second and first byte
+    std::string ssid;  // "%02X%02X" of the value's second and first byte
     std::string svid;
     std::string speedText;  // kind 0 only
 };
@@ -25,7 +25,7 @@ std::string FirmwareInfoText(const std::string& fileName, const std::string& ver
                              const FirmwareInfoFields& fields);
 
 class MainWindowControls {
-public:
+  public:
     // `silent`: messages are printed on the console ("%s\r\n") instead of shown.
     MainWindowControls(ToolContext& context, bool silent) : ctx_(context), silent_(silent) {}
 
@@ -39,7 +39,7 @@ public:
     // The last message the operator was given (printed or shown).
     const std::string& LastMessage() const { return lastMessage_; }
 
-private:
+  private:
     struct LoadedFirmware {
         std::int32_t rc = 0;
         std::vector<std::uint8_t> buffer;

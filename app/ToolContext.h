@@ -52,8 +52,8 @@ public:
     CEventLog eventLog;
     CInterctl interctl;
     Upgrade upgrade;
-    CIni ini;       // the settings
-    SET_REG setReg; // the manual register list and the manual-setting flag
+    CIni ini;        // the settings
+    SET_REG setReg;  // the manual register list and the manual-setting flag
 };
 
 }  // namespace qnl

@@ -125,7 +125,8 @@ bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t leng
                 rc = InsertCFGToBin(parts, out, entries);
             }
             if (rc != kOk) {
-                ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: InsertCFGToBin Fail!! , dwErrorCode %d",
+                ctx_.eventLog.LogMessage(kEventTypeError,
+                                         "\r\n%s:%d: InsertCFGToBin Fail!! , dwErrorCode %d",
                                          kFunction, 2301, rc);
                 failAllHosts();
                 return false;
@@ -134,8 +135,9 @@ bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t leng
 
         // 6.
         if (util.m_strFileFWVersion.empty()) {
-            ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: g_Utility.m_strFileFWVersion is empty ",
-                                     kFunction, 2302);
+            ctx_.eventLog.LogMessage(kEventTypeError,
+                                     "\r\n%s:%d: g_Utility.m_strFileFWVersion is empty ", kFunction,
+                                     2302);
             return false;
         }
 
@@ -145,7 +147,8 @@ bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t leng
         util.m_strFWFilePath = path;
         if (files::Exists(path)) files::Remove(path);
         if (!files::WriteAtomic(path, out.data(), out.size())) {
-            ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: Open tmp File[%s] Fail!! , dwErrorCode %d",
+            ctx_.eventLog.LogMessage(kEventTypeError,
+                                     "\r\n%s:%d: Open tmp File[%s] Fail!! , dwErrorCode %d",
                                      kFunction, 2303, path.c_str(), files::LastError());
             failAllHosts();
             return false;

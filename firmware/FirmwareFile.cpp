@@ -48,8 +48,8 @@ std::int32_t CheckFirmwareImage(const std::uint8_t* image, std::size_t size, CUt
 
     // 1. Configuration signature: one of the two kinds. A valid file logs the other kind's
     // comparison.
-    const bool kind0 = SignatureAt(image, size, CFG_SIGNATURE_OFFSET, ConfigSignature(0),
-                                   kCfgSignatureBytes);
+    const bool kind0 =
+        SignatureAt(image, size, CFG_SIGNATURE_OFFSET, ConfigSignature(0), kCfgSignatureBytes);
     if (!kind0) {
         log.LogMessage(kEventTypeError,
                        "\r\n%s:%d: \n config signature [%10s] invalid, CFG_SIGNATURE_OFFSET=%x \n",
@@ -59,8 +59,8 @@ std::int32_t CheckFirmwareImage(const std::uint8_t* image, std::size_t size, CUt
     } else {
         util.m_ucFileKind = 0;
     }
-    const bool kind1 = SignatureAt(image, size, CFG_SIGNATURE_OFFSET, ConfigSignature(1),
-                                   kCfgSignatureBytes);
+    const bool kind1 =
+        SignatureAt(image, size, CFG_SIGNATURE_OFFSET, ConfigSignature(1), kCfgSignatureBytes);
     if (!kind1) {
         log.LogMessage(kEventTypeError,
                        "\r\n%s:%d: \n config signature [%10s] invalid, CFG_SIGNATURE_OFFSET=%x \n",
@@ -90,9 +90,10 @@ std::int32_t CheckFirmwareImage(const std::uint8_t* image, std::size_t size, CUt
     const std::uint8_t cfgSum = Sum8({image, at.cfgLength});
     util.m_ucCfgCheckSum = cfgSum;
     if (cfgSum != image[at.cfgLength]) {
-        log.LogMessage(kEventTypeError,
-                       "\r\n%s:%d: ucTargetNumber[%d], Bin File Check Sum[%x] Fail!!, checksum[%x] ",
-                       kCheckFunction, 2104, 0, image[at.cfgLength], cfgSum);
+        log.LogMessage(
+            kEventTypeError,
+            "\r\n%s:%d: ucTargetNumber[%d], Bin File Check Sum[%x] Fail!!, checksum[%x] ",
+            kCheckFunction, 2104, 0, image[at.cfgLength], cfgSum);
         return kErrDataNotMatch;
     }
 
@@ -131,9 +132,10 @@ std::int32_t CheckFirmwareImage(const std::uint8_t* image, std::size_t size, CUt
     util.m_ucFWCheckSum = codeSum;
     util.m_dwFWLength = static_cast<std::uint32_t>(at.codeLength);
     if (codeSum != image[at.checksumAt]) {
-        log.LogMessage(kEventTypeError,
-                       "\r\n%s:%d: ucTargetNumber[%d], Bin File Check Sum[%x] Fail!!, checksum[%x] ",
-                       kCheckFunction, 2108, 0, image[at.checksumAt], codeSum);
+        log.LogMessage(
+            kEventTypeError,
+            "\r\n%s:%d: ucTargetNumber[%d], Bin File Check Sum[%x] Fail!!, checksum[%x] ",
+            kCheckFunction, 2108, 0, image[at.checksumAt], codeSum);
         return kErrDataNotMatch;
     }
 
@@ -154,8 +156,8 @@ std::int32_t GetVersionFromImage(const std::uint8_t* image, std::size_t size,
 
     // Code bytes 128..133. A code block shorter than that still has them inside the file
     // (signature and checksum follow); anything else is refused.
-    const std::size_t at = util.m_dwCfgLength + 5 + CodeLengthBytes(util.m_ucFileKind) +
-                           kVersionCodeOffset;
+    const std::size_t at =
+        util.m_dwCfgLength + 5 + CodeLengthBytes(util.m_ucFileKind) + kVersionCodeOffset;
     if (at + kVersionBytes > size) {
         log.LogMessage(kEventTypeError,
                        "\r\n%s:%d: version bytes at [%zu] outside the file (%zu bytes) ",
@@ -224,8 +226,7 @@ std::int32_t CUtility::bOpenFWBinFile(const std::string& strFWFilePath,
         auto data = files::ReadAll(strFWFilePath, kMaxFirmwareFileBytes);
         if (!data) {
             UtilityLog(*this, "\r\n%s:%d:  theFile.Open Failed, strFWFilePath[%s], dwError=%x",
-                       "CUtility::bOpenFWBinFile", 2213, strFWFilePath.c_str(),
-                       files::LastError());
+                       "CUtility::bOpenFWBinFile", 2213, strFWFilePath.c_str(), files::LastError());
             return kErrDataNotMatch;
         }
         m_dwFWFileLength = static_cast<std::uint32_t>(data->size());

@@ -19,8 +19,12 @@ static_assert(kCrcTable[1] == 0x77073096u, "reflected IEEE 802.3 table");
 
 }  // namespace
 
-const char* ConfigSignature(std::uint8_t kind) { return kind == 1 ? "7352A_RCFG" : "7351A_RCFG"; }
-const char* FirmwareSignature(std::uint8_t kind) { return kind == 1 ? "7352A_FW" : "7351A_FW"; }
+const char* ConfigSignature(std::uint8_t kind) {
+    return kind == 1 ? "7352A_RCFG" : "7351A_RCFG";
+}
+const char* FirmwareSignature(std::uint8_t kind) {
+    return kind == 1 ? "7352A_FW" : "7351A_FW";
+}
 
 ConfigEntryBytes MakeConfigEntry(std::uint8_t width, std::uint16_t address, std::uint32_t value) {
     ConfigEntryBytes e{};

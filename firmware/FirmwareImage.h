@@ -44,7 +44,9 @@ inline constexpr std::size_t kMinFirmwareBufferBytes = 0x20000;
 const char* ConfigSignature(std::uint8_t kind);    // "7351A_RCFG" / "7352A_RCFG"
 const char* FirmwareSignature(std::uint8_t kind);  // "7351A_FW" / "7352A_FW"
 // Width of the N field: 2 bytes for kind 0, 4 for kind 1.
-constexpr std::size_t CodeLengthBytes(std::uint8_t kind) { return kind == 1 ? 4 : 2; }
+constexpr std::size_t CodeLengthBytes(std::uint8_t kind) {
+    return kind == 1 ? 4 : 2;
+}
 
 // One configuration entry: 0xCC, width (1, 2 or 4), 16-bit address, value (bytes beyond the
 // width are 0).
@@ -55,16 +57,16 @@ ConfigEntryBytes MakeConfigEntry(std::uint8_t width, std::uint16_t address, std:
 struct BinFileStruct {
     std::array<std::uint32_t, 4> dwHeader{};  // words at offsets 0, 4, 8, 12
     std::array<std::uint8_t, kCustomerInfoBytes> ucCustomerInfo{};
-    std::uint32_t dwEntryCount = 0;            // 0xCC bytes in 48..L-2
-    std::vector<std::uint8_t> entries;         // bytes 48..L-1
+    std::uint32_t dwEntryCount = 0;     // 0xCC bytes in 48..L-2
+    std::vector<std::uint8_t> entries;  // bytes 48..L-1
     std::uint8_t ucCfgCheckSum = 0;
     std::uint32_t dwCrc = 0;
-    std::uint32_t dwFWLength = 0;              // N
-    std::vector<std::uint8_t> code;            // N bytes
+    std::uint32_t dwFWLength = 0;    // N
+    std::vector<std::uint8_t> code;  // N bytes
     std::array<std::uint32_t, 2> dwFWSignature{};
     std::uint8_t ucFWCheckSum = 0;
     std::uint32_t dwTrailer = 0;
-    std::uint8_t ucKind = 0;                   // the kind the image was taken apart as
+    std::uint8_t ucKind = 0;  // the kind the image was taken apart as
 };
 
 // Length of the image the struct describes with `newEntries` more configuration entries.

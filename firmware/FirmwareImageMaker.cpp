@@ -33,9 +33,15 @@ std::vector<std::uint8_t> BuildFirmwareImage(const FirmwareImageSpec& spec) {
     WriteLe32(word, spec.codeSize);
     image.insert(image.end(), word, word + CodeLengthBytes(spec.kind));
 
-    std::vector<std::uint8_t> code(spec.codeSize);
-    for (std::uint32_t i = 0; i < spec.codeSize; ++i) code[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    std::memcpy(&code[kVersionCodeOffset], spec.version.data(), kVersionBytes);
+    // A fixed pattern, with the version at code bytes 128..133.
+    std::vector<std::uint8_t> code;
+    code.reserve(spec.codeSize);
+    for (std::uint32_t i = 0; i < spec.codeSize; ++i) {
+        const std::size_t v = i - kVersionCodeOffset;
+        code.push_back(i >= kVersionCodeOffset && v < kVersionBytes
+                           ? spec.version[v]
+                           : static_cast<std::uint8_t>(i * 7 + 3));
+    }
     image.insert(image.end(), code.begin(), code.end());
     const char* signature = FirmwareSignature(spec.kind);
     image.insert(image.end(), signature, signature + kFwSignatureBytes);

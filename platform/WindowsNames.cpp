@@ -10,14 +10,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char UpperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool SameIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return UpperAscii(x) == UpperAscii(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return UpperAscii(x) == UpperAscii(y);
+           });
 }
 
 std::vector<std::string> SplitParts(const std::string& name) {

@@ -24,7 +24,9 @@ struct IniLine {
     std::string IniSettings::*textField = nullptr;
 };
 
-constexpr IniLine Section(const char* name) { return {name, IniLine::Kind::Section}; }
+constexpr IniLine Section(const char* name) {
+    return {name, IniLine::Kind::Section};
+}
 constexpr IniLine Byte(const char* name, std::uint8_t IniSettings::*f) {
     return {name, IniLine::Kind::Byte, f, nullptr, nullptr};
 }
@@ -211,10 +213,10 @@ std::uint8_t CIni::Load(const std::string& path) {
                         "CIni::bLoadINIFile", 3112, path.c_str(),
                         static_cast<unsigned long long>(size.value_or(0)), files::LastError());
         if (size && *size > kIniMaxFileBytes)
-            prompts_.ShowMessage(Format("%s is larger than %llu bytes: not a settings file",
-                                        path.c_str(),
-                                        static_cast<unsigned long long>(kIniMaxFileBytes)),
-                                 {}, MessageIcon::Warning);
+            prompts_.ShowMessage(
+                Format("%s is larger than %llu bytes: not a settings file", path.c_str(),
+                       static_cast<unsigned long long>(kIniMaxFileBytes)),
+                {}, MessageIcon::Warning);
         return 0;
     }
     std::uint8_t result = 1;
@@ -227,8 +229,9 @@ std::uint8_t CIni::Load(const std::string& path) {
 
     // 5. Version check.
     if (!EqualsNoCase(Format("%06x", ver), kIniVersionText)) {
-        message += Format("%s(%x) %s(%s)\r\n", "Loaded ini file is not match current MP Tool version",
-                          ver, "Please load property file", kIniVersionText);
+        message +=
+            Format("%s(%x) %s(%s)\r\n", "Loaded ini file is not match current MP Tool version", ver,
+                   "Please load property file", kIniVersionText);
         prompts_.ShowMessage(message, {}, MessageIcon::Warning);
         return 0;
     }

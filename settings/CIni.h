@@ -49,7 +49,7 @@ struct IniSettings {
     std::uint8_t PCISPEED_enable = 0;
     std::uint8_t MAX_PCIe_SPEED = 0;
     std::uint8_t check_downstream_usb_enable = 0;
-    std::uint8_t hs_enable = 0;          // not saved, nor any PHY tuning field below
+    std::uint8_t hs_enable = 0;  // not saved, nor any PHY tuning field below
     std::uint8_t hs_rftime_enable = 0;
     std::string hs_rftime_a, hs_rftime_b;
     std::uint8_t hs_iselvr_enable = 0;
@@ -91,7 +91,7 @@ struct IniParseReport {
 IniParseReport ParseIniText(std::string_view text, IniSettings& settings);
 
 class CIni : public IniSettings {
-public:
+  public:
     CIni(IOperatorPrompts& prompts, CUtility& utility, CEventLog& log);
     virtual ~CIni() = default;
     CIni(const CIni&) = delete;
@@ -108,7 +108,7 @@ public:
     IniSettings& Values() { return *this; }
     const IniSettings& Values() const { return *this; }
 
-private:
+  private:
     std::uint8_t Load(const std::string& path);
 
     IOperatorPrompts& prompts_;

@@ -7,8 +7,7 @@ namespace qnl {
 std::uint8_t bCheckFileAccess(IOperatorPrompts& prompts, const std::string& path,
                               bool showMessage) {
     if (files::IsReadWritableFile(path)) return 1;
-    if (showMessage)
-        prompts.ShowMessage(path + " " + kFileNotExistText, {}, MessageIcon::Warning);
+    if (showMessage) prompts.ShowMessage(path + " " + kFileNotExistText, {}, MessageIcon::Warning);
     return 0;
 }
 

@@ -13,8 +13,7 @@ inline constexpr const char* kFileNotExistText = "File/Path is not exist";
 
 // 1 when `path` (native) is a file that exists and can be read and written; otherwise 0,
 // after showing the path, a blank and "File/Path is not exist" when asked to.
-std::uint8_t bCheckFileAccess(IOperatorPrompts& prompts, const std::string& path,
-                              bool showMessage);
+std::uint8_t bCheckFileAccess(IOperatorPrompts& prompts, const std::string& path, bool showMessage);
 
 // A file name from a settings value, resolved against the tool folder as Windows would
 // (see platform/WindowsNames.h).

@@ -41,7 +41,8 @@ std::uint32_t SET_REG::ParseHexEdit(const std::string& text, const char* message
 }
 
 std::uint16_t SET_REG::EditGetsettingAfddress(const std::string& text) {
-    return static_cast<std::uint16_t>(ParseHexEdit(text, "Manual Setting Address Invalid (0-F)\r\n"));
+    return static_cast<std::uint16_t>(
+        ParseHexEdit(text, "Manual Setting Address Invalid (0-F)\r\n"));
 }
 
 std::uint32_t SET_REG::EditGetsettingValue(const std::string& text) {

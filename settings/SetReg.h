@@ -16,7 +16,7 @@
 namespace qnl {
 
 class SET_REG {
-public:
+  public:
     static constexpr int kRows = 16;
     // Edits hand over at most this many characters.
     static constexpr std::size_t kEditTextMax = 127;
@@ -60,7 +60,7 @@ public:
     std::string m_strNumber;  // the number edit's text
     std::array<Row, kRows> rows{};
 
-private:
+  private:
     std::uint32_t ParseHexEdit(const std::string& text, const char* message);
 
     IOperatorPrompts& prompts_;

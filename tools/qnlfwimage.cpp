@@ -66,7 +66,8 @@ std::string SettingsNameFor(const fs::path& image, const fs::path& iniFolder) {
     const fs::path absImage = fs::weakly_canonical(fs::absolute(image));
     const fs::path absFolder = fs::weakly_canonical(fs::absolute(iniFolder));
     const fs::path relative = absImage.lexically_relative(absFolder);
-    if (!relative.empty() && *relative.begin() != "..") return files::ToWindowsName(relative.string());
+    if (!relative.empty() && *relative.begin() != "..")
+        return files::ToWindowsName(relative.string());
     return files::ToWindowsName(absImage.string());
 }
 
@@ -105,7 +106,8 @@ int main(int argc, char** argv) {
             spec.customerText = v;
         } else if (arg == "--code-size") {
             const char* v = value();
-            if (!v || !ParseNumber(v, 0, 0xFFFFFFFF, number)) return Usage("--code-size needs a number");
+            if (!v || !ParseNumber(v, 0, 0xFFFFFFFF, number))
+                return Usage("--code-size needs a number");
             spec.codeSize = static_cast<std::uint32_t>(number);
         } else if (arg == "--pad-to") {
             const char* v = value();
@@ -138,8 +140,7 @@ int main(int argc, char** argv) {
         IniSettings settings;
         settings.fw_update_enable = 1;
         settings.fw_check_enable = 1;
-        settings.fw_binary_name =
-            SettingsNameFor(output, fs::absolute(iniPath).parent_path());
+        settings.fw_binary_name = SettingsNameFor(output, fs::absolute(iniPath).parent_path());
         if (settings.fw_binary_name.size() > kIniTextMax) {
             std::fprintf(stderr, "qnlfwimage: the image path is too long for a settings value\n");
             return 1;

@@ -16,8 +16,8 @@ namespace qnl::test {
 namespace {
 
 int RunMaker(const std::string& arguments) {
-    const int status = std::system((std::string(QNL_FWIMAGE_BINARY) + " " + arguments +
-                                    " 2>/dev/null").c_str());
+    const int status =
+        std::system((std::string(QNL_FWIMAGE_BINARY) + " " + arguments + " 2>/dev/null").c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -55,7 +55,8 @@ TEST(SettingsFile, MakerImageAndSettingsLoadAtStartUp) {
     // Bad requests write nothing.
     EXPECT_EQ(RunMaker("-o " + tool.File("x.bin") + " --version 1234"), 2);
     EXPECT_EQ(RunMaker("-o " + tool.File("x.bin") + " --version 170707_00_50_01 --entry 3:1:1"), 2);
-    EXPECT_EQ(RunMaker("-o " + tool.File("x.bin") + " --version 170707_00_50_01 --code-size 100"), 2);
+    EXPECT_EQ(RunMaker("-o " + tool.File("x.bin") + " --version 170707_00_50_01 --code-size 100"),
+              2);
     EXPECT_FALSE(tool.Exists("x.bin"));
 }
 
@@ -66,8 +67,11 @@ TEST(SettingsFile, SilentRunOnAnotherPageEndsWhenTheFirmwareIsMissing) {
                "fw_binary_name=GONE.BIN\r\n");
     auto r = tool.Run({"/S", "/D"});
     EXPECT_EQ(r.status, 255);
-    EXPECT_NE(r.out.find(tool.File("GONE.BIN") + " File/Path is not exist\r\n"
-                         "Load [" + tool.File(kIniFileName) + "] Setting file failed!!...\r\n"
+    EXPECT_NE(r.out.find(tool.File("GONE.BIN") +
+                         " File/Path is not exist\r\n"
+                         "Load [" +
+                         tool.File(kIniFileName) +
+                         "] Setting file failed!!...\r\n"
                          "ErroCode [-1]\r\n"),
               std::string::npos)
         << r.out;

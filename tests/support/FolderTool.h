@@ -18,7 +18,7 @@
 namespace qnl::test {
 
 class FolderTool {
-public:
+  public:
     FolderTool() : folder_(MakeFolder()) { tool = std::make_unique<ToolUnderTest>(io, folder_); }
     ~FolderTool() {
         tool.reset();
@@ -55,7 +55,7 @@ public:
     ScriptedIo io;
     std::unique_ptr<ToolUnderTest> tool;
 
-private:
+  private:
     static std::string MakeFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "qnl-tool-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

@@ -31,8 +31,8 @@ void SettingsReader(const std::uint8_t* data, std::size_t size) {
     const IniParseReport report = ParseIniText(text, first);
     if (report.countedLines < 0 || static_cast<std::size_t>(report.countedLines) > size)
         Broken("counted lines");
-    for (const std::string* field : {&first.fw_binary_name, &first.svid, &first.ssid,
-                                     &first.CustInfo, &first.spi_wrsr_ver})
+    for (const std::string* field :
+         {&first.fw_binary_name, &first.svid, &first.ssid, &first.CustInfo, &first.spi_wrsr_ver})
         if (field->size() > kIniTextMax) Broken("text field longer than 254");
 
     // Saved and read again, every persisted field comes back (the writer writes the current

@@ -11,7 +11,8 @@ std::vector<std::uint8_t> BuildTestImage(int kind, const std::array<std::uint8_t
     spec.kind = static_cast<std::uint8_t>(kind);
     spec.version = version;
     spec.codeSize = codeSize;
-    for (const TestEntry& e : entries) spec.entries.push_back(MakeConfigEntry(e.width, e.address, e.value));
+    for (const TestEntry& e : entries)
+        spec.entries.push_back(MakeConfigEntry(e.width, e.address, e.value));
     return BuildFirmwareImage(spec);
 }
 

@@ -24,10 +24,12 @@ std::vector<std::uint8_t> Image(std::uint8_t kind, std::uint32_t padTo = 0,
     return BuildFirmwareImage(spec);
 }
 
-std::vector<std::uint8_t> Bytes(const ConfigEntryBytes& e) { return {e.begin(), e.end()}; }
+std::vector<std::uint8_t> Bytes(const ConfigEntryBytes& e) {
+    return {e.begin(), e.end()};
+}
 
 class ConfigRomTest : public ::testing::Test {
-protected:
+  protected:
     // Reads the image as the buttons do (check and version), then builds the file.
     bool Build(const std::vector<std::uint8_t>& image) {
         std::uint8_t version[6] = {};
@@ -101,8 +103,10 @@ TEST_F(ConfigRomTest, AnImageWithoutRoomLeftGrowsInsteadOfLosingItsEnd) {
     ASSERT_EQ(out.size(), image.size() + 16);
     EXPECT_EQ(util().m_dwFWFileLength, out.size());  // what programming will write
     // Kind-1 addresses, and the image still checks (its end is all there).
-    EXPECT_EQ(Bytes(MakeConfigEntry(2, 0x0050, 0)), std::vector<std::uint8_t>(out.begin() + 56, out.begin() + 64));
-    EXPECT_EQ(Bytes(MakeConfigEntry(2, 0x0052, 0)), std::vector<std::uint8_t>(out.begin() + 64, out.begin() + 72));
+    EXPECT_EQ(Bytes(MakeConfigEntry(2, 0x0050, 0)),
+              std::vector<std::uint8_t>(out.begin() + 56, out.begin() + 64));
+    EXPECT_EQ(Bytes(MakeConfigEntry(2, 0x0052, 0)),
+              std::vector<std::uint8_t>(out.begin() + 64, out.begin() + 72));
     EXPECT_EQ(ctx().interctl.Check_Firmware_File(out.data(), out.size()), kOk);
     EXPECT_TRUE(std::equal(image.end() - 4, image.end(), out.end() - 4));
 }
@@ -184,7 +188,8 @@ TEST_F(ConfigRomTest, FailuresFailEveryHostAndWriteNothing) {
     // No version text: nothing written either.
     const auto image = Image(0);
     util().m_strFileFWVersion.clear();
-    EXPECT_FALSE(ctx().upgrade.vCreateConfigRomFile(image.data(), static_cast<std::uint32_t>(image.size())));
+    EXPECT_FALSE(
+        ctx().upgrade.vCreateConfigRomFile(image.data(), static_cast<std::uint32_t>(image.size())));
     EXPECT_NE(bench.LogText().find("g_Utility.m_strFileFWVersion is empty"), std::string::npos);
 }
 

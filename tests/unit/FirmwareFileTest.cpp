@@ -30,15 +30,15 @@ int Count(const std::string& text, const std::string& what) {
 }
 
 class FirmwareFileTest : public ::testing::Test {
-protected:
+  protected:
     CInterctl& chip() { return bench.ctx().interctl; }
     CUtility& util() { return bench.ctx().g_Utility; }
     FolderTool bench;
 };
 
 TEST_F(FirmwareFileTest, KindZeroImageThroughCheckVersionAndTakeApart) {
-    const auto entries = std::vector{MakeConfigEntry(2, 0xE260, 0x1D6A),
-                                     MakeConfigEntry(1, 0xE241, 0x18)};
+    const auto entries =
+        std::vector{MakeConfigEntry(2, 0xE260, 0x1D6A), MakeConfigEntry(1, 0xE241, 0x18)};
     const auto image = Image(0, {0x17, 0x07, 0x07, 0x00, 0x50, 0x01}, entries);
     std::uint8_t version[6] = {};
     ASSERT_EQ(chip().Get_Version_From_File(image.data(), image.size(), version), kOk);
@@ -50,14 +50,15 @@ TEST_F(FirmwareFileTest, KindZeroImageThroughCheckVersionAndTakeApart) {
     EXPECT_EQ(util().m_ucCfgCheckSum, image[64]);
     EXPECT_EQ(util().m_ucFWCheckSum, image[64 + 7 + 300 + 8]);
     // A valid file logs the comparison with the other kind's signature, once.
-    EXPECT_EQ(Count(bench.LogText(), "config signature [7351A_RCFG] invalid, CFG_SIGNATURE_OFFSET=6"),
-              1);
+    EXPECT_EQ(
+        Count(bench.LogText(), "config signature [7351A_RCFG] invalid, CFG_SIGNATURE_OFFSET=6"), 1);
 
     BinFileStruct parts;
     ASSERT_TRUE(util().GetBinFileStruct(image.data(), image.size(), parts));
     EXPECT_EQ(parts.dwHeader[0], 0x5Au);
     EXPECT_EQ(parts.dwHeader[1], ReadLe32(&image[4]));
-    EXPECT_EQ(std::string(parts.ucCustomerInfo.begin(), parts.ucCustomerInfo.begin() + 8), "CUSTOMER");
+    EXPECT_EQ(std::string(parts.ucCustomerInfo.begin(), parts.ucCustomerInfo.begin() + 8),
+              "CUSTOMER");
     EXPECT_EQ(parts.dwEntryCount, 2u);
     EXPECT_EQ(parts.entries, std::vector<std::uint8_t>(image.begin() + 48, image.begin() + 64));
     EXPECT_EQ(parts.ucCfgCheckSum, image[64]);
@@ -154,11 +155,11 @@ TEST_F(FirmwareFileTest, LengthsPointingOutsideTheFileFailWithoutReadingPastIt) 
         const std::string log = bench.LogText().substr(logged);
         EXPECT_NE(log.find(c.logged), std::string::npos) << log;
         // Taking it apart refuses it as its own kind, and reads nothing outside as the other.
-        const std::uint8_t ownKind = std::string(c.what).find("kind 1") != std::string::npos ||
-                                             std::string(c.what).find("checksum byte") !=
-                                                 std::string::npos
-                                         ? 1
-                                         : 0;
+        const std::uint8_t ownKind =
+            std::string(c.what).find("kind 1") != std::string::npos ||
+                    std::string(c.what).find("checksum byte") != std::string::npos
+                ? 1
+                : 0;
         BinFileStruct parts;
         util().m_ucFileKind = ownKind;
         EXPECT_FALSE(util().GetBinFileStruct(bytes.data(), bytes.size(), parts));

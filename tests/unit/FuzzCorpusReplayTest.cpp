@@ -29,9 +29,13 @@ int Replay(const std::string& folder, void (*entry)(const std::uint8_t*, std::si
     return count;
 }
 
-TEST(FuzzCorpus, SettingsReader) { EXPECT_GE(Replay("settings", fuzz::SettingsReader), 8); }
+TEST(FuzzCorpus, SettingsReader) {
+    EXPECT_GE(Replay("settings", fuzz::SettingsReader), 8);
+}
 
-TEST(FuzzCorpus, FirmwareFile) { EXPECT_GE(Replay("firmware", fuzz::FirmwareFile), 8); }
+TEST(FuzzCorpus, FirmwareFile) {
+    EXPECT_GE(Replay("firmware", fuzz::FirmwareFile), 8);
+}
 
 }  // namespace
 }  // namespace qnl::test

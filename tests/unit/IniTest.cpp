@@ -46,7 +46,7 @@ void FillPersisted(IniSettings& s) {
 }
 
 class IniTest : public ::testing::Test {
-protected:
+  protected:
     CIni& ini() { return bench.ctx().ini; }
     std::uint8_t Load(const std::string& text) {
         return ini().bLoadINIFile(bench.Write("QNL7350AMPTool.ini", text));

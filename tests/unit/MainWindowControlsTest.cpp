@@ -18,7 +18,7 @@ std::vector<std::uint8_t> Image(std::uint8_t kind, std::vector<ConfigEntryBytes>
 }
 
 class MainWindowControlsTest : public ::testing::Test {
-protected:
+  protected:
     ToolContext& ctx() { return bench.ctx(); }
     FolderTool bench;
 };
@@ -42,9 +42,10 @@ TEST_F(MainWindowControlsTest, CreateNewFileReportsAMissingOrBadFile) {
     ctx().ini.fw_binary_name = "NOPE.BIN";
     MainWindowControls silent(ctx(), true);
     EXPECT_EQ(silent.OnBnClickedButtonCreateConfigFile(), kErrDataNotMatch);
-    EXPECT_EQ(bench.Console(),
-              "\r\nCQNL735_MPToolDlg::OnBnClickedButtonCreateConfigFile:1286:Open Frimware bin file "
-              "Failed!!strFwFullName[NOPE.BIN], (-3)\n\r\n");
+    EXPECT_EQ(
+        bench.Console(),
+        "\r\nCQNL735_MPToolDlg::OnBnClickedButtonCreateConfigFile:1286:Open Frimware bin file "
+        "Failed!!strFwFullName[NOPE.BIN], (-3)\n\r\n");
     EXPECT_NE(bench.LogText().find("OnBnClickedButtonCreateConfigFile:1285:   Open Frimware bin "
                                    "file Failed!!strFwFullName[NOPE.BIN], (-3)"),
               std::string::npos);
@@ -67,10 +68,10 @@ TEST_F(MainWindowControlsTest, CreateNewFileReportsAMissingOrBadFile) {
 }
 
 TEST_F(MainWindowControlsTest, FirmwareInfoOfAKindZeroImage) {
-    bench.Write("fw.bin", Image(0, {MakeConfigEntry(2, 0xE262, 0x1111),
-                                    MakeConfigEntry(1, 0xE241, 0x08),
-                                    MakeConfigEntry(2, 0xE260, 0x1D6A),
-                                    MakeConfigEntry(2, 0xE262, 0x7351)}));  // replaces the first
+    bench.Write("fw.bin",
+                Image(0, {MakeConfigEntry(2, 0xE262, 0x1111), MakeConfigEntry(1, 0xE241, 0x08),
+                          MakeConfigEntry(2, 0xE260, 0x1D6A),
+                          MakeConfigEntry(2, 0xE262, 0x7351)}));  // replaces the first
     ctx().ini.fw_binary_name = "FW.BIN";
     MainWindowControls window(ctx(), false);
     ASSERT_EQ(window.OnBnClickedButtonFWInfo(), kOk);
@@ -81,9 +82,9 @@ TEST_F(MainWindowControlsTest, FirmwareInfoOfAKindZeroImage) {
 }
 
 TEST_F(MainWindowControlsTest, FirmwareInfoOfKindOneAndOfAnImageWithoutEntries) {
-    bench.Write("sub/k1.bin", Image(1, {MakeConfigEntry(2, 0x0052, 0x7354),
-                                        MakeConfigEntry(2, 0x0050, 0x1E73),
-                                        MakeConfigEntry(1, 0xE241, 0x18)}));
+    bench.Write("sub/k1.bin",
+                Image(1, {MakeConfigEntry(2, 0x0052, 0x7354), MakeConfigEntry(2, 0x0050, 0x1E73),
+                          MakeConfigEntry(1, 0xE241, 0x18)}));
     ctx().ini.fw_binary_name = "SUB\\K1.BIN";
     MainWindowControls window(ctx(), false);
     ASSERT_EQ(window.OnBnClickedButtonFWInfo(), kOk);

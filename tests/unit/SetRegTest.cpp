@@ -7,10 +7,12 @@
 namespace qnl::test {
 namespace {
 
-std::vector<std::uint8_t> Bytes(const ConfigEntryBytes& e) { return {e.begin(), e.end()}; }
+std::vector<std::uint8_t> Bytes(const ConfigEntryBytes& e) {
+    return {e.begin(), e.end()};
+}
 
 class SetRegTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { regs().OnInitDialog(); }
     SET_REG& regs() { return bench.ctx().setReg; }
     FolderTool bench;
@@ -32,7 +34,8 @@ TEST_F(SetRegTest, RowsOfEachWidthBecomeEntries) {
     regs().rows[2] = {2, "44", "ABCDEF01", true};
     ASSERT_EQ(regs().vSaveRegisterRows(), SET_REG::DialogEnd::Accepted);
     ASSERT_EQ(regs().ValidEntries().size(), 3u);
-    EXPECT_EQ(Bytes(regs().m_RegEntry[0]), (std::vector<std::uint8_t>{0xCC, 1, 0x1A, 0, 5, 0, 0, 0}));
+    EXPECT_EQ(Bytes(regs().m_RegEntry[0]),
+              (std::vector<std::uint8_t>{0xCC, 1, 0x1A, 0, 5, 0, 0, 0}));
     EXPECT_EQ(Bytes(regs().m_RegEntry[1]),
               (std::vector<std::uint8_t>{0xCC, 2, 0x3C, 0x2B, 0x34, 0x12, 0, 0}));
     EXPECT_EQ(Bytes(regs().m_RegEntry[2]),

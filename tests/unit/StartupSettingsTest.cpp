@@ -13,7 +13,7 @@ namespace qnl::test {
 namespace {
 
 class StartupSettingsTest : public ::testing::Test {
-protected:
+  protected:
     void WriteSettings(const std::string& text) {
         std::ofstream(IniPath(), std::ios::binary) << text;
     }
@@ -51,8 +51,9 @@ TEST_F(StartupSettingsTest, AMissingFileIsNotFatalOnTheFirstPage) {
 TEST_F(StartupSettingsTest, AFailedLoadEndsASilentRunThatWasToShowAnotherPage) {
     WriteSettings("ver=18\r\ninit_main=1\r\nnot_a_key=1\r\n");
     EXPECT_EQ(Start("/S /D"), -1);
-    EXPECT_NE(Console().find("Load [" + IniPath() + "] Setting file failed!!...\r\nErroCode [-1]\r\n"),
-              std::string::npos)
+    EXPECT_NE(
+        Console().find("Load [" + IniPath() + "] Setting file failed!!...\r\nErroCode [-1]\r\n"),
+        std::string::npos)
         << Console();
     EXPECT_EQ(Console().find("Target Host"), std::string::npos);  // discovery never ran
 

@@ -3,8 +3,8 @@
 
 #include <filesystem>
 
-#include "platform/WindowsNames.h"
 #include "controller/HexText.h"
+#include "platform/WindowsNames.h"
 #include "settings/CIni.h"
 #include "support/FolderTool.h"
 
