@@ -5,50 +5,51 @@
 
 namespace qnl {
 
-std::vector<std::uint8_t> BuildFirmwareImage(const FirmwareImageSpec& spec) {
-    if (spec.kind > 1) throw std::invalid_argument("kind must be 0 or 1");
-    if (spec.codeSize < kVersionCodeOffset + kVersionBytes)
+std::vector<std::uint8_t> BuildFirmwareImage(const FirmwareImageOptions& options) {
+    if (options.kind > 1) throw std::invalid_argument("kind must be 0 or 1");
+    if (options.codeSize < kVersionCodeOffset + kVersionBytes)
         throw std::invalid_argument("code size must be at least 134 bytes");
-    if (spec.kind == 0 && spec.codeSize > 0xFFFF)
+    if (options.kind == 0 && options.codeSize > 0xFFFF)
         throw std::invalid_argument("a kind-0 code block is at most 65535 bytes");
-    if (spec.codeSize > kMaxFirmwareFileBytes)
+    if (options.codeSize > kMaxFirmwareFileBytes)
         throw std::invalid_argument("code size larger than any firmware file");
-    if (spec.customerText.size() > kCustomerInfoBytes)
+    if (options.customerText.size() > kCustomerInfoBytes)
         throw std::invalid_argument("customer text is at most 32 bytes");
-    const std::size_t cfgLength = kConfigEntriesOffset + kConfigEntryBytes * spec.entries.size();
+    const std::size_t cfgLength = kConfigEntriesOffset + kConfigEntryBytes * options.entries.size();
     if (cfgLength > 0xFFFF) throw std::invalid_argument("too many configuration entries");
 
     std::vector<std::uint8_t> image(cfgLength, 0);
-    WriteLe32(&image[0], spec.headerWord);
+    WriteLe32(&image[0], options.headerWord);
     WriteLe16(&image[4], static_cast<std::uint16_t>(cfgLength));
-    std::memcpy(&image[CFG_SIGNATURE_OFFSET], ConfigSignature(spec.kind), kCfgSignatureBytes);
-    std::memcpy(&image[kCustomerInfoOffset], spec.customerText.data(), spec.customerText.size());
-    for (std::size_t i = 0; i < spec.entries.size(); ++i)
-        std::memcpy(&image[kConfigEntriesOffset + kConfigEntryBytes * i], spec.entries[i].data(),
+    std::memcpy(&image[CFG_SIGNATURE_OFFSET], ConfigSignature(options.kind), kCfgSignatureBytes);
+    std::memcpy(&image[kCustomerInfoOffset], options.customerText.data(),
+                options.customerText.size());
+    for (std::size_t i = 0; i < options.entries.size(); ++i)
+        std::memcpy(&image[kConfigEntriesOffset + kConfigEntryBytes * i], options.entries[i].data(),
                     kConfigEntryBytes);
     image.push_back(Sum8(image));
     std::uint8_t word[4];
     WriteLe32(word, Crc32({image.data(), cfgLength}));
     image.insert(image.end(), word, word + 4);
-    WriteLe32(word, spec.codeSize);
-    image.insert(image.end(), word, word + CodeLengthBytes(spec.kind));
+    WriteLe32(word, options.codeSize);
+    image.insert(image.end(), word, word + CodeLengthBytes(options.kind));
 
     // A fixed pattern, with the version at code bytes 128..133.
     std::vector<std::uint8_t> code;
-    code.reserve(spec.codeSize);
-    for (std::uint32_t i = 0; i < spec.codeSize; ++i) {
+    code.reserve(options.codeSize);
+    for (std::uint32_t i = 0; i < options.codeSize; ++i) {
         const std::size_t v = i - kVersionCodeOffset;
         code.push_back(i >= kVersionCodeOffset && v < kVersionBytes
-                           ? spec.version[v]
+                           ? options.version[v]
                            : static_cast<std::uint8_t>(i * 7 + 3));
     }
     image.insert(image.end(), code.begin(), code.end());
-    const char* signature = FirmwareSignature(spec.kind);
+    const char* signature = FirmwareSignature(options.kind);
     image.insert(image.end(), signature, signature + kFwSignatureBytes);
     image.push_back(Sum8(code));
-    WriteLe32(word, spec.trailingWord);
+    WriteLe32(word, options.trailingWord);
     image.insert(image.end(), word, word + 4);
-    if (spec.padTo > image.size()) image.resize(spec.padTo, 0xFF);
+    if (options.padTo > image.size()) image.resize(options.padTo, 0xFF);
     return image;
 }
 

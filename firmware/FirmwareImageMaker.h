@@ -11,7 +11,7 @@
 
 namespace qnl {
 
-struct FirmwareImageSpec {
+struct FirmwareImageOptions {
     std::uint8_t kind = 0;                    // 0 or 1
     std::array<std::uint8_t, 6> version{};    // code bytes 128..133
     std::vector<ConfigEntryBytes> entries;    // configuration entries
@@ -22,9 +22,9 @@ struct FirmwareImageSpec {
     std::uint32_t trailingWord = 0xA5A5A5A5;  // after the code checksum
 };
 
-// The image's bytes; throws std::invalid_argument when the spec cannot make a valid image
+// The image's bytes; throws std::invalid_argument when the options cannot make a valid image
 // (kind, code size, too many entries, text too long).
-std::vector<std::uint8_t> BuildFirmwareImage(const FirmwareImageSpec& spec);
+std::vector<std::uint8_t> BuildFirmwareImage(const FirmwareImageOptions& options);
 
 // "170707_00_50_01" (12 hex digits, '_' ignored) to the six version bytes; false when the text
 // is not 12 hex digits.

@@ -74,7 +74,7 @@ std::string SettingsNameFor(const fs::path& image, const fs::path& iniFolder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    FirmwareImageSpec spec;
+    FirmwareImageOptions options;
     std::string output, iniPath;
     bool haveVersion = false;
     for (int i = 1; i < argc; ++i) {
@@ -87,33 +87,33 @@ int main(int argc, char** argv) {
             output = v;
         } else if (arg == "--version") {
             const char* v = value();
-            if (!v || !ParseVersionText(v, spec.version))
+            if (!v || !ParseVersionText(v, options.version))
                 return Usage("--version needs 12 hex digits, e.g. 170707_00_50_01");
             haveVersion = true;
         } else if (arg == "--kind") {
             const char* v = value();
             if (!v || !ParseNumber(v, 10, 1, number)) return Usage("--kind is 0 or 1");
-            spec.kind = static_cast<std::uint8_t>(number);
+            options.kind = static_cast<std::uint8_t>(number);
         } else if (arg == "--entry") {
             const char* v = value();
             ConfigEntryBytes entry{};
             if (!v || !ParseEntry(v, entry))
                 return Usage("--entry is WIDTH:ADDR:VALUE, width 1, 2 or 4, hex address and value");
-            spec.entries.push_back(entry);
+            options.entries.push_back(entry);
         } else if (arg == "--customer") {
             const char* v = value();
             if (!v) return Usage("--customer needs a text");
-            spec.customerText = v;
+            options.customerText = v;
         } else if (arg == "--code-size") {
             const char* v = value();
             if (!v || !ParseNumber(v, 0, 0xFFFFFFFF, number))
                 return Usage("--code-size needs a number");
-            spec.codeSize = static_cast<std::uint32_t>(number);
+            options.codeSize = static_cast<std::uint32_t>(number);
         } else if (arg == "--pad-to") {
             const char* v = value();
             if (!v || !ParseNumber(v, 0, kMaxFirmwareFileBytes, number))
                 return Usage("--pad-to needs a number up to 16 MiB");
-            spec.padTo = static_cast<std::uint32_t>(number);
+            options.padTo = static_cast<std::uint32_t>(number);
         } else if (arg == "--ini") {
             const char* v = value();
             if (!v) return Usage("--ini needs a file");
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
 
     std::vector<std::uint8_t> image;
     try {
-        image = BuildFirmwareImage(spec);
+        image = BuildFirmwareImage(options);
     } catch (const std::exception& e) {
         return Usage(e.what());
     }

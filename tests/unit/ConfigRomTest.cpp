@@ -14,14 +14,14 @@ std::vector<std::uint8_t> Image(std::uint8_t kind, std::uint32_t padTo = 0,
                                 std::string customer = "ACME PRODUCTION LINE 7 - STATION",
                                 std::vector<ConfigEntryBytes> entries = {
                                     MakeConfigEntry(4, 0x1000, 0xCAFEF00D)}) {
-    FirmwareImageSpec spec;
-    spec.kind = kind;
-    spec.version = {0x17, 0x07, 0x07, 0x00, 0x50, 0x01};
-    spec.entries = std::move(entries);
-    spec.customerText = std::move(customer);
-    spec.codeSize = 400;
-    spec.padTo = padTo;
-    return BuildFirmwareImage(spec);
+    FirmwareImageOptions options;
+    options.kind = kind;
+    options.version = {0x17, 0x07, 0x07, 0x00, 0x50, 0x01};
+    options.entries = std::move(entries);
+    options.customerText = std::move(customer);
+    options.codeSize = 400;
+    options.padTo = padTo;
+    return BuildFirmwareImage(options);
 }
 
 std::vector<std::uint8_t> Bytes(const ConfigEntryBytes& e) {

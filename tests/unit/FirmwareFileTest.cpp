@@ -14,13 +14,13 @@ namespace {
 std::vector<std::uint8_t> Image(std::uint8_t kind, std::array<std::uint8_t, 6> version,
                                 std::vector<ConfigEntryBytes> entries = {},
                                 std::uint32_t codeSize = 300) {
-    FirmwareImageSpec spec;
-    spec.kind = kind;
-    spec.version = version;
-    spec.entries = std::move(entries);
-    spec.codeSize = codeSize;
-    spec.customerText = "CUSTOMER";
-    return BuildFirmwareImage(spec);
+    FirmwareImageOptions options;
+    options.kind = kind;
+    options.version = version;
+    options.entries = std::move(entries);
+    options.codeSize = codeSize;
+    options.customerText = "CUSTOMER";
+    return BuildFirmwareImage(options);
 }
 
 int Count(const std::string& text, const std::string& what) {

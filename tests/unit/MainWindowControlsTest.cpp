@@ -10,11 +10,11 @@ namespace qnl::test {
 namespace {
 
 std::vector<std::uint8_t> Image(std::uint8_t kind, std::vector<ConfigEntryBytes> entries = {}) {
-    FirmwareImageSpec spec;
-    spec.kind = kind;
-    spec.version = {0x17, 0x07, 0x07, 0x00, 0x50, 0x01};
-    spec.entries = std::move(entries);
-    return BuildFirmwareImage(spec);
+    FirmwareImageOptions options;
+    options.kind = kind;
+    options.version = {0x17, 0x07, 0x07, 0x00, 0x50, 0x01};
+    options.entries = std::move(entries);
+    return BuildFirmwareImage(options);
 }
 
 class MainWindowControlsTest : public ::testing::Test {
