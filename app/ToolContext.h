@@ -15,6 +15,8 @@
 #include "platform/OperatorPrompts.h"
 #include "platform/UsbTopology.h"
 #include "qnlio/IQnlIo.h"
+#include "settings/CIni.h"
+#include "settings/SetReg.h"
 #include "ui/UiTextTable.h"
 
 namespace qnl {
@@ -55,6 +57,8 @@ public:
     CDebugLog debugLog;  // the "Debug Log" export of eventLog's events
     CInterctl interctl;
     Upgrade upgrade;
+    CIni ini;        // the settings
+    SET_REG setReg;  // the manual register list and the manual-setting flag
 };
 
 }  // namespace qnl
