@@ -6,6 +6,7 @@
 #include "controller/HexText.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
+#include "platform/WindowsNames.h"
 
 namespace qnl {
 
@@ -48,6 +49,9 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
     Printf("===================%s (%s)=========================\r\n", kProductName,
            kProductVersion);
 
+    // The settings file of the tool folder.
+    if (auto code = LoadSettings()) return code;
+
     // Host records start empty.
     for (auto& host : ctx_.g_Utility.hosts) host.ClearResults();
     ctx_.g_Utility.ResetHostRecords();
@@ -65,6 +69,7 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
         if (auto code = CompareIds()) return code;
 
     if (cmd_.autoMode || cmd_.signalOverride || cmd_.fixtureOverride) {
+        ApplyTestOverrides(cmd_, ctx_.ini);
         Print("The MP run is not available in this version of the tool.\r\n");
         return vExitWithCode(1);
     }
@@ -74,6 +79,33 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
         return vExitWithCode(0);
     }
     return std::nullopt;
+}
+
+std::optional<std::int32_t> CQNL735_MPToolDlg::LoadSettings() {
+    // "QNL7350AMPTool.ini" in the tool folder; a copy from a Windows station may differ in case.
+    m_strEditLoadINI = files::ResolveWindowsName(ctx_.g_Utility.strToolFolder, kIniFileName).path;
+    if (!ctx_.ini.bLoadINIFile(m_strEditLoadINI)) {
+        // Start stays disabled; a silent run that was to show another page cannot go on.
+        if (cmd_.silent && ctx_.ini.init_main != 0) {
+            Printf("Load [%s] Setting file failed!!...\r\n", m_strEditLoadINI.c_str());
+            return vExitWithCode(-1);
+        }
+    }
+    if (cmd_.silent) Printf("Load [%s] Setting file...\r\n", m_strEditLoadINI.c_str());
+    return std::nullopt;
+}
+
+void ApplyTestOverrides(const CommandLineState& cmd, IniSettings& ini) {
+    if (cmd.signalOverride) {
+        ini.signal_line_test_enable = 1;
+        ini.test_speed = cmd.testSpeed;
+        ini.test_port = cmd.testPort;
+    }
+    if (cmd.fixtureOverride) {
+        ini.fixture_test_enable = 1;
+        ini.test_speed = cmd.testSpeed;
+        ini.test_port = cmd.testPort;
+    }
 }
 
 std::optional<std::int32_t> CQNL735_MPToolDlg::LoadDriver() {
@@ -97,13 +129,13 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::Discover() {
         Printf("Input [Bus:Dev:Fun]=[%d:%d:%d] \r\n", cmd_.assignedBus, cmd_.assignedDevice,
                cmd_.assignedFunction);
         ctx_.interctl.AssignPciBus(cmd_.assignedBus, cmd_.assignedDevice, cmd_.assignedFunction,
-                                   wrsrThreshold_);
+                                   ctx_.ini.spi_wrsr_ver);
         if (ctx_.g_Utility.ucHostCount == 0) {
             Print("Assigned location can't find QNL device!!\r\n");
             return vExitWithCode(kErrNotFound);
         }
     } else {
-        ctx_.interctl.ScanPciBus(wrsrThreshold_);
+        ctx_.interctl.ScanPciBus(ctx_.ini.spi_wrsr_ver);
     }
     return std::nullopt;
 }

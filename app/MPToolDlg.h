@@ -36,6 +36,7 @@ private:
     void Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void PrintHostAddress(std::size_t index, const TargetHost& host);
 
+    std::optional<std::int32_t> LoadSettings();
     std::optional<std::int32_t> LoadDriver();
     std::optional<std::int32_t> Discover();
     std::optional<std::int32_t> ShowVersions();
@@ -46,8 +47,14 @@ private:
     ToolContext& ctx_;
     CommandLineState cmd_;
     std::int32_t exitCode_ = 0;
-    std::string wrsrThreshold_;  // the settings' status-register threshold version
+
+public:
+    // The settings file path shown in the window's INI path edit.
+    std::string m_strEditLoadINI;
 };
+
+// /G and /F: the signal line test or the fixture test on, with the port and speed digits.
+void ApplyTestOverrides(const CommandLineState& cmd, IniSettings& ini);
 
 // One line of the version file for a host.
 std::string VersionFileLine(std::size_t index, const TargetHost& host);

@@ -8,11 +8,16 @@ ToolContext::ToolContext(const ToolEnvironment& env)
       prompts(env.prompts),
       io(env.io),
       currentFolder(env.currentFolder),
+      usbTopology(env.usbTopology),
       uiText(env.languageId),
       eventLog(env.eventStore, env.clock, env.userName),
+      debugLog(env.eventStore, env.clock, env.toolFolder),
       interctl(env.io, env.clock, eventLog, g_Utility),
-      upgrade(*this) {
+      upgrade(*this),
+      ini(prompts, g_Utility, eventLog),
+      setReg(prompts) {
     g_Utility.strToolFolder = env.toolFolder;
+    g_Utility.m_pEventLog = &eventLog;
 }
 
 }  // namespace qnl

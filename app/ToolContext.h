@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/DebugLog.h"
 #include "app/EventLog.h"
 #include "controller/CInterctl.h"
 #include "controller/CUtility.h"
@@ -12,7 +13,10 @@
 #include "platform/Console.h"
 #include "platform/EventStore.h"
 #include "platform/OperatorPrompts.h"
+#include "platform/UsbTopology.h"
 #include "qnlio/IQnlIo.h"
+#include "settings/CIni.h"
+#include "settings/SetReg.h"
 #include "ui/UiTextTable.h"
 
 namespace qnl {
@@ -27,6 +31,7 @@ struct ToolEnvironment {
     IOperatorPrompts& prompts;
     IQnlIo& io;
     IEventStore* eventStore = nullptr;  // null: a silent diagnostic log
+    IUsbTopology* usbTopology = nullptr;  // the system's USB view; null: none (nothing found)
     std::string toolFolder;             // folder of the executable
     std::string currentFolder;          // where the version file goes
     std::string userName;
@@ -44,12 +49,16 @@ public:
     IOperatorPrompts& prompts;
     IQnlIo& io;
     const std::string currentFolder;
+    IUsbTopology* const usbTopology;
 
     const UiTextTable uiText;
     CUtility g_Utility;
     CEventLog eventLog;
+    CDebugLog debugLog;  // the "Debug Log" export of eventLog's events
     CInterctl interctl;
     Upgrade upgrade;
+    CIni ini;        // the settings
+    SET_REG setReg;  // the manual register list and the manual-setting flag
 };
 
 }  // namespace qnl

@@ -8,9 +8,13 @@
 
 #include "app/MPToolDlg.h"
 #include "app/ToolContext.h"
+#include "controller/ChipIdTable.h"
 #include "platform/Files.h"
+#include "platform/SysfsUsbTopology.h"
 #include "platform/SystemInfo.h"
 #include "qnlio/Backend.h"
+#include "qnlio/dll/DllIo.h"
+#include "qnlio/linux/LinuxIo.h"
 #include "qnlio/sim/SimStation.h"
 
 int main(int argc, char** argv) {
@@ -23,6 +27,8 @@ int main(int argc, char** argv) {
     // The I/O backend, and with it the clock: the simulated station may run on a scaled clock.
     std::unique_ptr<RealClock> clock;
     std::unique_ptr<IQnlIo> io;
+    linuxio::LinuxIo* linuxIo = nullptr;
+    std::unique_ptr<IUsbTopology> usbTopology;  // the real USB view comes with the linux backend
     const BackendChoice choice = ParseBackendChoice(std::getenv("QNLIO_BACKEND"));
     std::string backendError;
     switch (choice.kind) {
@@ -38,9 +44,22 @@ int main(int argc, char** argv) {
             }
             break;
         }
-        case BackendChoice::Kind::Linux:
+        case BackendChoice::Kind::Linux: {
+            linuxio::LinuxIoSettings settings;
+            linuxio::ParseLinuxSettings(choice.parameter, settings, backendError);
+            std::vector<std::uint32_t> targetIds;
+            for (const ChipId& id : kKind0Ids) targetIds.push_back(id.ConfigDword0());
+            for (const ChipId& id : kKind1Ids) targetIds.push_back(id.ConfigDword0());
+            auto backend = std::make_unique<linuxio::LinuxIo>(settings, std::move(targetIds));
+            linuxIo = backend.get();
+            io = std::move(backend);
+            usbTopology = std::make_unique<SysfsUsbTopology>(settings.usbSysfs);
+            break;
+        }
         case BackendChoice::Kind::Dll:
-            backendError = "QNLIO_BACKEND: this backend is not available in this version";
+            // A library that cannot be loaded, or lacks a function, is a driver that fails to
+            // load: start-up ends with its driver-failure message.
+            io = dll::DllIo::Open(choice.parameter, backendError);
             break;
         case BackendChoice::Kind::Invalid:
             backendError = choice.error;
@@ -54,17 +73,30 @@ int main(int argc, char** argv) {
 
     StdConsole console;
     ConsolePrompts prompts(console);
-    FileEventStore eventStore(files::Join(files::Join(toolFolder, "log"), "events.log"));
+    // The systemd journal where one runs, else log/events.log in the tool folder
+    // (QNL_EVENT_STORE=file keeps the events in the file even where a journal runs).
+    const char* storePreference = std::getenv("QNL_EVENT_STORE");
+    const std::unique_ptr<IEventStore> eventStore =
+        OpenDiagnosticStore(toolFolder, kEventSourceName, storePreference ? storePreference : "");
     ToolEnvironment environment{*clock, console, prompts, *io};
-    environment.eventStore = &eventStore;
+    environment.eventStore = eventStore.get();
+    environment.usbTopology = usbTopology.get();
     environment.toolFolder = toolFolder;
     environment.currentFolder = files::CurrentFolder();
     environment.userName = files::CurrentUserName();
     environment.languageId = SystemLanguageId();
 
     ToolContext context(environment);
+    if (!backendError.empty())
+        context.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: %s", "main", 74,
+                                    backendError.c_str());
+    if (linuxIo != nullptr)
+        linuxIo->SetDiagnosticSink([&context](const std::string& message) {
+            context.eventLog.LogMessage(kEventTypeError, "%s", message.c_str());
+        });
     CQNL735_MPToolDlg dialog(context);
     const std::optional<std::int32_t> code = dialog.OnInitDialog(commandLine);
+    if (linuxIo != nullptr) linuxIo->SetDiagnosticSink({});
     // The process status carries the low 8 bits of the code (-2 ends as 254).
     return code.value_or(0) & 0xFF;
 }

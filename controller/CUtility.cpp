@@ -12,7 +12,9 @@ void CUtility::ResetHostRecords() {
         host.ucBus = 0xFF;
         host.ucDevice = 0xFF;
         host.ucFunction = 0xFF;
-        host.strFWVersion = " ";
+        // assign(1, ' ') rather than = " ": GCC 12 at -O3 reports a false -Wrestrict for the
+        // latter (GCC bug 105329), which breaks the release build.
+        host.strFWVersion.assign(1, ' ');
     }
 }
 

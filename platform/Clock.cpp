@@ -8,8 +8,9 @@
 
 namespace qnl {
 
-LocalTime IClock::LocalNow() {
-    std::time_t t = WallNow();
+LocalTime IClock::LocalNow() { return LocalTimeOf(WallNow()); }
+
+LocalTime LocalTimeOf(std::time_t t) {
     std::tm tm{};
     localtime_r(&t, &tm);
     return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,

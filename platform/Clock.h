@@ -20,6 +20,9 @@ struct LocalTime {
     int year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
 };
 
+// Local broken-down time of a wall-clock time (seconds since the epoch).
+LocalTime LocalTimeOf(std::time_t time);
+
 class IClock {
 public:
     virtual ~IClock() = default;

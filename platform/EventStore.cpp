@@ -1,7 +1,14 @@
 #include "platform/EventStore.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 #include "platform/Files.h"
@@ -50,7 +57,24 @@ bool ParseNumber(const std::string& s, T& value, int base = 10) {
     return ec == std::errc() && ptr == s.data() + s.size();
 }
 
-constexpr const char* kMagic = "QEV1";
+// Lines begin with their version. QEV2 lines end with a checksum field, so that a line torn
+// inside its text (and ended by the next writer) is not taken for a shorter event; QEV1 lines
+// (no checksum) are still read.
+constexpr const char* kMagic = "QEV2";
+constexpr const char* kMagicWithoutChecksum = "QEV1";
+
+// FNV-1a over the line up to its checksum field.
+std::uint32_t Checksum(std::string_view text) {
+    std::uint32_t hash = 2166136261u;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 16777619u;
+    }
+    return hash;
+}
+// No event line comes near this (1023 characters of text, escaped at most twice over); a longer
+// line is garbage and is skipped without holding it in memory.
+constexpr std::size_t kMaxLineBytes = 16384;
 
 }  // namespace
 
@@ -65,7 +89,9 @@ std::string FileEventStore::EncodeLine(const EventRecord& r) {
     line += '\t' + Escape(r.source);
     line += '\t' + Escape(r.user);
     line += '\t' + Escape(r.text);
-    line += '\n';
+    char sum[16];
+    std::snprintf(sum, sizeof sum, "\t%08x\n", Checksum(line));
+    line += sum;
     return line;
 }
 
@@ -78,7 +104,15 @@ bool FileEventStore::DecodeLine(const std::string& line, EventRecord& r) {
         if (tab == std::string::npos) break;
         start = tab + 1;
     }
-    if (fields.size() != 7 || fields[0] != kMagic) return false;
+    if (fields.size() == 8 && fields[0] == kMagic) {
+        std::uint32_t sum = 0;
+        const std::size_t checked = line.size() - fields[7].size() - 1;
+        if (fields[7].size() != 8 || !ParseNumber(fields[7], sum, 16) ||
+            sum != Checksum(std::string_view(line).substr(0, checked)))
+            return false;
+    } else if (fields.size() != 7 || fields[0] != kMagicWithoutChecksum) {
+        return false;
+    }
     long long time = 0;
     unsigned type = 0;
     if (!ParseNumber(fields[1], time) || !ParseNumber(fields[2], type) || type > 0xFFFF ||
@@ -94,7 +128,33 @@ void FileEventStore::Append(const EventRecord& record) noexcept {
     try {
         const auto slash = path_.find_last_of('/');
         if (slash != std::string::npos && slash > 0) files::CreateFolder(path_.substr(0, slash));
-        files::Append(path_, EncodeLine(record));
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0664);
+        if (fd < 0) return;
+        // The lock keeps two tools (or two threads with their own descriptors) from mixing
+        // their lines; O_APPEND alone does not cover the check of the last byte below.
+        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+        std::string line = EncodeLine(record);
+        // A writer that died mid-line left a fragment without its line end: end it here, so
+        // that the fragment stays one unreadable line and this event is not glued onto it.
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+            char last = '\n';
+            const int readFd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+            if (readFd >= 0) {
+                if (::pread(readFd, &last, 1, st.st_size - 1) == 1 && last != '\n')
+                    line.insert(line.begin(), '\n');
+                ::close(readFd);
+            }
+        }
+        std::size_t done = 0;
+        while (done < line.size()) {
+            const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        ::close(fd);  // releases the lock
     } catch (...) {
         // A diagnostic store never fails its caller.
     }
@@ -102,16 +162,35 @@ void FileEventStore::Append(const EventRecord& record) noexcept {
 
 std::vector<EventRecord> FileEventStore::ReadAll() {
     std::vector<EventRecord> records;
-    auto text = files::ReadText(path_);
-    if (!text) return records;
-    std::size_t start = 0;
-    while (start < text->size()) {
-        const auto end = text->find('\n', start);
-        if (end == std::string::npos) break;  // a torn last line is not an event
-        EventRecord r;
-        if (DecodeLine(text->substr(start, end - start), r)) records.push_back(std::move(r));
-        start = end + 1;
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return records;
+    // Shared lock: a line being appended is either wholly there or not yet.
+    while (::flock(fd, LOCK_SH) != 0 && errno == EINTR) {
     }
+    std::string pending;
+    bool overlong = false;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        for (ssize_t i = 0; i < n; ++i) {
+            const char c = buffer[i];
+            if (c != '\n') {
+                if (pending.size() < kMaxLineBytes)
+                    pending += c;
+                else
+                    overlong = true;
+                continue;
+            }
+            EventRecord r;
+            if (!overlong && DecodeLine(pending, r)) records.push_back(std::move(r));
+            pending.clear();
+            overlong = false;
+        }
+    }
+    ::close(fd);
+    // Whatever follows the last line end is a torn line: not an event.
     return records;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,7 +29,12 @@ public:
 };
 
 // Append-only text file, one event a line, fields separated by tabs and the text escaped so
-// that a line holds exactly one event.
+// that a line holds exactly one event; a checksum ends the line.
+//
+// Each event is one write() to a descriptor opened with O_APPEND, under an exclusive advisory
+// lock (flock), so threads and several tool processes can write at once. A writer that dies
+// mid-line leaves a fragment without its line end; the next writer ends it first, and reading
+// skips it (and any other line that is not a complete event).
 class FileEventStore final : public IEventStore {
 public:
     explicit FileEventStore(std::string path) : path_(std::move(path)) {}
@@ -43,6 +49,16 @@ public:
 private:
     std::string path_;
 };
+
+// The store the tool uses on this machine: the systemd journal where one is running, else the
+// file store "log/events.log" in the tool folder. `source` is the event source the journal
+// entries are written and read back under. `preference` "file" or "journal" skips the choice
+// (the journal only where one runs); anything else chooses. `description` says which store
+// was chosen.
+std::unique_ptr<IEventStore> OpenDiagnosticStore(const std::string& toolFolder,
+                                                 const std::string& source,
+                                                 const std::string& preference = {},
+                                                 std::string* description = nullptr);
 
 class MemoryEventStore final : public IEventStore {
 public:

@@ -46,6 +46,12 @@ std::optional<std::uint64_t> Size(const std::string& path) {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+bool IsReadWritableFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::access(path.c_str(), R_OK | W_OK) == 0;
+}
+
 std::optional<std::vector<std::uint8_t>> ReadAll(const std::string& path,
                                                  std::uint64_t maxBytes) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

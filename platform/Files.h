@@ -17,6 +17,8 @@ bool IsDirectory(const std::string& path);
 bool CreateFolder(const std::string& path);
 bool Remove(const std::string& path);
 std::optional<std::uint64_t> Size(const std::string& path);
+// A regular file that this process may both read and write.
+bool IsReadWritableFile(const std::string& path);
 
 // Reads a whole file; nullopt when it cannot be opened or read. maxBytes guards against
 // reading huge files into memory (nullopt when the file is larger).

@@ -1,12 +1,21 @@
 #include "qnlio/Backend.h"
 
+#include "qnlio/linux/LinuxIo.h"
+
 namespace qnl {
 
 BackendChoice ParseBackendChoice(const char* value) {
     BackendChoice choice;
     const std::string text = value ? value : "";
     if (text.empty() || text == "sim") return choice;
-    if (text == "linux") {
+    if (text == "linux" || text.rfind("linux:", 0) == 0) {
+        // linux:<name>=<value>,... names the backend's settings; an unknown one is an error.
+        choice.parameter = text.size() > 6 ? text.substr(6) : "";
+        linuxio::LinuxIoSettings settings;
+        if (!linuxio::ParseLinuxSettings(choice.parameter, settings, choice.error)) {
+            choice.kind = BackendChoice::Kind::Invalid;
+            return choice;
+        }
         choice.kind = BackendChoice::Kind::Linux;
         return choice;
     }
@@ -16,7 +25,8 @@ BackendChoice ParseBackendChoice(const char* value) {
         return choice;
     }
     choice.kind = BackendChoice::Kind::Invalid;
-    choice.error = "QNLIO_BACKEND=\"" + text + "\" is not a backend (sim, linux or dll:<path>)";
+    choice.error =
+        "QNLIO_BACKEND=\"" + text + "\" is not a backend (sim, linux[:settings] or dll:<path>)";
     return choice;
 }
 

@@ -1,7 +1,8 @@
 // Choosing the I/O library backend: once, at start-up, from QNLIO_BACKEND.
 //
 //   sim (or unset)   the simulated station (QNLIO_STATION names its file)
-//   linux            configuration space and registers of this machine's real controllers
+//   linux[:settings] configuration space and registers of this machine's real controllers
+//                    (settings: qnlio/linux/LinuxIo.h)
 //   dll:<path>       a shared library exporting the fourteen functions by name
 #pragma once
 
@@ -15,7 +16,7 @@ namespace qnl {
 struct BackendChoice {
     enum class Kind { Sim, Linux, Dll, Invalid };
     Kind kind = Kind::Sim;
-    std::string parameter;  // the library path for Dll
+    std::string parameter;  // the library path for Dll, the settings text for Linux
     std::string error;      // for Invalid
 };
 

@@ -2,7 +2,10 @@
 # Installs the Debian packages the build and the tests need (only what is missing).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev nlohmann-json3-dev)
+packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev nlohmann-json3-dev
+          libpci-dev libsystemd-dev)
+# scripts/fuzz.sh: clang with its libFuzzer runtime.
+if [ "${QNL_WITH_FUZZ:-0}" = 1 ]; then packages+=(clang libclang-rt-14-dev); fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "app/CommandLine.h"
+#include "settings/CIni.h"
 #include "support/TestImage.h"
 #include "support/ToolRun.h"
 
@@ -22,6 +23,13 @@ std::string FlashWith(const std::vector<std::uint8_t>& image, std::size_t capaci
 
 class ConsoleModeTest : public ::testing::Test {
 protected:
+    // Every station has a settings file (the writer's own, every option off), so start-up
+    // loads it quietly; silent runs print its load line.
+    void SetUp() override { tool.Write(kIniFileName, BuildIniText(IniSettings{})); }
+    std::string LoadLine() const {
+        return "Load [" + tool.File(kIniFileName) + "] Setting file...\r\n";
+    }
+
     // Two controllers: a kind-0 one at bus 5 device 0 and a kind-1 one at bus 2 device 1,
     // both function 0, with firmware 160505_00_01_02 and 170707_00_50_01 in their flash.
     void WriteTwoHostStation(const std::string& extra = {}) {
@@ -67,7 +75,7 @@ TEST_F(ConsoleModeTest, ShowVersionListsHostsInScanOrder) {
     auto r = Run({"/S", "/D"});
     EXPECT_EQ(r.status, 0);
     // Device is compared before bus: bus 5 device 0 comes before bus 2 device 1.
-    EXPECT_EQ(r.out, kBanner +
+    EXPECT_EQ(r.out, kBanner + LoadLine() +
                          "Target Host[0] > Bus:0x05 Device:0x00 Function:0x00\r\n"
                          "SSID-->7351 / SVID-->1d6a\r\n"
                          "Version-->160505_00_01_02\r\n\r\n"
@@ -175,7 +183,7 @@ TEST_F(ConsoleModeTest, DriverLoadFailureExitsOneWithoutExitCodeLine) {
     WriteTwoHostStation(R"( "driver_load_fails": true,)");
     auto r = Run({"/S", "/D"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, kBanner +
+    EXPECT_EQ(r.out, kBanner + LoadLine() +
                          "\r\nCQNL735_MPToolDlg::OnInitDialog:803: InitializeQNLIO Error! !(-7)\n\r\n");
 }
 

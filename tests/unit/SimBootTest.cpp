@@ -115,7 +115,15 @@ TEST_F(SimBoot, DamagedOrForeignImagesBootVersionZeroWithDefaults) {
         EXPECT_EQ(Kind0().RunningVersion(), kZero);
         EXPECT_EQ(Word(Kind0(), XDATA_SVID[0]), 0x1E73);
     }
-    EXPECT_FALSE(ParseBootImage(BuildImage(0, kVersion, {}, 133), 0).has_value())
+    // A code block one byte short of the version: drop the last code byte, fix N and the sum.
+    auto shortCode = BuildImage(0, kVersion, {}, 134);
+    const std::size_t codeStart = 48 + 7;
+    shortCode.erase(shortCode.begin() + static_cast<std::ptrdiff_t>(codeStart + 133));
+    shortCode[48 + 5] = 133;
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < 133; ++i) sum = static_cast<std::uint8_t>(sum + shortCode[codeStart + i]);
+    shortCode[codeStart + 133 + 8] = sum;
+    EXPECT_FALSE(ParseBootImage(shortCode, 0).has_value())
         << "the version needs code bytes 128..133";
     EXPECT_TRUE(ParseBootImage(BuildImage(0, kVersion, {}, 134), 0).has_value());
 }
