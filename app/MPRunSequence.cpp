@@ -21,8 +21,12 @@ void CQNL735_MPToolDlg::SetCurrentPage(std::uint8_t page) {
 }
 
 bool CQNL735_MPToolDlg::StartAllowed() const {
-    const CIni& ini = ctx_.ini;
     if (ctx_.g_Utility.m_ucIniLoaded != 1 || ctx_.g_Utility.ucHostCount == 0) return false;
+    return PageHasItems();
+}
+
+bool CQNL735_MPToolDlg::PageHasItems() const {
+    const CIni& ini = ctx_.ini;
     const bool anyTest = On(ini.signal_line_test_enable) || On(ini.fixture_test_enable) ||
                          On(ini.termination_test_enable) || On(ini.loopback_test_enable);
     const bool anyFirmware = On(ini.fw_update_enable) || On(ini.fw_check_enable);
@@ -196,8 +200,8 @@ void CQNL735_MPToolDlg::WaitForRunThread() {
 
 std::optional<std::int32_t> CQNL735_MPToolDlg::RunFromCommandLine() {
     ApplyTestOverrides(cmd_, ctx_.ini);
-    if (cmd_.autoMode && ctx_.g_Utility.m_ucIniLoaded != 1) {
-        // Without the settings the run would test nothing and pass: refuse it.
+    if (cmd_.autoMode && ctx_.g_Utility.m_ucIniLoaded != 1 && !PageHasItems()) {
+        // The settings file could not be read: the run would test nothing and pass.
         Print("The settings file is not loaded: the MP run does not start.\r\n");
         return vExitWithCode(1);
     }

@@ -64,6 +64,8 @@ public:
     // Whether the Start button may be enabled: settings loaded, a host present and an item to
     // run on the current page.
     bool StartAllowed() const;
+    // Whether the current page has an item switched on in the settings.
+    bool PageHasItems() const;
 
     const CommandLineState& CommandLine() const { return cmd_; }
     bool ConsoleMode() const { return cmd_.silent || cmd_.hasCommandLine; }

@@ -17,10 +17,22 @@ cp "$root/build/bin/qnlmptool" "$demo/"
     --version 170707_00_50_01 --entry 2:E260:1D6A --entry 2:E262:7351 \
     --customer "DEMO STATION" --code-size 32768 --pad-to 65536 \
     --ini "$demo/QNL7350AMPTool.ini"
+# Keep a result log of the run.
+sed -i 's/^savelog_enable=0/savelog_enable=1/' "$demo/QNL7350AMPTool.ini"
 cd "$demo"
+# Every demo starts from blank flash chips (the built-in station recreates them).
+rm -f sim_host*.flash Config_*.rom
+
+echo "--- before: /S /D"
+./qnlmptool /S /D || true
+echo "--- the MP run: /S /A (firmware update and check on every host)"
 set +e
-./qnlmptool /S /D
+./qnlmptool /S /A
 code=$?
 set -e
-echo "exit code: $code"
+echo "--- exit code of the MP run: $code"
+echo "--- after: /S /D"
+./qnlmptool /S /D || true
+echo "--- result log"
+cat "$(ls -t ./*.log | head -1)"
 exit $code

@@ -1,0 +1,190 @@
+// The MP run through the real executable: /S /A programs and checks every host of a station,
+// writes the result log and ends with the run's exit code.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "settings/CIni.h"
+#include "support/TestImage.h"
+#include "support/ToolRun.h"
+
+namespace qnl::test {
+namespace {
+
+const std::array<std::uint8_t, 6> kNewVersion{0x17, 0x07, 0x07, 0x00, 0x50, 0x01};
+constexpr const char* kNewVersionText = "170707_00_50_01";
+
+std::string Bytes(const std::vector<std::uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
+class MPRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        settings.fw_update_enable = 1;
+        settings.fw_check_enable = 1;
+        settings.fw_binary_name = "FW\\NEW.BIN";  // as a Windows station writes it
+        settings.savelog_enable = 1;
+        std::filesystem::create_directory(tool.File("fw"));
+        tool.Write("fw/new.bin", Bytes(BuildTestImage(0, kNewVersion, {}, 4096)));
+    }
+    // Controllers of the station, as JSON objects.
+    void WriteStation(const std::vector<std::string>& controllers) {
+        std::string list;
+        for (const auto& c : controllers) list += (list.empty() ? "" : ",") + c;
+        tool.Write("station.json", R"({ "time_scale": 0.01, "controllers": [)" + list + "] }");
+    }
+    static std::string Controller(int bus, int kind, const std::string& extra = {}) {
+        return "{ \"bus\": " + std::to_string(bus) +
+               ", \"device\": 0, \"function\": 0, \"kind\": " + std::to_string(kind) +
+               ", \"model\": 0, \"flash_id\": \"" + (kind == 0 ? "C2 20 11" : "C2 20 13") +
+               "\", \"flash\": \"h" + std::to_string(bus) + ".flash\"" +
+               (extra.empty() ? "" : ", " + extra) + " }";
+    }
+    ToolResult Run(const std::vector<std::string>& args, const std::string& input = {}) {
+        tool.Write(kIniFileName, BuildIniText(settings));
+        return tool.Run(args,
+                        {{"QNLIO_STATION", tool.File("station.json")}, {"QNL_EVENT_STORE", "file"}},
+                        input);
+    }
+    std::string ResultLog() {
+        for (const auto& entry : std::filesystem::directory_iterator(tool.Path()))
+            if (entry.path().extension() == ".log") return tool.Read(entry.path().filename());
+        return {};
+    }
+
+    TempToolFolder tool;
+    IniSettings settings;
+};
+
+TEST_F(MPRunTest, TwoHostsPassAndKeepTheNewFirmware) {
+    WriteStation({Controller(3, 0), Controller(4, 0)});
+    auto r = Run({"/S", "/A"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Testing Item [1]-->FW Update\r\nTesting Item [2]-->FW Check\r\n"),
+              std::string::npos);
+    for (int host = 0; host < 2; ++host) {
+        EXPECT_NE(r.out.find("Host[" + std::to_string(host) + "],[FW Update ]--> [PASS]!!\r\n"),
+                  std::string::npos);
+        EXPECT_NE(r.out.find("Host[" + std::to_string(host) + "],[FW Check ]--> [PASS]!!\r\n"),
+                  std::string::npos);
+    }
+    const std::string tail = "ErroCode [0]\r\n";
+    EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), tail.size())), tail);
+
+    // The programmed image is the configuration image the run wrote, byte for byte.
+    const std::string rom = tool.Read(std::string("Config_") + kNewVersionText + ".rom");
+    ASSERT_FALSE(rom.empty());
+    for (const char* flash : {"h3.flash", "h4.flash"})
+        EXPECT_EQ(tool.Read(flash).substr(0, rom.size()), rom) << flash;
+
+    auto after = Run({"/S", "/D"});
+    EXPECT_NE(after.out.find(std::string("Version-->") + kNewVersionText), std::string::npos);
+
+    const std::string log = ResultLog();
+    EXPECT_NE(log.find(std::string("\t0\t") + kNewVersionText + "\t3\t0\t0\t"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("\tPASS\tFW\\NEW.BIN\r\n"), std::string::npos) << log;
+}
+
+TEST_F(MPRunTest, KindAndChipTypeMismatchesFailOnlyTheirHosts) {
+    WriteStation({Controller(3, 0), Controller(4, 1),
+                  Controller(5, 0, R"("chip_signature": "2F 00 00 00")")});
+    auto r = Run({"/S", "/A"});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Host[0],[FW Update ]--> [PASS]!!"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Host[1],[FW Update ]--> [FAIL]!!"), std::string::npos);
+    EXPECT_NE(r.out.find("Host[2],[FW Update ]--> [FAIL]!!"), std::string::npos);
+    const std::string events = tool.Read("log/events.log");
+    EXPECT_NE(events.find("Device Type(1) is not equal to Firmware Type(0)"), std::string::npos);
+    EXPECT_NE(events.find("Chip Type(FF) is not equal to Firmware Type(0)"), std::string::npos);
+    EXPECT_NE(events.find("FW Upgrade Failed!!exit"), std::string::npos);
+    // The failing hosts keep their old (blank) firmware.
+    EXPECT_EQ(tool.Read("h4.flash").find("7352A_RCFG"), std::string::npos);
+    const std::string log = ResultLog();
+    EXPECT_NE(log.find("\t3\t0\t0\t7350\t1e73\t \t \t \t \t \t \t \t \tPASS\t"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("\t5\t0\t0\t"), std::string::npos);
+    EXPECT_NE(log.find("\tFAIL\tFW\\NEW.BIN\r\n"), std::string::npos);
+}
+
+TEST_F(MPRunTest, MissingFirmwareFileFailsEveryHost) {
+    WriteStation({Controller(3, 0), Controller(4, 0)});
+    settings.fw_binary_name = "MISSING.BIN";
+    auto r = Run({"/S", "/A"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Open Frimware bin file Failed!![" + tool.File("MISSING.BIN") + "], (-3)\n"),
+              std::string::npos)
+        << r.out;
+    const std::string log = ResultLog();
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3);  // header and two hosts
+    EXPECT_EQ(log.find("PASS"), std::string::npos);
+    EXPECT_NE(tool.Read("log/events.log").find("All Host RunFirmwareUpgrade() Failed!!exit"),
+              std::string::npos);
+}
+
+TEST_F(MPRunTest, HungHostTimesOutWhileTheOthersPass) {
+    // Check only: the hung controller stops answering after discovery's seven commands.
+    settings.fw_update_enable = 0;
+    std::string flash(128 * 1024, '\xFF');
+    const auto image = BuildTestImage(0, kNewVersion, {}, 4096);
+    std::copy(image.begin(), image.end(), flash.begin());
+    tool.Write("h3.flash", flash);
+    tool.Write("h4.flash", flash);
+    WriteStation({Controller(3, 0), Controller(4, 0, R"("faults": { "hang_from_command": 8 })")});
+    const auto start = std::chrono::steady_clock::now();
+    auto r = Run({"/S", "/A"});
+    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Host[0],[FW Check ]--> [PASS]!!"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Firmware Update Time Out, Fail!!!\r\n"), std::string::npos);
+    EXPECT_EQ(r.out.find("Host[1],[FW Check ]"), std::string::npos);
+    // 200 s at a time scale of 0.01.
+    EXPECT_GT(seconds, 1.9);
+    EXPECT_LT(seconds, 30.0);
+    const std::string log = ResultLog();
+    EXPECT_NE(log.find("\t0\t" + std::string(kNewVersionText)), std::string::npos) << log;
+}
+
+TEST_F(MPRunTest, ResultLogHeaderOncePerDayWithTheBarCodeColumn) {
+    WriteStation({Controller(3, 0)});
+    settings.savelogBarCode_enable = 1;
+    auto first = Run({"/S", "/A"}, "12-34-56-78-9A-BC\n");
+    EXPECT_EQ(first.status, 0) << first.out;
+    settings.savelogBarCode_enable = 0;
+    auto second = Run({"/S", "/A"});
+    EXPECT_EQ(second.status, 0);
+    const std::string log = ResultLog();
+    EXPECT_EQ(log.rfind("Date\tTime\tH#\tFW Version\tPCBA_SN\tBus\t", 0), 0u) << log;
+    EXPECT_EQ(log.find("Date", 1), std::string::npos);
+    EXPECT_NE(log.find(std::string(kNewVersionText) + "\t123456789ABC\t3\t0\t0\t"), std::string::npos)
+        << log;
+    // The second run has no bar-code field.
+    EXPECT_NE(log.find(std::string(kNewVersionText) + "\t3\t0\t0\t"), std::string::npos);
+}
+
+TEST_F(MPRunTest, CancelledSerialNumberIsReportedAndTheRunGoesOn) {
+    WriteStation({Controller(3, 0)});
+    settings.savelogBarCode_enable = 1;
+    auto r = Run({"/S", "/A"});  // no input: the scan is cancelled
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("\r\n\r\nScan BarCode Failed!!!!!!\r\n\r\n"), std::string::npos);
+}
+
+TEST_F(MPRunTest, AutoRunWithoutSettingsDoesNotPass) {
+    WriteStation({Controller(3, 0)});
+    auto r = tool.Run({"/S", "/A"}, {{"QNLIO_STATION", tool.File("station.json")}});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("the MP run does not start"), std::string::npos) << r.out;
+}
+
+TEST_F(MPRunTest, PortTestItemsAreReportedUnavailable) {
+    WriteStation({Controller(3, 0)});
+    settings.fw_update_enable = 0;
+    settings.fw_check_enable = 0;
+    auto r = Run({"/S", "/G", "12"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Testing Item [1]-->Signal Line Test\r\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("not available"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qnl::test
