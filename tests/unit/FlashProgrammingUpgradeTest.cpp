@@ -20,9 +20,10 @@ using Bytes = std::vector<std::uint8_t>;
 const std::array<std::uint8_t, 6> kVersion = {0x17, 0x02, 0x28, 0x00, 0x03, 0x07};
 
 class FirmwareUpgradeTest : public ::testing::Test {
-protected:
+  protected:
     // Writes the image file and records what the run's file check records before workers start.
-    std::string PrepareImage(FlashBench& f, const Bytes& image, const std::string& name = "fw.rom") {
+    std::string PrepareImage(FlashBench& f, const Bytes& image,
+                             const std::string& name = "fw.rom") {
         const std::string path = f.bench.Folder() + "/" + name;
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(image.data()),
@@ -143,7 +144,8 @@ TEST_F(FirmwareUpgradeTest, WaitsForTheProgrammingLock) {
     const std::string path = PrepareImage(f, Image64k(0));
     f.Forget();
     upgrade(f).m_FWUpgCriticalSection.lock();
-    auto done = std::async(std::launch::async, [&] { return upgrade(f).Firmware_Upgrade(0, path); });
+    auto done =
+        std::async(std::launch::async, [&] { return upgrade(f).Firmware_Upgrade(0, path); });
     EXPECT_EQ(done.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
     EXPECT_TRUE(f.sim().Commands().empty());
     upgrade(f).m_FWUpgCriticalSection.unlock();
