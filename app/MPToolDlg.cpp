@@ -45,6 +45,7 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
         return vExitWithCode(stop->exitCode);
     }
 
+    ctx_.consoleMode = ConsoleMode();
     // Console mode: the banner.
     Printf("===================%s (%s)=========================\r\n", kProductName,
            kProductVersion);
@@ -52,12 +53,17 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
     // The settings file of the tool folder.
     if (auto code = LoadSettings()) return code;
 
+    // The page shown first, and the result table of that page.
+    SetCurrentPage(ctx_.ini.init_main);
+    ctx_.resultTable.ShowPage(currentPage_);
+
     // Host records start empty.
     for (auto& host : ctx_.g_Utility.hosts) host.ClearResults();
     ctx_.g_Utility.ResetHostRecords();
 
     if (auto code = LoadDriver()) return code;
     if (auto code = Discover()) return code;
+    ctx_.resultTable.vUpdateAllMainResultSubItemTable();
 
     if (cmd_.showVersion)
         if (auto code = ShowVersions()) return code;
@@ -68,11 +74,7 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
     if (cmd_.compareIds)
         if (auto code = CompareIds()) return code;
 
-    if (cmd_.autoMode || cmd_.signalOverride || cmd_.fixtureOverride) {
-        ApplyTestOverrides(cmd_, ctx_.ini);
-        Print("The MP run is not available in this version of the tool.\r\n");
-        return vExitWithCode(1);
-    }
+    if (cmd_.autoMode || cmd_.signalOverride || cmd_.fixtureOverride) return RunFromCommandLine();
     if (ConsoleMode()) {
         // Window mode would go on here; this build has no window.
         Print("The operator window is not available in this version of the tool.\r\n");

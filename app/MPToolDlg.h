@@ -4,16 +4,36 @@
 // alone. Start-up may end the process: OnInitDialog then returns the exit code.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "app/CommandLine.h"
 #include "app/ToolContext.h"
+#include "platform/Worker.h"
 
 namespace qnl {
 
 inline constexpr const char* kVersionFileName = "QNL735xVersion.txt";
+
+// Testing items of an MP run (the item mask).
+inline constexpr std::uint8_t kItemSignalLine = 0x01;
+inline constexpr std::uint8_t kItemTermination = 0x02;
+inline constexpr std::uint8_t kItemFixture = 0x08;
+inline constexpr std::uint8_t kItemPortTests = 0x0F;
+inline constexpr std::uint8_t kItemFwUpdate = 0x10;
+inline constexpr std::uint8_t kItemFwCheck = 0x20;
+inline constexpr std::uint8_t kItemFirmware = 0x30;
+
+// The block handed to the run's worker: byte 0 the page, byte 1 the item mask.
+struct RunParameters {
+    std::array<std::uint8_t, 16> bytes{};
+    std::uint8_t Page() const { return bytes[0]; }
+    std::uint8_t Mask() const { return bytes[1]; }
+};
 
 class CQNL735_MPToolDlg {
 public:
@@ -26,6 +46,24 @@ public:
     // Ends the run of the tool with a code: prints "ErroCode [%d]" in console mode, waits a
     // second, unloads the I/O driver. Returns the code for the caller to end the process with.
     std::int32_t vExitWithCode(std::int32_t code);
+
+    // --- The MP run ------------------------------------------------------------------------
+    // Start: builds the item mask from the settings and the current page, marks the cells the
+    // run will fill with "doing", and starts MainThreadEntry on its own thread.
+    void OnBnClickedStart();
+    // One MP run; 1 when it passed, 0 when it failed. Stores the exit code at its end.
+    std::uint32_t MainThreadEntry(const RunParameters& parameters);
+    // The 80 ms timer: true once the run has ended (the controls are then restored).
+    bool OnTimer1();
+    // Waits until the run's worker has returned (its exit code and result log are written).
+    void WaitForRunThread();
+    bool RunDone() const { return m_bRunDone; }
+    std::int32_t RunExitCode() const { return m_iRunExitCode; }
+    std::uint8_t CurrentPage() const { return currentPage_; }
+    void SetCurrentPage(std::uint8_t page);
+    // Whether the Start button may be enabled: settings loaded, a host present and an item to
+    // run on the current page.
+    bool StartAllowed() const;
 
     const CommandLineState& CommandLine() const { return cmd_; }
     bool ConsoleMode() const { return cmd_.silent || cmd_.hasCommandLine; }
@@ -43,10 +81,22 @@ private:
     std::optional<std::int32_t> CompareVersions();
     std::optional<std::int32_t> WriteVersionFile();
     std::optional<std::int32_t> CompareIds();
+    std::optional<std::int32_t> RunFromCommandLine();
+    std::uint8_t BuildItemMask();
+    void MarkDoingCells(std::uint8_t page);
+    void WriteResultLogOfRun(std::uint8_t page);
 
     ToolContext& ctx_;
     CommandLineState cmd_;
     std::int32_t exitCode_ = 0;
+
+    std::uint8_t currentPage_ = 0;
+    RunParameters runParameters_;
+    std::atomic<bool> m_bRunDone{false};
+    std::atomic<std::int32_t> m_iRunExitCode{0};
+    std::shared_ptr<Worker> runThread_;
+    bool timerRunning_ = false;
+    int progress_ = 0;
 
 public:
     // The settings file path shown in the window's INI path edit.

@@ -15,7 +15,8 @@ ToolContext::ToolContext(const ToolEnvironment& env)
       interctl(env.io, env.clock, eventLog, g_Utility),
       upgrade(*this),
       ini(prompts, g_Utility, eventLog),
-      setReg(prompts) {
+      setReg(prompts),
+      resultTable(uiText, eventLog, g_Utility) {
     g_Utility.strToolFolder = env.toolFolder;
     g_Utility.m_pEventLog = &eventLog;
 }

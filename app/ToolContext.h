@@ -2,10 +2,12 @@
 // passed by reference. The process-wide objects of the tool live here, once per tool.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "app/DebugLog.h"
 #include "app/EventLog.h"
+#include "app/ResultTable.h"
 #include "controller/CInterctl.h"
 #include "controller/CUtility.h"
 #include "firmware/Upgrade.h"
@@ -59,6 +61,14 @@ public:
     Upgrade upgrade;
     CIni ini;        // the settings
     SET_REG setReg;  // the manual register list and the manual-setting flag
+    ResultTable resultTable;
+
+    // Console mode (any command line): operator messages are printed, workers print their
+    // progress lines. Set by start-up.
+    std::atomic<bool> consoleMode{false};
+    // Set while a run of the main window's sequence is active (its Start), cleared by the
+    // pages' own start buttons.
+    std::atomic<bool> runFromMain{false};
 };
 
 }  // namespace qnl

@@ -1,9 +1,28 @@
 #include "firmware/Upgrade.h"
 
+#include <chrono>
+
 #include "app/ToolContext.h"
 
 namespace qnl {
 
-Upgrade::Upgrade(ToolContext& context) : ctx_(context) {}
+Upgrade::Upgrade(ToolContext& context) : ctx_(context) {
+    for (auto& param : m_Params) param = std::make_shared<FWThreadParam>();
+}
+
+Upgrade::~Upgrade() { WaitForWorkers(); }
+
+void Upgrade::WaitForWorkers() {
+    std::array<std::shared_ptr<Worker>, kMaxHosts> workers;
+    {
+        std::lock_guard lock(runMutex_);
+        workers = m_Workers;
+    }
+    for (auto& worker : workers) {
+        if (!worker) continue;
+        worker->RequestStop();
+        worker->WaitFinished(std::chrono::seconds(10));
+    }
+}
 
 }  // namespace qnl

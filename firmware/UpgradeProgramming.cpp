@@ -1,69 +1,66 @@
-// Upgrade::Firmware_Upgrade: one host's identification and programming, under the programming
-// lock so that hosts are programmed one at a time (the retry shift of the chip interface is
-// shared by all of them).
-#include <algorithm>
+// Upgrade::Firmware_Upgrade: one host's identification and programming under the programming
+// lock.
 #include <exception>
-#include <vector>
 
 #include "app/ToolContext.h"
 #include "controller/ErrorCodes.h"
 #include "firmware/Upgrade.h"
 #include "platform/Files.h"
+#include "settings/FileAccess.h"
 
 namespace qnl {
 
 namespace {
-constexpr const char* kFunction = "Upgrade::Firmware_Upgrade";
-// A kind-1 image needs a part of at least this size.
-constexpr std::uint32_t kKind1MinCapacity = 0x20000;
-constexpr std::uint8_t kKind1 = 1;
+constexpr const char* kName = "Upgrade::Firmware_Upgrade";
+constexpr std::uint32_t kKind1MinimumCapacity = 0x20000;
 }  // namespace
 
-std::int32_t Upgrade::Firmware_Upgrade(std::uint8_t hostIndex, const std::string& imagePath) {
-    std::unique_lock lock(m_FWUpgCriticalSection);
-    CUtility& utility = ctx_.g_Utility;
-    CInterctl& chip = ctx_.interctl;
-    try {
-        if (hostIndex >= kMaxHosts) return kErrInvalidParameter;
-
-        // The image file must be there, and readable and writable.
-        if (!files::IsReadWritableFile(imagePath)) {
-            ctx_.prompts.ShowMessage(imagePath + " File/Path is not exist");
-            return kErrFileNotFound;
+std::int32_t Upgrade::Firmware_Upgrade(std::uint8_t hostIndex, const std::string& imagePath,
+                                       FWThreadParam* param) {
+    if (hostIndex >= kMaxHosts) return kErrInvalidParameter;
+    RecoverableLockGuard lock(m_FWUpgCriticalSection);
+    if (!lock.Owns()) return kErrTimeout;  // given up on while waiting for the lock
+    if (param != nullptr) param->lockTicket = lock.Ticket();
+    struct ForgetTicket {
+        FWThreadParam* param;
+        ~ForgetTicket() {
+            if (param != nullptr) param->lockTicket = 0;
         }
+    } forget{param};
 
-        // The whole file; the reader grows the buffer when the file has grown since its length
-        // was taken.
-        std::vector<std::uint8_t> image(utility.m_dwFWFileLength, 0);
-        std::int32_t rc = utility.bOpenFWBinFile(imagePath, image);
+    try {
+        CUtility& util = ctx_.g_Utility;
+        if (!bCheckFileAccess(ctx_.prompts, imagePath, true)) return kErrFileNotFound;
+
+        std::vector<std::uint8_t> image(util.m_dwFWFileLength, 0);
+        const std::int32_t rc = util.bOpenFWBinFile(imagePath, image);
         if (rc != kOk) {
             ctx_.eventLog.LogMessage(
                 kEventTypeError,
-                "\r\n%s:%d:   Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n", kFunction,
-                2581, imagePath.c_str(), rc);
+                "\r\n%s:%d:   Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n", kName, 960,
+                imagePath.c_str(), rc);
             return rc;
         }
-        const auto length = static_cast<std::uint32_t>(
-            std::min<std::size_t>(utility.m_dwFWFileLength, image.size()));
+        const std::uint32_t length = util.m_dwFWFileLength;
 
-        TargetHost& host = utility.Host(hostIndex);
-        const FlashPart part = chip.IdentifyFlash(host);
+        TargetHost& host = util.hosts[hostIndex];
+        const FlashPart part = ctx_.interctl.IdentifyFlash(host);
         if (part.IsNone()) {
             ctx_.eventLog.LogMessage(kEventTypeError,
                                      "\r\n%s:%d:   ucTargetNumber[%d], SPI -RoM Initial Failed...",
-                                     kFunction, 2594, hostIndex);
+                                     kName, 972, hostIndex);
             return kErrIo;
         }
+        // A second-generation image needs a part of at least 128 KB; nothing is written otherwise.
+        if (util.m_ucFileKind == 1 && part.CapacityBytes() < kKind1MinimumCapacity) return kErrIo;
 
-        // The file kind is the one the last firmware-file check recorded.
-        if (utility.m_ucFileKind == kKind1 && part.CapacityBytes() < kKind1MinCapacity)
-            return kErrIo;
-
-        rc = chip.Update_Firmware(hostIndex, host, part, image.data(), length);
-        if (rc == kOk) host.ucFwUpdateResult = 1;
-        return rc;
+        const std::int32_t result =
+            ctx_.interctl.Update_Firmware(hostIndex, host, part, image.data(), length);
+        if (result == kOk) host.ucFwUpdateResult = 1;
+        return result;
     } catch (const std::exception&) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kFunction, 2611,
+        // Allocation of the image buffer, or anything else unexpected: the host fails.
+        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kName, 995,
                                  files::LastError());
         return kErrIo;
     }

@@ -114,7 +114,7 @@ TEST_F(FirmwareUpgradeTest, UnidentifiedFlashIsLoggedAndFails) {
     const std::string path = PrepareImage(f, Image64k(0));
     f.sim().FailCommandAt(CMD_MEM_READ, 0);  // every ID read with no address bytes
     EXPECT_EQ(upgrade(f).Firmware_Upgrade(0, path), kErrIo);
-    EXPECT_NE(f.LogText().find("Upgrade::Firmware_Upgrade:2594:   ucTargetNumber[0], SPI -RoM "
+    EXPECT_NE(f.LogText().find("Upgrade::Firmware_Upgrade:972:   ucTargetNumber[0], SPI -RoM "
                                "Initial Failed..."),
               std::string::npos);
     EXPECT_TRUE(f.CommandsOf(CMD_SPI_ERASE).empty());
@@ -135,20 +135,19 @@ TEST_F(FirmwareUpgradeTest, ControllerOffTheBusMidUpdateFails) {
     f.sim().DropOffBusAtCommand(3000);
     EXPECT_NE(upgrade(f).Firmware_Upgrade(0, path), kOk);
     EXPECT_EQ(f.host().ucFwUpdateResult, 0);
-    EXPECT_TRUE(upgrade(f).m_FWUpgCriticalSection.try_lock());
-    upgrade(f).m_FWUpgCriticalSection.unlock();
+    EXPECT_FALSE(upgrade(f).m_FWUpgCriticalSection.Held());
 }
 
 TEST_F(FirmwareUpgradeTest, WaitsForTheProgrammingLock) {
     FlashBench f("C2 20 12");
     const std::string path = PrepareImage(f, Image64k(0));
     f.Forget();
-    upgrade(f).m_FWUpgCriticalSection.lock();
+    const auto ticket = upgrade(f).m_FWUpgCriticalSection.Acquire();
     auto done =
         std::async(std::launch::async, [&] { return upgrade(f).Firmware_Upgrade(0, path); });
     EXPECT_EQ(done.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
     EXPECT_TRUE(f.sim().Commands().empty());
-    upgrade(f).m_FWUpgCriticalSection.unlock();
+    upgrade(f).m_FWUpgCriticalSection.Release(ticket);
     EXPECT_EQ(done.get(), kOk);
 }
 
@@ -166,8 +165,7 @@ TEST_F(FirmwareUpgradeTest, HungControllerReleasesTheLockWhenTheWorkerIsStopped)
     ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_NE(done.get(), kOk);
     EXPECT_EQ(f.host().ucFwUpdateResult, 0);
-    EXPECT_TRUE(upgrade(f).m_FWUpgCriticalSection.try_lock());
-    upgrade(f).m_FWUpgCriticalSection.unlock();
+    EXPECT_FALSE(upgrade(f).m_FWUpgCriticalSection.Held());
 }
 
 }  // namespace

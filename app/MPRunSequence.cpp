@@ -1,0 +1,214 @@
+// The MP run: Start, the run's worker (MainThreadEntry) and the timer that sees its end.
+#include <chrono>
+
+#include "app/MPToolDlg.h"
+#include "app/ResultLog.h"
+#include "platform/Files.h"
+#include "controller/ErrorCodes.h"
+#include "ui/SerialNumber.h"
+
+namespace qnl {
+
+namespace {
+constexpr const char* kRunName = "CQNL735_MPToolDlg::MainThreadEntry";
+constexpr std::uint32_t kTimer1Ms = 80;
+
+bool On(std::uint8_t flag) { return flag == 1; }
+}  // namespace
+
+void CQNL735_MPToolDlg::SetCurrentPage(std::uint8_t page) {
+    currentPage_ = page <= kPageTest ? page : kPageMain;
+}
+
+bool CQNL735_MPToolDlg::StartAllowed() const {
+    const CIni& ini = ctx_.ini;
+    if (ctx_.g_Utility.m_ucIniLoaded != 1 || ctx_.g_Utility.ucHostCount == 0) return false;
+    const bool anyTest = On(ini.signal_line_test_enable) || On(ini.fixture_test_enable) ||
+                         On(ini.termination_test_enable) || On(ini.loopback_test_enable);
+    const bool anyFirmware = On(ini.fw_update_enable) || On(ini.fw_check_enable);
+    switch (currentPage_) {
+        case kPageUpgrade: return anyFirmware;
+        case kPageTest: return anyTest;
+        default: return anyTest || anyFirmware;
+    }
+}
+
+std::uint8_t CQNL735_MPToolDlg::BuildItemMask() {
+    const CIni& ini = ctx_.ini;
+    std::uint8_t mask = 0;
+    int n = 0;
+    auto item = [&](bool enabled, std::uint8_t bit, const char* name) {
+        if (!enabled) return;
+        mask |= bit;
+        if (cmd_.silent) Printf("Testing Item [%d]-->%s\r\n", ++n, name);
+    };
+    if (currentPage_ != kPageTest) {
+        item(On(ini.fw_update_enable), kItemFwUpdate, "FW Update");
+        item(On(ini.fw_check_enable), kItemFwCheck, "FW Check");
+    }
+    if (currentPage_ != kPageUpgrade) {
+        item(On(ini.signal_line_test_enable), kItemSignalLine, "Signal Line Test");
+        item(On(ini.termination_test_enable), kItemTermination, "Termination Test");
+        item(On(ini.fixture_test_enable), kItemFixture, "Fixture Test");
+    }
+    return mask;
+}
+
+void CQNL735_MPToolDlg::MarkDoingCells(std::uint8_t page) {
+    const CIni& ini = ctx_.ini;
+    ResultTable& table = ctx_.resultTable;
+    const bool slt = On(ini.signal_line_test_enable) || On(ini.fixture_test_enable);
+    const bool tt = On(ini.termination_test_enable);
+    for (std::uint8_t i = 0; i < ctx_.g_Utility.ucHostCount && i < kMaxHosts; ++i) {
+        auto doing = [&](int column) { table.vShowResultItemTable(kCellWhite, i, column, "doing"); };
+        switch (page) {
+            case kPageUpgrade:
+                if (On(ini.fw_update_enable)) doing(9);
+                if (On(ini.fw_check_enable)) doing(10);
+                break;
+            case kPageTest:
+                if (slt) {
+                    for (int speedBit = 0; speedBit < 3; ++speedBit)
+                        for (int portBit = 0; portBit < 2; ++portBit)
+                            if ((ini.test_speed >> speedBit & 1) && (ini.test_port >> portBit & 1))
+                                doing(5 + 2 * speedBit + portBit);
+                    doing(11);
+                }
+                if (tt) {
+                    if (ini.test_speed & 2) {
+                        if (ini.test_port & 1) doing(7);
+                        if (ini.test_port & 2) doing(8);
+                    }
+                    doing(12);
+                }
+                break;
+            default:
+                if (On(ini.fw_update_enable)) doing(7);
+                if (slt) doing(14);
+                if (tt) doing(15);
+                break;
+        }
+    }
+}
+
+void CQNL735_MPToolDlg::OnBnClickedStart() {
+    ResultTable& table = ctx_.resultTable;
+    table.vClearCtrlListHostInfoTable();
+    ctx_.upgrade.ResetRunState();
+    ctx_.runFromMain = true;
+
+    const std::uint8_t mask = BuildItemMask();
+    table.vClearCtrlListHostInfoTable();
+    progress_ = 0;
+    timerRunning_ = true;
+
+    for (auto& host : ctx_.g_Utility.hosts) host.ClearResults();
+    runParameters_ = RunParameters{};
+    runParameters_.bytes[0] = currentPage_;
+    runParameters_.bytes[1] = mask;
+    MarkDoingCells(currentPage_);
+
+    m_bRunDone = false;
+    const RunParameters parameters = runParameters_;
+    runThread_ = Worker::Start([this, parameters] { MainThreadEntry(parameters); });
+}
+
+void CQNL735_MPToolDlg::WriteResultLogOfRun(std::uint8_t page) {
+    const CIni& ini = ctx_.ini;
+    ResultLogOptions options;
+    options.barCodeColumn = On(ini.savelogBarCode_enable);
+    options.serialNumber = ini.serial_number;
+    options.fwUpdateEnabled = On(ini.fw_update_enable);
+    options.signalOrFixtureTest = On(ini.signal_line_test_enable) || On(ini.fixture_test_enable);
+    options.loopBackTest = On(ini.loopback_test_enable);
+    options.page = page;
+    if (!WriteResultLog(ctx_.g_Utility.strToolFolder, ctx_.clock, ctx_.uiText, ctx_.g_Utility,
+                        ctx_.resultTable, options))
+        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: Write result log Failed, dwErrorCode %d",
+                                 kRunName, 1240, files::LastError());
+}
+
+std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters) {
+    CIni& ini = ctx_.ini;
+    m_bRunDone = false;
+    std::uint32_t r = 1;
+    const std::uint8_t page = parameters.Page();
+    const std::uint8_t mask = parameters.Mask();
+
+    if (mask & kItemFirmware) {
+        if (On(ini.savelog_enable) && On(ini.savelogBarCode_enable)) {
+            CSNDlg dialog(ctx_.g_Utility, ini.serial_number, ini.SN_Numbers);
+            if (!ReadSerialNumberFromConsole(ctx_.console, dialog))
+                ctx_.prompts.ShowMessage("\r\n\r\nScan BarCode Failed!!!!!!\r\n\r\n");
+        }
+        const bool ran = ctx_.upgrade.RunFirmwareUpgrade(page == kPageUpgrade ? 1 : 0, mask);
+        if (!ran) {
+            ctx_.eventLog.LogMessage(kEventTypeError,
+                                     "\r\n%s:%d:   All Host RunFirmwareUpgrade() Failed!!exit\n",
+                                     kRunName, 1194);
+            r = 0;
+        } else if (On(ini.fw_update_enable) && ctx_.upgrade.m_ucAllUpdated == 0) {
+            ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:   FW Upgrade Failed!!exit\n",
+                                     kRunName, 1199);
+            r = 0;
+        } else if (On(ini.fw_check_enable) && ctx_.upgrade.m_ucAllChecked == 0) {
+            ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:   FW Check Failed!!exit\n",
+                                     kRunName, 1205);
+            r = 0;
+        }
+    }
+
+    if (r != 0 && (mask & kItemPortTests)) {
+        // The port function tests are not part of this version of the tool: the run cannot
+        // pass an item it did not test.
+        ctx_.prompts.ShowMessage("Port function tests are not available in this version of the tool.");
+        ctx_.eventLog.LogMessage(kEventTypeError,
+                                 "\r\n%s:%d:   FunTestStartFromMain() Failed!!exit\n", kRunName,
+                                 1217);
+        r = 0;
+    }
+
+    m_iRunExitCode = r != 0 ? 0 : 1;
+    if (On(ini.savelog_enable)) WriteResultLogOfRun(page);
+    m_bRunDone = true;
+    return r;
+}
+
+bool CQNL735_MPToolDlg::OnTimer1() {
+    progress_ = progress_ < 100 ? progress_ + 1 : 0;
+    bool ended = false;
+    switch (currentPage_) {
+        case kPageUpgrade: ended = ctx_.upgrade.m_ucRunDone != 0; break;
+        default: ended = m_bRunDone; break;
+    }
+    if (!ended) return false;
+    timerRunning_ = false;
+    progress_ = 100;
+    return true;
+}
+
+void CQNL735_MPToolDlg::WaitForRunThread() {
+    if (runThread_) {
+        while (!runThread_->WaitFinished(std::chrono::milliseconds(500))) {
+        }
+    }
+}
+
+std::optional<std::int32_t> CQNL735_MPToolDlg::RunFromCommandLine() {
+    ApplyTestOverrides(cmd_, ctx_.ini);
+    if (cmd_.autoMode && ctx_.g_Utility.m_ucIniLoaded != 1) {
+        // Without the settings the run would test nothing and pass: refuse it.
+        Print("The settings file is not loaded: the MP run does not start.\r\n");
+        return vExitWithCode(1);
+    }
+    OnBnClickedStart();
+    while (!OnTimer1()) ctx_.clock.SleepMs(kTimer1Ms);
+    // The run's worker stores the exit code and writes the result log after the page flags
+    // are set: wait for it before the process ends.
+    WaitForRunThread();
+    // With /A the process ends with the run's result. /G and /F alone would leave the window
+    // open; console mode has none, so it ends the same way.
+    return vExitWithCode(m_iRunExitCode);
+}
+
+}  // namespace qnl

@@ -1,0 +1,294 @@
+// The upgrade run over all hosts: prepare one image, start one worker per host, wait for them
+// with the 200-second limit, and give up on the ones that do not finish.
+#include <algorithm>
+
+#include "app/ToolContext.h"
+#include "controller/ErrorCodes.h"
+#include "controller/HexText.h"
+#include "firmware/Upgrade.h"
+#include "platform/Cancellation.h"
+#include "platform/Files.h"
+#include "platform/Format.h"
+#include "platform/WindowsNames.h"
+#include "porttest/UsbDeviceSearch.h"
+
+namespace qnl {
+
+namespace {
+constexpr const char* kRunName = "Upgrade::RunFirmwareUpgrade";
+constexpr const char* kWorkerName = "Upgrade::FWThreadFun";
+constexpr std::uint64_t kRunLimitMs = 200000;
+constexpr std::uint32_t kPollMs = 200;
+}  // namespace
+
+int Upgrade::UpdateColumn(std::uint8_t twoColumn) { return twoColumn ? 9 : 7; }
+int Upgrade::CheckColumn(std::uint8_t twoColumn) { return twoColumn ? 10 : 7; }
+
+void Upgrade::ResetRunState() {
+    std::lock_guard lock(runMutex_);
+    for (auto& worker : m_Workers) {
+        if (worker && !worker->Finished()) worker->Abandon();
+        worker.reset();
+    }
+    for (auto& param : m_Params) param = std::make_shared<FWThreadParam>();
+    m_ucRunDone = 0;
+    m_ucAllUpdated = 0;
+    m_ucAllChecked = 0;
+}
+
+bool Upgrade::bCheckConnectedUSBDevice() {
+    try {
+        ctx_.g_Utility.m_bUsbDeviceFound = 0;
+        SearchConnectedUsbDevice(ctx_.usbTopology, ctx_.g_Utility.m_bUsbDeviceFound);
+        return ctx_.g_Utility.m_bUsbDeviceFound == 1;
+    } catch (const std::exception&) {
+        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: Failed,  dwErrorCode %d",
+                                 "Upgrade::bCheckConnectedUSBDevice", 612, files::LastError());
+        return false;
+    }
+}
+
+void Upgrade::FailAllHosts(bool clearCheckResult) {
+    for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
+        auto& param = *m_Params[i];
+        param.ucFinished = 1;
+        TargetHost& host = ctx_.g_Utility.hosts[i];
+        host.ucFwUpdateResult = 0;
+        if (clearCheckResult) host.ucFwCheckResult = 0;
+        if (host.ucIndex != kNoHostIndex)
+            ctx_.resultTable.vShowResultItemTable(kCellRed, i, UpdateColumn(runTwoColumn_),
+                                                  ctx_.uiText.fail);
+    }
+    m_ucRunDone = 1;
+}
+
+void Upgrade::Tell(const std::string& boxText, const std::string& consoleText) {
+    ctx_.prompts.ShowMessage(boxText, {}, MessageIcon::Error, consoleText);
+}
+
+bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags) {
+    CIni& ini = ctx_.ini;
+    CUtility& util = ctx_.g_Utility;
+    runTwoColumn_ = twoColumn;
+
+    // 1. No USB device may hang below a target controller while it is programmed.
+    if (ini.check_downstream_usb_enable == 1) {
+        while (bCheckConnectedUSBDevice()) {
+            Tell("Found a USB Device Connected , Please Remove it !!", {});
+            // Wait before looking again, so a console run does not spin.
+            if (!ctx_.clock.SleepMs(1000)) break;
+        }
+    }
+
+    // 2. The firmware file: the settings' name in an MP run, else the page's selection.
+    const std::string name = ctx_.runFromMain ? ini.fw_binary_name : m_strComboFirmware;
+    // A name with ':' after its first character is a full path; anything else lives in the
+    // tool folder. Either way it is resolved as a Windows station would.
+    util.m_strFWFilePath = files::ResolveWindowsName(util.strToolFolder, name).path;
+
+    // 3. Read it.
+    util.bFWBinFileLength(util.m_strFWFilePath);
+    std::vector<std::uint8_t> image(std::max<std::uint32_t>(util.m_dwFWFileLength, 0x20000), 0);
+    std::int32_t rc = util.bOpenFWBinFile(util.m_strFWFilePath, image);
+    if (rc != kOk) {
+        Tell(Format("\r\n%s:%d:Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n", kRunName,
+                    700, util.m_strFWFilePath.c_str(), rc),
+             Format("Open Frimware bin file Failed!![%s], (%d)\n", util.m_strFWFilePath.c_str(),
+                    rc));
+        FailAllHosts(true);
+        return false;
+    }
+    const std::uint32_t length = util.m_dwFWFileLength;
+
+    // 4./5. Its version.
+    std::uint8_t version[6] = {};
+    rc = ctx_.interctl.Get_Version_From_File(image.data(), length, version);
+    if (rc != kOk) {
+        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: Get_Version_From_File Failed!!(%d)\n",
+                                 kRunName, 712, rc);
+        Tell(Format("\r\n%s:%d:Get_Version_From_File Failed!!(%d)\n", kRunName, 713, rc),
+             Format("Get_Version_From_File Failed!!(%d)\n", rc));
+        FailAllHosts(true);
+        return false;
+    }
+    util.m_strFileFWVersion = FormatFirmwareVersion(version);
+
+    // 6. The image that is programmed: the configuration built into the firmware.
+    if (!vCreateConfigRomFile(image.data(), length)) {
+        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:   vCreateConfigRomFile Failed!!",
+                                 kRunName, 725);
+        Tell("vCreateConfigRomFile Failed!!\n", "vCreateConfigRomFile Failed!!\r\n");
+        FailAllHosts(false);
+        return false;
+    }
+
+    // 7. One worker per host.
+    std::array<std::shared_ptr<FWThreadParam>, kMaxHosts> params;
+    {
+        std::lock_guard lock(runMutex_);
+        params = m_Params;
+    }
+    std::size_t hostsToRun = 0;
+    for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
+        FWThreadParam& param = *params[i];
+        TargetHost& host = util.hosts[i];
+        if (host.ucIndex == kNoHostIndex || i >= util.ucHostCount) {
+            param.ucFinished = 2;
+            continue;
+        }
+        ++hostsToRun;
+        param.strFWFilePath = util.m_strFWFilePath;
+        param.ucHostIndex = i;
+        param.ucFinished = 0;
+        param.ucTwoColumn = twoColumn;
+        param.ucRunFlags = runFlags;
+        host.strFirmwarePath = name;
+        auto shared = params[i];
+        auto worker = Worker::Start([this, shared] { FWThreadFun(*shared); });
+        std::lock_guard lock(runMutex_);
+        m_Workers[i] = worker;
+    }
+
+    // 8. Wait for them. A skipped host counts as finished; the update and check flags need at
+    // least one host that passed them.
+    const std::uint64_t start = ctx_.clock.NowMs();
+    for (;;) {
+        if (ctx_.clock.NowMs() - start > kRunLimitMs) break;
+        std::size_t finished = 0, updated = 0, checked = 0;
+        for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
+            if (params[i]->ucFinished != 0) ++finished;
+            if (params[i]->ucFinished == 2) continue;
+            if (util.hosts[i].ucFwUpdateResult == 1) ++updated;
+            if (util.hosts[i].ucFwCheckResult == 1) ++checked;
+        }
+        if (ini.fw_update_enable == 1 && hostsToRun > 0 && updated == hostsToRun)
+            m_ucAllUpdated = 1;
+        if (ini.fw_check_enable == 1 && hostsToRun > 0 && checked == hostsToRun)
+            m_ucAllChecked = 1;
+        if (finished == kMaxHosts) {
+            m_ucRunDone = 1;
+            return true;
+        }
+        if (!ctx_.clock.SleepMs(kPollMs)) break;
+    }
+
+    // 9. Time-out: give up on the workers that did not finish.
+    for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
+        FWThreadParam& param = *params[i];
+        if (param.ucFinished != 0) continue;
+        std::shared_ptr<Worker> worker;
+        {
+            std::lock_guard lock(runMutex_);
+            worker.swap(m_Workers[i]);
+        }
+        if (worker) {
+            worker->Abandon();
+            m_FWUpgCriticalSection.Revoke(param.lockTicket);
+        }
+        param.ucFinished = 1;
+        ctx_.resultTable.vShowResultItemTable(kCellRed, i, UpdateColumn(twoColumn), "Fail");
+    }
+    Tell("Firmware Update Time Out, Fail!!!", "Firmware Update Time Out, Fail!!!\r\n");
+    return false;
+}
+
+std::uint32_t Upgrade::FWThreadFun(FWThreadParam& param) {
+    CUtility& util = ctx_.g_Utility;
+    const std::uint8_t index = param.ucHostIndex;
+    TargetHost& host = util.hosts[index];
+    const int updateColumn = UpdateColumn(param.ucTwoColumn);
+    const int checkColumn = CheckColumn(param.ucTwoColumn);
+    try {
+        if (param.ucFinished != 0) {
+            host.ucFwUpdateResult = 0;
+            host.ucFwCheckResult = 0;
+            ctx_.eventLog.LogMessage(kEventTypeError,
+                                     "\r\n%s:%d: FWThreadFun: TerminateThread[%d] , dwErrorCode %d",
+                                     kWorkerName, 820, index, files::LastError());
+            return 0;
+        }
+        if (ctx_.consoleMode)
+            ctx_.console.Printf("Target Host[%d] > Bus:0x%02X Device:0x%02X Function:0x%02X\r\n",
+                                index, host.ucBus, host.ucDevice, host.ucFunction);
+
+        if (param.ucRunFlags & 0x10) {
+            bool passed = false;
+            if (util.m_ucFileKind != host.ucKind) {
+                ctx_.eventLog.LogMessage(
+                    kEventTypeError,
+                    "\r\n%s:%d:  Device Type(%X) is not equal to Firmware Type(%X) , dwErrorCode %d",
+                    kWorkerName, 836, host.ucKind, util.m_ucFileKind, files::LastError());
+            } else if (host.ucChipType != util.m_ucFWVariant) {
+                ctx_.eventLog.LogMessage(
+                    kEventTypeError,
+                    "\r\n%s:%d:  Chip Type(%X) is not equal to Firmware Type(%X) , dwErrorCode %d",
+                    kWorkerName, 842, host.ucChipType, util.m_ucFWVariant, files::LastError());
+            } else if (Firmware_Upgrade(index, param.strFWFilePath, &param) != 0) {
+                ctx_.eventLog.LogMessage(
+                    kEventTypeError, "\r\n%s:%d: FWThreadFun: Firmware_Upgrade Failed , dwErrorCode %d",
+                    kWorkerName, 848, files::LastError());
+            } else {
+                ctx_.clock.SleepMs(500);
+                ctx_.interctl.UpdateDeviceInfo(index, ctx_.ini.spi_wrsr_ver, host.ucKind);
+                passed = true;
+            }
+            ctx_.clock.SleepMs(250);
+            if (StopRequested()) return 0;  // given up on: the supervisor wrote the result
+            if (passed) {
+                ctx_.resultTable.vShowResultItemTable(kCellGreen, index, updateColumn,
+                                                      ctx_.uiText.pass);
+                ctx_.resultTable.vUpdateResultFixedItem(index);
+                if (ctx_.consoleMode)
+                    ctx_.console.Printf("Host[%d],[%s]--> [%s]!!\r\n", index, "FW Update ", "PASS");
+                host.ucFwUpdateResult = 1;
+            } else {
+                ctx_.resultTable.vShowResultItemTable(kCellRed, index, updateColumn,
+                                                      ctx_.uiText.fail);
+                ctx_.resultTable.vShowResultItemTable(kCellRed, index, checkColumn,
+                                                      ctx_.uiText.fail);
+                if (ctx_.consoleMode)
+                    ctx_.console.Printf("Host[%d],[%s]--> [%s]!!\r\n", index, "FW Update ", "FAIL");
+                host.ucFwUpdateResult = 0;
+                param.ucFinished = 1;
+                return 0;
+            }
+        }
+
+        if (param.ucRunFlags & 0x20) {
+            const std::string expectedSsid = Format("%04x", ParseHexText(ctx_.ini.ssid));
+            const std::string expectedSvid = Format("%04x", ParseHexText(ctx_.ini.svid));
+            ctx_.interctl.UpdateDeviceInfo(index, ctx_.ini.spi_wrsr_ver, host.ucKind);
+            bool passed = EqualsNoCase(host.strFWVersion, util.m_strFileFWVersion);
+            if (ctx_.ini.subsys_enable == 1)
+                passed = passed && EqualsNoCase(host.strSSID, expectedSsid) &&
+                         EqualsNoCase(host.strSVID, expectedSvid);
+            if (StopRequested()) return 0;
+            if (passed) {
+                ctx_.resultTable.vShowResultItemTable(kCellGreen, index, checkColumn,
+                                                      ctx_.uiText.pass);
+                ctx_.resultTable.vUpdateResultFixedItem(index);
+                if (ctx_.consoleMode)
+                    ctx_.console.Printf("Host[%d],[%s]--> [%s]!!\r\n", index, "FW Check ", "PASS");
+                host.ucFwCheckResult = 1;
+            } else {
+                ctx_.resultTable.vShowResultItemTable(kCellRed, index, checkColumn,
+                                                      ctx_.uiText.fail);
+                if (ctx_.consoleMode)
+                    ctx_.console.Printf("Host[%d],[%s]--> [%s]!!\r\n", index, "FW Check ", "FAIL");
+                host.ucFwCheckResult = 0;
+                ctx_.eventLog.LogMessage(kEventTypeError,
+                                         "\r\n%s:%d: FWThreadFun: Firmware Check Failed , dwErrorCode %d",
+                                         kWorkerName, 890, files::LastError());
+            }
+        }
+        param.ucFinished = 1;
+        return 1;
+    } catch (const std::exception&) {
+        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: FWThreadFun Failed,  dwErrorCode %d",
+                                 kWorkerName, 899, files::LastError());
+        param.ucFinished = 1;
+        return 0;
+    }
+}
+
+}  // namespace qnl
