@@ -57,7 +57,9 @@ std::uint32_t LittleEndian(const std::uint8_t* bytes, std::size_t count) {
 
 // Erase command data: row bytes 0..3, and bytes 4, 5, 6, 7, 8 folded into one word as the
 // microcontroller expects (byte 5 is 0 in every row, so bytes 4, 6, 7, 8 fill the four lanes).
-std::uint32_t EraseDataLow(const FlashPart& part) { return LittleEndian(part.bytes.data(), 4); }
+std::uint32_t EraseDataLow(const FlashPart& part) {
+    return LittleEndian(part.bytes.data(), 4);
+}
 std::uint32_t EraseDataHigh(const FlashPart& part) {
     const auto& b = part.bytes;
     return std::uint32_t{b[4]} + 256u * b[5] + 256u * b[6] + 65536u * b[7] + 16777216u * b[8];
@@ -110,8 +112,8 @@ struct Job {
     const TargetHost& host;
     const FlashPart& part;
     const std::uint8_t* image;
-    std::uint32_t length;      // bytes programmed per copy
-    std::uint32_t sectorCount; // for the messages
+    std::uint32_t length;       // bytes programmed per copy
+    std::uint32_t sectorCount;  // for the messages
 };
 
 // One copy of the image from `flashAddress` on, in sections of 16 sectors: erase, wait,
@@ -212,7 +214,8 @@ std::int32_t CInterctl::Erase_SPIRom(const TargetHost& host, const FlashPart& pa
         // sector is one step of one sector, and the last step never runs past the count, so
         // exactly the requested sectors are erased and the loop always ends.
         const std::uint32_t step = std::max<std::uint32_t>(1, count / 2);
-        const std::uint32_t waitMs = (attempt + 1) * part.EraseTimeFactor() * kSplitEraseMsPerFactor;
+        const std::uint32_t waitMs =
+            (attempt + 1) * part.EraseTimeFactor() * kSplitEraseMsPerFactor;
         for (std::uint32_t done = 0; done < count;) {
             const std::uint32_t sectors = std::min(step, count - done);
             rc = Post(host, CMD_SPI_ERASE, SPACE_SPI, sectors, startAddress, low, high);

@@ -31,7 +31,7 @@ namespace {
 using namespace qnl;
 
 class CountingClock final : public IClock {
-public:
+  public:
     explicit CountingClock(IClock& inner) : inner_(inner) {}
     bool SleepMs(std::uint32_t milliseconds) override {
         requestedMs_ += milliseconds;
@@ -42,7 +42,7 @@ public:
     std::uint64_t RequestedMs() const { return requestedMs_; }
     void Reset() { requestedMs_ = 0; }
 
-private:
+  private:
     IClock& inner_;
     std::atomic<std::uint64_t> requestedMs_{0};
 };
@@ -61,7 +61,8 @@ std::vector<std::uint8_t> Image() {
 }
 
 int Run(int runs) {
-    std::string folder = (std::filesystem::temp_directory_path() / "qnl-flash-bench-XXXXXX").string();
+    std::string folder =
+        (std::filesystem::temp_directory_path() / "qnl-flash-bench-XXXXXX").string();
     if (::mkdtemp(folder.data()) == nullptr) {
         std::perror("mkdtemp");
         return 1;
@@ -100,13 +101,12 @@ int Run(int runs) {
             clock.Reset();
             const auto start = std::chrono::steady_clock::now();
             const FlashPart part = tool.interctl.IdentifyFlash(host);
-            const std::int32_t rc =
-                part.IsNone() ? kErrIo
-                              : tool.interctl.Update_Firmware(0, host, part, image.data(),
-                                                              kImageBytes);
-            const double wallMs = std::chrono::duration<double, std::milli>(
-                                      std::chrono::steady_clock::now() - start)
-                                      .count();
+            const std::int32_t rc = part.IsNone() ? kErrIo
+                                                  : tool.interctl.Update_Firmware(
+                                                        0, host, part, image.data(), kImageBytes);
+            const double wallMs =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count();
             const auto floorMs = static_cast<double>(clock.RequestedMs());
             const double overhead = wallMs - floorMs;
             std::printf("%4d %10.1f %10.0f %10.1f %7.2f%%\n", run, wallMs, floorMs, overhead,

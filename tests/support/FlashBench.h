@@ -15,7 +15,7 @@
 namespace qnl::test {
 
 class FlashBench {
-public:
+  public:
     // `flashId` as in the station file ("C2 20 13"); `extra` adds keys to the controller entry.
     explicit FlashBench(const std::string& flashId, int kind = 0, const std::string& extra = {})
         : bench("[{ \"bus\": 3, \"kind\": " + std::to_string(kind) + ", \"flash_id\": \"" +

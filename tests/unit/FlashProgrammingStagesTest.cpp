@@ -215,7 +215,8 @@ TEST(WriteSection, GroupsOfEightThenTheLastBytesWithEnd) {
     EXPECT_EQ(cmds[0].address, 0x2000u);
     EXPECT_EQ(cmds[1].command, CMD_SECTION_DATA);
     EXPECT_EQ(cmds[1].address, 0x2000u);
-    EXPECT_EQ(cmds[1].dataLow, data[0] | data[1] << 8 | data[2] << 16 | std::uint32_t{data[3]} << 24);
+    EXPECT_EQ(cmds[1].dataLow,
+              data[0] | data[1] << 8 | data[2] << 16 | std::uint32_t{data[3]} << 24);
     EXPECT_EQ(cmds[2].address, 0x2008u);
     EXPECT_EQ(cmds[3].command, CMD_END);
     EXPECT_EQ(cmds[3].length, 5u);
@@ -288,7 +289,7 @@ TEST(WriteSection, FailedEndIsLoggedWithItsOffsetInTheSection) {
 // ---- Verify -----------------------------------------------------------------------------------
 
 class CompareSectionTest : public ::testing::Test {
-protected:
+  protected:
     CompareSectionTest() : f("C2 20 13"), data(PatternImage(100)) {
         f.sim().SetFlashContents(data);
         // Something in the mailbox data registers that only a clearing end of access removes.

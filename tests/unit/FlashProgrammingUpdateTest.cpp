@@ -190,8 +190,8 @@ TEST(UpdateFirmware, MismatchRetriesWithLongerSplitErasesAndAHigherShift) {
     ASSERT_EQ(p.Run(image), kOk);
 
     EXPECT_EQ(f.clock().Sleeps(),
-              (Sleeps{750, 750, 500, 1000, 500,                        // attempt 0, end of access
-                      1500, 1500, 500, 1000, 1500, 1500, 500, 1000,    // attempt 1, two copies
+              (Sleeps{750, 750, 500, 1000, 500,                      // attempt 0, end of access
+                      1500, 1500, 500, 1000, 1500, 1500, 500, 1000,  // attempt 1, two copies
                       200, 200, 200, 500}));
     EXPECT_EQ(f.chip().m_dwRetryShift, 128u);
     EXPECT_NE(f.LogText().find("CInterctl::Update_Firmware:1377: ucTargetNumber[0],"
@@ -285,7 +285,8 @@ TEST_P(UpdateFaultSweep, NoPositionGivesAFalseSuccess) {
     const SweepCase c = GetParam();
     const Bytes image = BuildTestImage(0, kVersion);
     FlashBench f(c.flashId);
-    const bool secondCopy = FlashPartRow(f.sim().Config().flashPartIndex).CapacityBytes() >= 0x20000;
+    const bool secondCopy =
+        FlashPartRow(f.sim().Config().flashPartIndex).CapacityBytes() >= 0x20000;
     auto program = [&] {
         const FlashPart part = f.chip().IdentifyFlash(f.host());
         if (part.IsNone()) return kErrIo;
@@ -345,18 +346,17 @@ TEST_P(UpdateFaultSweep, NoPositionGivesAFalseSuccess) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, UpdateFaultSweep,
-                         ::testing::Values(SweepCase{"C2 20 10", false, true},
-                                           SweepCase{"BF 48 BF", false, true},
-                                           SweepCase{"C8 40 10", false, true},
-                                           SweepCase{"C2 20 10", true, true},
-                                           SweepCase{"C2 20 11", false, false}),
-                         [](const auto& param) {
-                             return std::string(param.param.offBus ? "OffBus" : "Fail") +
-                                    std::to_string(param.index);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UpdateFaultSweep,
+    ::testing::Values(SweepCase{"C2 20 10", false, true}, SweepCase{"BF 48 BF", false, true},
+                      SweepCase{"C8 40 10", false, true}, SweepCase{"C2 20 10", true, true},
+                      SweepCase{"C2 20 11", false, false}),
+    [](const auto& param) {
+        return std::string(param.param.offBus ? "OffBus" : "Fail") + std::to_string(param.index);
+    });
 
-// ---- A controller that stops answering ------------------------------------------------------------
+// ---- A controller that stops answering
+// ------------------------------------------------------------
 
 TEST(UpdateFirmware, HungControllerEndsWhenTheWorkerIsAskedToStop) {
     FlashBench f("C2 20 12");
