@@ -10,7 +10,8 @@ ToolContext::ToolContext(const ToolEnvironment& env)
       currentFolder(env.currentFolder),
       uiText(env.languageId),
       eventLog(env.eventStore, env.clock, env.userName),
-      interctl(env.io, env.clock, eventLog, g_Utility),
+      xhci(env.io, env.clock, eventLog, g_Utility),
+      interctl(xhci),
       upgrade(*this) {
     g_Utility.strToolFolder = env.toolFolder;
 }

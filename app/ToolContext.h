@@ -12,6 +12,7 @@
 #include "platform/Console.h"
 #include "platform/EventStore.h"
 #include "platform/OperatorPrompts.h"
+#include "porttest/CXhci.h"
 #include "qnlio/IQnlIo.h"
 #include "ui/UiTextTable.h"
 
@@ -48,7 +49,8 @@ public:
     const UiTextTable uiText;
     CUtility g_Utility;
     CEventLog eventLog;
-    CInterctl interctl;
+    CXhci xhci;            // the xHCI object is also the tool's one chip interface
+    CInterctl& interctl;
     Upgrade upgrade;
 };
 
