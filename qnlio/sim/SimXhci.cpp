@@ -331,6 +331,10 @@ void SimXhci::StartPortReset(Port& port, std::uint64_t at, bool warm) {
     port.portsc = (port.portsc | PORTSC_PR) & ~(PORTSC_PED | PORTSC_SPEED_MASK);
     if (port.superSpeed) port.portsc = WithLinkState(port.portsc, kLinkPolling);
     if (wasUp) NotifyLink(index, false);
+    if (!warm && port.attached != nullptr && port.attached->faults.portResetHangs) {
+        port.pending = PortEvent::kNone;  // the device holds the reset: PR stays set
+        return;
+    }
     if (warm) {
         Schedule(port, PortEvent::kWarmResetDone, at + kWarmResetUs);
     } else {

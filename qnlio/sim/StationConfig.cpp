@@ -245,6 +245,7 @@ AttachmentFaults ParseAttachmentFaults(const json& node, const std::string& wher
     AttachmentFaults faults;
     faults.enableDelayMs =
         static_cast<std::uint32_t>(r.Integer("enable_delay_ms", 0, 3600000).value_or(0));
+    faults.portResetHangs = r.Bool("port_reset_hangs").value_or(false);
     faults.signalCheckFails = r.Bool("signal_check_fails").value_or(false);
     faults.signalCheckNeverCompletes = r.Bool("signal_check_never_completes").value_or(false);
     faults.terminationBroken = r.Bool("termination_broken").value_or(false);

@@ -49,6 +49,7 @@ enum class LinkErrorKind {
 // Faults of the thing plugged straight into a controller port (the "faults" object of a port).
 struct AttachmentFaults {
     std::uint32_t enableDelayMs = 0;  // comes up this much later after reset / link training
+    bool portResetHangs = false;      // a port reset (PR) never completes
     bool signalCheckFails = false;    // the microcontroller's signal check reports 0
     bool signalCheckNeverCompletes = false;
     bool terminationBroken = false;  // the termination check never sees the result bit
