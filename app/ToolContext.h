@@ -49,7 +49,7 @@ public:
     const UiTextTable uiText;
     CUtility g_Utility;
     CEventLog eventLog;
-    CXhci xhci;            // the xHCI object is also the tool's one chip interface
+    CXhci xhci;  // the xHCI object is also the tool's one chip interface
     CInterctl& interctl;
     Upgrade upgrade;
 };

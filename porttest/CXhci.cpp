@@ -273,9 +273,8 @@ std::int32_t CXhci::ResetPort(const TargetHost& host, std::uint32_t port, std::i
 std::int32_t CXhci::WaitPortEnabled(const TargetHost& host, std::uint32_t port,
                                     std::int32_t timeoutMs) {
     if (!ValidPort(port)) return kErrInvalidParameter;
-    return PollPort(host, port, timeoutMs, [](std::uint32_t value) {
-        return (value & kEnabledMask) == kEnabledValue;
-    });
+    return PollPort(host, port, timeoutMs,
+                    [](std::uint32_t value) { return (value & kEnabledMask) == kEnabledValue; });
 }
 
 std::int32_t CXhci::CheckSuperSpeedPlusLink(const TargetHost& host, std::uint32_t port) {

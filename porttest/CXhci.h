@@ -23,7 +23,9 @@ inline constexpr std::uint32_t REG_HCSPARAMS1 = 0x04;
 inline constexpr std::uint32_t REG_USBCMD = 0x20;
 inline constexpr std::uint32_t REG_USBSTS = 0x24;
 inline constexpr std::uint32_t REG_CONFIG = 0x58;
-constexpr std::uint32_t RegPortsc(std::uint32_t port) { return 0x410 + 16 * port; }
+constexpr std::uint32_t RegPortsc(std::uint32_t port) {
+    return 0x410 + 16 * port;
+}
 
 inline constexpr std::uint32_t USBCMD_RUN = 0x1;
 inline constexpr std::uint32_t USBCMD_HCRST = 0x2;
@@ -49,7 +51,7 @@ static_assert(RegPortsc(1) == 0x420 && RegPortsc(4) == 0x450, "port register set
 }  // namespace xhci
 
 class CXhci : public CInterctl {
-public:
+  public:
     static constexpr std::uint32_t kShadowBytes = 0x1410;  // capability + operational + ports
     static constexpr std::uint32_t kWindowBytes = 0x1000;
     static constexpr std::uint32_t kProbeBytes = 4;
@@ -105,7 +107,7 @@ public:
     // Progress of ScanPortConnections, 0..100; read by the page timer without the lock.
     std::atomic<std::uint8_t> ucScanProgress{0};
 
-private:
+  private:
     struct ShadowBlock {
         std::array<std::uint8_t, kShadowBytes> image{};
         std::uint32_t dwHcsParams1 = 0;

@@ -134,8 +134,7 @@ std::int32_t LoopBackSubTest(CInterctl& chip, const TargetHost& host, std::uint3
             if (!ok) return cancelled ? Attempt::kCancelled : Attempt::kFailed;
 
             ok = WriteByte(chip, host, XDATA_LB_LANE[p], x0 & ~laneBits) == kOk;
-            const bool passed =
-                ok && link == 0 && (gen2 ? (r0 & 0x04) != 0 : r0 == 0x30);
+            const bool passed = ok && link == 0 && (gen2 ? (r0 & 0x04) != 0 : r0 == 0x30);
             WriteByte(chip, host, start, s0 & stopMask);  // stop again
             if (gen2 && !clock.SleepMs(5)) return Attempt::kCancelled;
             return passed ? Attempt::kPassed : Attempt::kFailed;

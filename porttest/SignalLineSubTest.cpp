@@ -35,8 +35,8 @@ std::int32_t SignalLineSubTest(CXhci& xhci, TargetHost& host, std::uint32_t spee
         if ((rc = xhci.WaitPortEnabled(host, x, t)) != kOk) return rc;
         return xhci.RunTestCommand(host, x);
     } catch (const std::exception&) {
-        xhci.Log().LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", "SignalLineSubTest",
-                              52, files::LastError());
+        xhci.Log().LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", "SignalLineSubTest", 52,
+                              files::LastError());
         return rc != kOk ? rc : kErrIo;
     }
 }

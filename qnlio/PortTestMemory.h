@@ -23,7 +23,7 @@ inline constexpr std::uint32_t XDATA_LB_LANE[2] = {0xF433, 0xF437};
 inline constexpr std::uint32_t XDATA_LB_RESULT_GEN1[2] = {0xF431, 0xF435};  // 0x30 = passed
 inline constexpr std::uint32_t XDATA_LB_RESULT_GEN2[2] = {0xF432, 0xF436};  // bit 2 = passed
 inline constexpr std::uint32_t XDATA_LB_LINK_ERROR[2] = {0xF430, 0xF434};   // 0 = no error
-inline constexpr std::uint32_t XDATA_LB_RECOVERY = 0xF41A;                   // bit 4 pulsed
+inline constexpr std::uint32_t XDATA_LB_RECOVERY = 0xF41A;                  // bit 4 pulsed
 
 // PHY blocks.
 inline constexpr std::uint32_t XDATA_PHY_COMMAND = 0xF220;

@@ -66,8 +66,8 @@ Run RunOnce(const std::string& folder, IClock& clock, const SubTest& test) {
     const auto start = std::chrono::steady_clock::now();
     Run run;
     run.result = test(tool.xhci, tool.g_Utility.Host(0));
-    run.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                     .count();
+    run.wallMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     return run;
 }
 
@@ -90,8 +90,7 @@ int main(int argc, char** argv) {
          [](CXhci& x, TargetHost& h) { return SignalLineSubTest(x, h, 1, 1, 200); }},
         {"signal line USB 3.1 Port 1",
          [](CXhci& x, TargetHost& h) { return SignalLineSubTest(x, h, 4, 1, 200); }},
-        {"termination Port 1",
-         [](CXhci& x, TargetHost& h) { return TerminationSubTest(x, h, 1); }},
+        {"termination Port 1", [](CXhci& x, TargetHost& h) { return TerminationSubTest(x, h, 1); }},
         {"loop back USB 3.0 Port 2",
          [](CXhci& x, TargetHost& h) { return LoopBackSubTest(x, h, 2, 2); }},
     };

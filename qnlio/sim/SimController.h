@@ -118,9 +118,9 @@ class SimController {
     std::array<std::uint8_t, 6> RunningVersion() const;
     std::uint8_t FlashStatusRegister() const;
     bool FlashProtected() const;
-    std::uint8_t SpiMode() const;                // last CMD_SPI_MODE value, 0 before any
-    void Reboot();                               // as after the end-of-access sequence
-    std::uint64_t RebootCount() const;           // boots since the station started, first = 1
+    std::uint8_t SpiMode() const;       // last CMD_SPI_MODE value, 0 before any
+    void Reboot();                      // as after the end-of-access sequence
+    std::uint64_t RebootCount() const;  // boots since the station started, first = 1
     bool OnBus() const;
 
     std::uint64_t CommandCount() const;  // WriteCmdALL calls received since start

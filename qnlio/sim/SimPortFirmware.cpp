@@ -62,8 +62,9 @@ void SimPortFirmware::OnBoot() {
     for (std::uint32_t port = 1; port <= 2; ++port) {
         const RootPortStatus status = xhci_.PortStatus(port);
         const bool up = status.enabled && status.linkState == kLinkStateU0;
-        OnLinkChange(port, up, up && status.attached != nullptr &&
-                                   status.attached->speed == UsbSpeed::kSuperPlus);
+        OnLinkChange(
+            port, up,
+            up && status.attached != nullptr && status.attached->speed == UsbSpeed::kSuperPlus);
     }
 }
 
@@ -77,7 +78,8 @@ void SimPortFirmware::OnLinkChange(std::uint32_t port, bool up, bool superSpeedP
     }
 }
 
-// ---- Signal check (test command 0x80) ------------------------------------------------------------
+// ---- Signal check (test command 0x80)
+// ------------------------------------------------------------
 
 bool SimPortFirmware::StartSignalCheck(std::uint32_t parameter) {
     if (parameter < 1 || parameter > kRootPortCount) return false;
@@ -124,15 +126,15 @@ void SimPortFirmware::AfterHostWrite(std::uint32_t address, std::uint8_t before)
         if (phyCommandPending_) xdata_[address] = after | kPhyCommandTaken;
     }
     for (std::size_t i = 0; i < 2; ++i) {
-        if (address == XDATA_PHY_PORT_CONTROL[i] && (after & kPhyPortReset) &&
-            phyCommandPending_) {
+        if (address == XDATA_PHY_PORT_CONTROL[i] && (after & kPhyPortReset) && phyCommandPending_) {
             ResetPhy(i);
         }
         if (address == XDATA_TERMINATION[i] && (after & TERMINATION_START)) MeasureTermination(i);
     }
 }
 
-// ---- Loop-back engine ----------------------------------------------------------------------------
+// ---- Loop-back engine
+// ----------------------------------------------------------------------------
 
 void SimPortFirmware::StartLoopBack(bool gen2) {
     const std::uint8_t global = xdata_[XDATA_LB_GLOBAL];
@@ -156,10 +158,9 @@ void SimPortFirmware::StartLoopBack(bool gen2) {
         }
         linkErrorNow_[i] = plug ? AttachedTo(static_cast<std::uint32_t>(i + 1))->faults.linkError
                                 : LinkErrorKind::kPersistent;
-        xdata_[XDATA_LB_LINK_ERROR[i]] = !plug ? kLinkAbsent
-                                         : linkErrorNow_[i] != LinkErrorKind::kNone
-                                             ? kLinkErrorSeen
-                                             : 0;
+        xdata_[XDATA_LB_LINK_ERROR[i]] = !plug                                      ? kLinkAbsent
+                                         : linkErrorNow_[i] != LinkErrorKind::kNone ? kLinkErrorSeen
+                                                                                    : 0;
     }
 }
 
@@ -183,7 +184,8 @@ void SimPortFirmware::ResetPhy(std::size_t index) {
     xdata_[XDATA_PHY_COMMAND] |= kPhyCommandDone;
 }
 
-// ---- Termination ---------------------------------------------------------------------------------
+// ---- Termination
+// ---------------------------------------------------------------------------------
 
 void SimPortFirmware::MeasureTermination(std::size_t index) {
     // The far-end termination is measured on a disabled port: an enabled link drives the lines.

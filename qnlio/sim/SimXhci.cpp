@@ -276,8 +276,7 @@ void SimXhci::ApplyPortEvent(std::uint32_t index, std::uint64_t at) {
             SetChangeBits(port, PORTSC_WRC | PORTSC_PRC);
             if (TrainsLink(port.attached)) {
                 port.portsc = WithLinkState(port.portsc, kLinkPolling);
-                Schedule(port, PortEvent::kTrained,
-                         at + kLinkTrainingUs + DelayUs(port.attached));
+                Schedule(port, PortEvent::kTrained, at + kLinkTrainingUs + DelayUs(port.attached));
             } else {
                 port.portsc = WithLinkState(port.portsc & ~PORTSC_CCS,
                                             port.attached ? kLinkPolling : kLinkRxDetect);
@@ -382,8 +381,8 @@ void SimXhci::ChangeLinkState(Port& port, std::uint32_t index, std::uint32_t req
 void SimXhci::NotifyLink(std::uint32_t index, bool up) {
     const Port& port = ports_[index];
     if (!port.superSpeed || !linkListener_) return;
-    const bool plus = up && port.attached != nullptr &&
-                      port.attached->speed == UsbSpeed::kSuperPlus;
+    const bool plus =
+        up && port.attached != nullptr && port.attached->speed == UsbSpeed::kSuperPlus;
     linkListener_(index + 1, up, plus);
 }
 
@@ -461,7 +460,8 @@ void SimXhci::WriteDword(std::uint32_t offset, std::uint32_t value, std::uint32_
         if (which == 0) {
             WritePortsc(port, index, value, lanes, now);
         } else if (which == 1) {
-            port.pmsc = (port.pmsc & ~(kPortPmscRwMask & lanes)) | (value & kPortPmscRwMask & lanes);
+            port.pmsc =
+                (port.pmsc & ~(kPortPmscRwMask & lanes)) | (value & kPortPmscRwMask & lanes);
         } else if (which == 3) {
             port.hlpmc =
                 (port.hlpmc & ~(kPortHlpmcRwMask & lanes)) | (value & kPortHlpmcRwMask & lanes);
@@ -514,8 +514,8 @@ void SimXhci::WriteUsbCmd(std::uint32_t value, std::uint32_t lanes, std::uint64_
     }
 }
 
-void SimXhci::WritePortsc(Port& port, std::uint32_t index, std::uint32_t value,
-                          std::uint32_t lanes, std::uint64_t now) {
+void SimXhci::WritePortsc(Port& port, std::uint32_t index, std::uint32_t value, std::uint32_t lanes,
+                          std::uint64_t now) {
     const std::uint32_t written = value & lanes;
     const std::uint32_t merged = (port.portsc & ~lanes) | written;
 

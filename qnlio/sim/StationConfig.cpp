@@ -321,9 +321,8 @@ UsbAttachment ParseAttachment(const json& node, const std::string& where, bool s
             Fail(where, "a hub has at most " + std::to_string(kMaxHubChildren) + " ports");
         }
         for (std::size_t i = 0; i < children->size(); ++i) {
-            a.children.push_back(
-                ParseAttachment((*children)[i], Indexed(r.Place("children"), i), superSpeed,
-                                tier + 1));
+            a.children.push_back(ParseAttachment((*children)[i], Indexed(r.Place("children"), i),
+                                                 superSpeed, tier + 1));
         }
     }
     if (tier == 0) {
@@ -341,7 +340,8 @@ RootPortsConfig ParseRootPorts(const json& node, const std::string& where) {
     for (std::size_t i = 0; i < kRootPortCount; ++i) {
         const json* port = r.Find(kRootPortKeys[i]);
         if (port == nullptr || port->is_null()) continue;
-        ports[i] = ParseAttachment(*port, r.Place(kRootPortKeys[i]), IsSuperSpeedRootPort(i + 1), 0);
+        ports[i] =
+            ParseAttachment(*port, r.Place(kRootPortKeys[i]), IsSuperSpeedRootPort(i + 1), 0);
     }
     r.RejectUnknownKeys();
     return ports;

@@ -67,8 +67,8 @@ struct UsbAttachment {
 // are the SuperSpeed halves of the two connectors ("usb3_port1", "usb3_port2"), ports 3 and 4
 // their USB 2.0 halves ("usb2_port1", "usb2_port2").
 inline constexpr std::size_t kRootPortCount = 4;
-inline constexpr std::array<const char*, kRootPortCount> kRootPortKeys{
-    "usb3_port1", "usb3_port2", "usb2_port1", "usb2_port2"};
+inline constexpr std::array<const char*, kRootPortCount> kRootPortKeys{"usb3_port1", "usb3_port2",
+                                                                       "usb2_port1", "usb2_port2"};
 constexpr bool IsSuperSpeedRootPort(std::size_t xhciPort) {
     return xhciPort == 1 || xhciPort == 2;
 }

@@ -13,11 +13,12 @@
 namespace qnl::test {
 
 class PortBench {
-public:
+  public:
     // `ports`: the text of a "ports" object; `extra`: more controller keys.
     explicit PortBench(const std::string& ports, int kind = 0, const std::string& extra = "")
-        : bench("[" + ControllerJson(3, 0, 0, kind,
-                                     "\"ports\": " + ports + (extra.empty() ? "" : ", " + extra)) +
+        : bench("[" +
+                ControllerJson(3, 0, 0, kind,
+                               "\"ports\": " + ports + (extra.empty() ? "" : ", " + extra)) +
                 "]") {
         if (bench.chip().AssignPciBus(3, 0, 0, "") != 0) throw std::runtime_error("no host");
         sim().SetRegisterTrace([this](const sim::RegisterAccess& a) {
@@ -64,7 +65,7 @@ public:
 
     SimBench bench;
 
-private:
+  private:
     std::deque<std::string> trace_;
 };
 

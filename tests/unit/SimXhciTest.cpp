@@ -21,12 +21,18 @@ constexpr std::uint32_t kBar = 0xE0000000;
 constexpr Address kHost{1, 0, 0};
 // Operational registers (CAPLENGTH 0x20) and PORTSC of xHCI port n.
 constexpr std::uint32_t USBCMD = 0x20, USBSTS = 0x24, DNCTRL = 0x34, CONFIG = 0x58;
-constexpr std::uint32_t Portsc(std::uint32_t n) { return 0x420 + 0x10 * (n - 1); }
+constexpr std::uint32_t Portsc(std::uint32_t n) {
+    return 0x420 + 0x10 * (n - 1);
+}
 // PORTSC bits.
 constexpr std::uint32_t CCS = 1, PED = 2, PR = 0x10, PP = 0x200, CSC = 1u << 17, WRC = 1u << 19,
                         PRC = 1u << 21, WPR = 1u << 31;
-constexpr std::uint32_t Pls(std::uint32_t v) { return (v >> 5) & 0xF; }
-constexpr std::uint32_t Speed(std::uint32_t v) { return (v >> 10) & 0xF; }
+constexpr std::uint32_t Pls(std::uint32_t v) {
+    return (v >> 5) & 0xF;
+}
+constexpr std::uint32_t Speed(std::uint32_t v) {
+    return (v >> 10) & 0xF;
+}
 
 class SimXhciModel : public ::testing::Test {
   protected:

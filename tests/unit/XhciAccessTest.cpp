@@ -16,7 +16,7 @@ using namespace qnl::xhci;
 
 // Passes every call to the station and counts the register-window calls.
 class CountingIo final : public IQnlIo {
-public:
+  public:
     explicit CountingIo(IQnlIo& inner) : inner_(inner) {}
 
     std::vector<std::pair<std::uint32_t, std::uint32_t>> maps;  // (physical, size)
@@ -70,18 +70,19 @@ public:
         return inner_.ReadCMD(b, d, f, reply);
     }
 
-private:
+  private:
     IQnlIo& inner_;
 };
 
 // A tool over a counting wrapper of a one-controller station.
 struct CountingBench {
     explicit CountingBench(const std::string& extra = "")
-        : bench("[" + ControllerJson(3, 0, 0, 0,
-                                     R"("bar0": "0xE0000000", "ports": {
+        : bench("[" +
+                ControllerJson(3, 0, 0, 0,
+                               R"("bar0": "0xE0000000", "ports": {
                                           "usb3_port1": { "type": "device", "speed": "super" },
                                           "usb2_port2": { "type": "device" } })" +
-                                         (extra.empty() ? "" : ", " + extra)) +
+                                   (extra.empty() ? "" : ", " + extra)) +
                 "]"),
           io(*bench.station),
           tool(io, bench.Folder(), &bench.clock) {
@@ -111,10 +112,10 @@ TEST(XhciAccess, LoadRegistersRemapsAtTheWindowBoundaryAndReleasesEveryMapping) 
     CountingBench b;
     ASSERT_EQ(b.xhci().LoadRegisters(b.host()), kOk);
     const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected{
-        {0xE0000000, 4},           // the probe
-        {0xE0000000, 0x1000},      // the 5136-byte read: first window ...
-        {0xE0001000, 0x1000},      // ... re-mapped at offset 4096
-        {0xE0000004, 0x1000}};     // HCSPARAMS1 read again
+        {0xE0000000, 4},        // the probe
+        {0xE0000000, 0x1000},   // the 5136-byte read: first window ...
+        {0xE0001000, 0x1000},   // ... re-mapped at offset 4096
+        {0xE0000004, 0x1000}};  // HCSPARAMS1 read again
     EXPECT_EQ(b.io.maps, expected);
     EXPECT_EQ(b.io.byteReads, 0x1410 + 4) << "one call per byte, no wider access";
     EXPECT_EQ(b.bench.station->MappingCount(), 0u);
@@ -234,10 +235,10 @@ struct ThreeHosts {
                 ControllerJson(2, 0, 0, 0,
                                R"("ports": { "usb3_port1": { "type": "device" },
                                              "usb2_port2": { "type": "device" } })") +
-                "," + ControllerJson(3, 0, 0, 0, R"("ports": { "usb2_port1": { "type": "hub" } })") +
                 "," +
-                ControllerJson(4, 0, 0, 1,
-                               R"("ports": { "usb3_port2": { "type": "loopback" } })") +
+                ControllerJson(3, 0, 0, 0, R"("ports": { "usb2_port1": { "type": "hub" } })") +
+                "," +
+                ControllerJson(4, 0, 0, 1, R"("ports": { "usb3_port2": { "type": "loopback" } })") +
                 "]") {
         EXPECT_EQ(bench.chip().ScanPciBus(""), 0);
         EXPECT_EQ(bench.util().ucHostCount, 3);

@@ -61,8 +61,8 @@ TEST(SignalLineSubTest, NoDeviceFailsThePowerWaitAndMinusOneMeansThirtyMs) {
 }
 
 TEST(SignalLineSubTest, DeviceThatIsNotEnabledInTimeFailsTheEnabledWait) {
-    PortBench b(OnePort("usb2_port1",
-                        R"({ "type": "device", "faults": { "enable_delay_ms": 900 } })"));
+    PortBench b(
+        OnePort("usb2_port1", R"({ "type": "device", "faults": { "enable_delay_ms": 900 } })"));
     EXPECT_EQ(SignalLineSubTest(b.xhci(), b.host(), kUsb20, 1, 300), kErrTimeout) << b.Trace();
     EXPECT_TRUE(TestCommandPorts(b).empty());
     // Given the time it needs, the same device does come up.
@@ -82,8 +82,8 @@ TEST(SignalLineSubTest, SuperSpeedDeviceFailsTheUsb31LinkCheckWithTheLinkByteCle
 }
 
 TEST(SignalLineSubTest, CompletionByteZeroFailsAtOnceWithoutPollingAgain) {
-    PortBench b(OnePort("usb3_port1",
-                        R"({ "type": "device", "faults": { "signal_check_fails": true } })"));
+    PortBench b(
+        OnePort("usb3_port1", R"({ "type": "device", "faults": { "signal_check_fails": true } })"));
     b.clock().ClearSleeps();
     EXPECT_EQ(SignalLineSubTest(b.xhci(), b.host(), kUsb30, 1, 200), kErrIo);
     EXPECT_EQ(b.CountReadsAt(SPACE_TEST_STATUS, 0), 1);
@@ -196,8 +196,8 @@ TEST(LoopBackSubTest, Usb31LinkErrorIsClearedByTheRecoverySequence) {
 }
 
 TEST(LoopBackSubTest, Usb30LinkErrorGetsNoRecoveryAndFailsAllEightyAttempts) {
-    PortBench b(OnePort("usb3_port1",
-                        R"({ "type": "loopback", "faults": { "link_error": "retrain" } })"));
+    PortBench b(
+        OnePort("usb3_port1", R"({ "type": "loopback", "faults": { "link_error": "retrain" } })"));
     SeedSavedBytes(b);
     b.sim().ClearCommands();
     EXPECT_EQ(LoopBackSubTest(b.bench.chip(), b.host(), 1, kUsb30), kErrIo);
@@ -239,8 +239,8 @@ TEST(TerminationSubTest, TerminatedDevicePassesAfterTheExtraWaitAndLeavesTheCont
 }
 
 TEST(TerminationSubTest, ResultBitClearFailsAndStillClearsTheStartBit) {
-    PortBench b(OnePort("usb3_port1",
-                        R"({ "type": "device", "faults": { "termination_broken": true } })"));
+    PortBench b(
+        OnePort("usb3_port1", R"({ "type": "device", "faults": { "termination_broken": true } })"));
     b.clock().ClearSleeps();
     EXPECT_EQ(TerminationSubTest(b.xhci(), b.host(), 1), kErrIo);
     const auto sleeps = b.clock().Sleeps();
