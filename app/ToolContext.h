@@ -16,6 +16,7 @@
 #include "platform/EventStore.h"
 #include "platform/OperatorPrompts.h"
 #include "platform/UsbTopology.h"
+#include "porttest/CXhci.h"
 #include "qnlio/IQnlIo.h"
 #include "settings/CIni.h"
 #include "settings/SetReg.h"
@@ -57,7 +58,8 @@ public:
     CUtility g_Utility;
     CEventLog eventLog;
     CDebugLog debugLog;  // the "Debug Log" export of eventLog's events
-    CInterctl interctl;
+    CXhci xhci;          // the xHCI object is also the tool's one chip interface
+    CInterctl& interctl;
     Upgrade upgrade;
     CIni ini;        // the settings
     SET_REG setReg;  // the manual register list and the manual-setting flag

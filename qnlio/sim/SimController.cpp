@@ -20,13 +20,6 @@ constexpr std::uint32_t kXdataBytes[2] = {0x10000, 0x20000};
 constexpr std::uint8_t kF3B4ResetValue = 0x04;
 constexpr std::uint8_t kControlDataValid = 0x01;
 
-// Capability registers at the start of the register window.
-constexpr std::uint32_t kCapLength = 0x00;
-constexpr std::uint32_t kHciVersion = 0x02;
-constexpr std::uint8_t kCapLengthValue = 0x20;
-constexpr std::uint16_t kHciVersionValue = 0x0100;
-constexpr std::uint32_t kCapabilityReadOnlyBytes = 4;
-
 // Configuration registers (byte offsets).
 constexpr std::uint32_t kCfgCommand = 0x04;
 constexpr std::uint32_t kCfgRevision = 0x08;
@@ -59,7 +52,11 @@ SimController::SimController(const ControllerConfig& config, IClock& clock)
       xdataSize_(kXdataBytes[config.kind == 1 ? 1 : 0]),
       flash_(FlashPartRow(config.flashPartIndex), config.flashId, config.flashStatus,
              config.flashPath),
-      registers_(kRegisterWindowBytes, 0) {
+      xhci_(config_, clock),
+      portFirmware_(config_, xhci_, xdata_, clock) {
+    xhci_.SetLinkListener([this](std::uint32_t port, bool up, bool superSpeedPlus) {
+        portFirmware_.OnLinkChange(port, up, superSpeedPlus);
+    });
     const ChipId id = ChipIdOf(config_.kind, config_.model);
     PutLe(&configSpace_[0], id.ConfigDword0(), 4);
     PutLe(&configSpace_[kCfgCommand], 0x0006, 2);  // memory space and bus master on
@@ -68,9 +65,6 @@ SimController::SimController(const ControllerConfig& config, IClock& clock)
     PutLe(&configSpace_[CFG_BAR0], config_.bar0 & kBar0WritableMask, 4);
     configSpace_[kCfgInterruptLine] = 0xFF;
     configSpace_[kCfgInterruptPin] = 0x01;
-
-    registers_[kCapLength] = kCapLengthValue;
-    PutLe(&registers_[kHciVersion], kHciVersionValue, 2);
 
     const FaultConfig& faults = config_.faults;
     if (faults.failCommand) failAtNumber_.push_back(*faults.failCommand);
@@ -104,7 +98,6 @@ void SimController::BootLocked() {
     const int kind = config_.kind;
     xdata_.assign(xdataSize_, 0);
     fwInfo_.fill(0);
-    testStatus_ = 0;
     spiMode_ = 0;
     section_ = {};
     endAccessArmed_ = false;
@@ -117,6 +110,7 @@ void SimController::BootLocked() {
     std::copy(config_.chipSignature.begin(), config_.chipSignature.end(),
               xdata_.begin() + XDATA_CHIP_SIGNATURE[kind]);
     xdata_[XDATA_F3B4] = kF3B4ResetValue;
+    portFirmware_.OnBoot();
 
     if (auto image = ParseBootImage(flash_.Data(), kind)) {
         std::copy(image->version.begin(), image->version.end(),
@@ -344,8 +338,7 @@ std::int32_t SimController::ExecuteLocked(std::uint32_t command, std::uint32_t s
         case CMD_TEST:
             if (space != SPACE_XDATA) return kMailboxIoError;
             if (length != 1) return kMailboxInvalidParameter;
-            testStatus_ = testAnswer_;
-            return kMailboxOk;
+            return portFirmware_.StartSignalCheck(dataLow) ? kMailboxOk : kMailboxIoError;
         case CMD_SPI_MODE:
         case CMD_SPI_OPCODE:
         case CMD_SPI_WRSR:
@@ -370,6 +363,7 @@ std::int32_t SimController::MemoryReadLocked(std::uint32_t space, std::uint32_t 
     switch (space) {
         case SPACE_XDATA:
             if (!inside(xdataSize_)) return kMailboxIoError;
+            portFirmware_.Sync();
             std::copy_n(xdata_.begin() + address, length, data.begin());
             break;
         case SPACE_FWINFO:
@@ -393,7 +387,7 @@ std::int32_t SimController::MemoryReadLocked(std::uint32_t space, std::uint32_t 
             break;
         case SPACE_TEST_STATUS:
             if (address != 0) return kMailboxIoError;
-            data[0] = testStatus_;
+            if (!portFirmware_.ReadCompletion(data[0])) return kMailboxIoError;  // still busy
             break;
         default:
             return kMailboxIoError;
@@ -409,7 +403,11 @@ std::int32_t SimController::MemoryWriteLocked(std::uint32_t length, std::uint32_
     std::array<std::uint8_t, 8> data{};
     PutLe(&data[0], dataLow, 4);
     PutLe(&data[4], dataHigh, 4);
+    std::array<std::uint8_t, 8> before{};
+    std::copy_n(xdata_.begin() + address, length, before.begin());
+    portFirmware_.Sync();
     std::copy_n(data.begin(), length, xdata_.begin() + address);
+    for (std::uint32_t i = 0; i < length; ++i) portFirmware_.AfterHostWrite(address + i, before[i]);
 
     // End of flash access: 0x02 to the first byte arms it, 0x01 to the second then makes the
     // microcontroller leave flash access and boot again from the flash.
@@ -430,14 +428,23 @@ std::int32_t SimController::MemoryWriteLocked(std::uint32_t length, std::uint32_
 std::uint8_t SimController::RegisterRead(std::uint32_t offset) {
     Lock lock(mutex_);
     if (offBus_ || offset >= kRegisterWindowBytes) return 0xFF;
-    return registers_[offset];
+    return xhci_.ReadByte(offset);
 }
 
 void SimController::RegisterWrite(std::uint32_t offset, std::uint8_t value) {
     Lock lock(mutex_);
     if (offBus_ || offset >= kRegisterWindowBytes) return;
-    if (offset < kCapabilityReadOnlyBytes) return;  // capability registers are read-only
-    registers_[offset] = value;
+    xhci_.WriteByte(offset, value);
+}
+
+void SimController::SetRegisterTrace(RegisterTrace trace) {
+    Lock lock(mutex_);
+    xhci_.SetTrace(std::move(trace));
+}
+
+RootPortStatus SimController::PortStatus(std::uint32_t xhciPort) {
+    Lock lock(mutex_);
+    return xhci_.PortStatus(xhciPort);
 }
 
 // ---- Persistence, inspection, faults ---------------------------------------------------------
@@ -503,11 +510,6 @@ bool SimController::FlashProtected() const {
 std::uint8_t SimController::SpiMode() const {
     Lock lock(mutex_);
     return spiMode_;
-}
-
-void SimController::SetTestStatusByte(std::uint8_t value) {
-    Lock lock(mutex_);
-    testAnswer_ = value;
 }
 
 void SimController::Reboot() {

@@ -1,5 +1,6 @@
 // One simulated host controller: its PCI function, its microcontroller (data memory, firmware
-// information, command mailbox, boot from flash), its SPI flash chip and a plain register window.
+// information, command mailbox, boot from flash, the port-test firmware), its SPI flash chip and
+// its xHCI register window with the root ports (SimXhci).
 //
 // Mailbox handshake (what the four mailbox calls of the I/O library do here):
 //   WriteCmdALL     hands one command record to the microcontroller, which executes it at once.
@@ -33,6 +34,8 @@
 #include "platform/Clock.h"
 #include "qnlio/IQnlIo.h"
 #include "qnlio/sim/SimFlash.h"
+#include "qnlio/sim/SimPortFirmware.h"
+#include "qnlio/sim/SimXhci.h"
 #include "qnlio/sim/StationConfig.h"
 
 namespace qnl::sim {
@@ -92,9 +95,14 @@ class SimController {
     std::int32_t WaitReadReady();
     std::int32_t ReadCmd(std::uint8_t* reply);
 
-    // Register window, byte-wise. Off the bus reads give 0xFF and writes are lost.
+    // Register window (the xHCI registers), byte-wise. Off the bus reads give 0xFF and writes
+    // are lost.
     std::uint8_t RegisterRead(std::uint32_t offset);
     void RegisterWrite(std::uint32_t offset, std::uint8_t value);
+    // Every register access, for test diagnostics (an empty function turns it off). The hook
+    // runs with the controller's lock held: it must not call back into this controller.
+    void SetRegisterTrace(RegisterTrace trace);
+    RootPortStatus PortStatus(std::uint32_t xhciPort);
 
     // Writes the flash file if the flash changed. False with `error` set when the write failed.
     bool WriteBackFlash(std::string& error);
@@ -110,10 +118,9 @@ class SimController {
     std::array<std::uint8_t, 6> RunningVersion() const;
     std::uint8_t FlashStatusRegister() const;
     bool FlashProtected() const;
-    std::uint8_t SpiMode() const;                // last CMD_SPI_MODE value, 0 before any
-    void SetTestStatusByte(std::uint8_t value);  // what the next test command leaves (default 1)
-    void Reboot();                               // as after the end-of-access sequence
-    std::uint64_t RebootCount() const;           // boots since the station started, first = 1
+    std::uint8_t SpiMode() const;       // last CMD_SPI_MODE value, 0 before any
+    void Reboot();                      // as after the end-of-access sequence
+    std::uint64_t RebootCount() const;  // boots since the station started, first = 1
     bool OnBus() const;
 
     std::uint64_t CommandCount() const;  // WriteCmdALL calls received since start
@@ -175,9 +182,8 @@ class SimController {
     std::array<std::uint8_t, kConfigBytes> configSpace_{};
     std::vector<std::uint8_t> xdata_;
     std::array<std::uint8_t, kFwInfoBytes> fwInfo_{};
-    std::vector<std::uint8_t> registers_;
-    std::uint8_t testStatus_ = 0;
-    std::uint8_t testAnswer_ = 1;
+    SimXhci xhci_;
+    SimPortFirmware portFirmware_;
     std::uint8_t spiMode_ = 0;
     Section section_;
     bool endAccessArmed_ = false;

@@ -233,6 +233,120 @@ FaultConfig ParseFaults(const json& node, const std::string& where) {
     return faults;
 }
 
+// ---- Root ports ------------------------------------------------------------------------------
+
+bool IsSuperSpeed(UsbSpeed speed) {
+    return speed == UsbSpeed::kSuper || speed == UsbSpeed::kSuperPlus;
+}
+
+AttachmentFaults ParseAttachmentFaults(const json& node, const std::string& where,
+                                       UsbAttachmentType type) {
+    ObjectReader r(node, where);
+    AttachmentFaults faults;
+    faults.enableDelayMs =
+        static_cast<std::uint32_t>(r.Integer("enable_delay_ms", 0, 3600000).value_or(0));
+    faults.portResetHangs = r.Bool("port_reset_hangs").value_or(false);
+    faults.signalCheckFails = r.Bool("signal_check_fails").value_or(false);
+    faults.signalCheckNeverCompletes = r.Bool("signal_check_never_completes").value_or(false);
+    faults.terminationBroken = r.Bool("termination_broken").value_or(false);
+    if (auto text = r.String("link_error")) {
+        if (type != UsbAttachmentType::kLoopback) {
+            Fail(where, "\"link_error\" is only for a loop-back plug");
+        }
+        if (*text == "retrain") {
+            faults.linkError = LinkErrorKind::kRetrain;
+        } else if (*text == "phy_reset") {
+            faults.linkError = LinkErrorKind::kPhyReset;
+        } else if (*text == "persistent") {
+            faults.linkError = LinkErrorKind::kPersistent;
+        } else {
+            Fail(where, "\"link_error\" " + Quote(*text) +
+                            " must be one of retrain, phy_reset, persistent");
+        }
+    }
+    r.RejectUnknownKeys();
+    return faults;
+}
+
+// One attachment. `superSpeed` says which half of a connector (or which kind of hub) it sits
+// on; `tier` counts the hubs above it; root attachments may carry faults.
+UsbAttachment ParseAttachment(const json& node, const std::string& where, bool superSpeed,
+                              std::size_t tier) {
+    ObjectReader r(node, where);
+    UsbAttachment a;
+    auto type = r.String("type");
+    if (!type) Fail(where, "missing \"type\" (device, hub or loopback)");
+    if (*type == "device") {
+        a.type = UsbAttachmentType::kDevice;
+    } else if (*type == "hub") {
+        a.type = UsbAttachmentType::kHub;
+    } else if (*type == "loopback") {
+        a.type = UsbAttachmentType::kLoopback;
+    } else {
+        Fail(where, "\"type\" " + Quote(*type) + " must be one of device, hub, loopback");
+    }
+
+    auto speed = r.String("speed");
+    if (a.type == UsbAttachmentType::kLoopback) {
+        if (speed) Fail(where, "a loop-back plug has no \"speed\" (it is always SuperSpeed)");
+        if (!superSpeed || tier > 0) {
+            Fail(where, "a loop-back plug fits only a SuperSpeed root port (usb3_port1/2)");
+        }
+        a.speed = UsbSpeed::kSuper;
+    } else if (!speed) {
+        a.speed = superSpeed ? UsbSpeed::kSuper : UsbSpeed::kHigh;
+    } else if (*speed == "full") {
+        a.speed = UsbSpeed::kFull;
+    } else if (*speed == "high") {
+        a.speed = UsbSpeed::kHigh;
+    } else if (*speed == "super") {
+        a.speed = UsbSpeed::kSuper;
+    } else if (*speed == "superplus") {
+        a.speed = UsbSpeed::kSuperPlus;
+    } else {
+        Fail(where, "\"speed\" " + Quote(*speed) + " must be one of full, high, super, superplus");
+    }
+    if (IsSuperSpeed(a.speed) != superSpeed) {
+        Fail(where, "\"speed\" " + Quote(UsbSpeedName(a.speed)) + " does not fit a " +
+                        (superSpeed ? "SuperSpeed port (super or superplus)"
+                                    : "USB 2.0 port (full or high)"));
+    }
+
+    if (const json* children = r.Array("children")) {
+        if (a.type != UsbAttachmentType::kHub) Fail(where, "only a hub has \"children\"");
+        if (tier + 1 > kMaxHubTiers) {
+            Fail(where, "more than " + std::to_string(kMaxHubTiers) + " hubs in a chain");
+        }
+        if (children->size() > kMaxHubChildren) {
+            Fail(where, "a hub has at most " + std::to_string(kMaxHubChildren) + " ports");
+        }
+        for (std::size_t i = 0; i < children->size(); ++i) {
+            a.children.push_back(ParseAttachment((*children)[i], Indexed(r.Place("children"), i),
+                                                 superSpeed, tier + 1));
+        }
+    }
+    if (tier == 0) {
+        if (const json* faults = r.Find("faults")) {
+            a.faults = ParseAttachmentFaults(*faults, r.Place("faults"), a.type);
+        }
+    }
+    r.RejectUnknownKeys();
+    return a;
+}
+
+RootPortsConfig ParseRootPorts(const json& node, const std::string& where) {
+    ObjectReader r(node, where);
+    RootPortsConfig ports;
+    for (std::size_t i = 0; i < kRootPortCount; ++i) {
+        const json* port = r.Find(kRootPortKeys[i]);
+        if (port == nullptr || port->is_null()) continue;
+        ports[i] =
+            ParseAttachment(*port, r.Place(kRootPortKeys[i]), IsSuperSpeedRootPort(i + 1), 0);
+    }
+    r.RejectUnknownKeys();
+    return ports;
+}
+
 fs::path ResolveBeside(const std::string& stationPath, const std::string& name) {
     fs::path p(name);
     if (p.is_absolute()) return p;
@@ -279,6 +393,15 @@ ControllerConfig ParseController(const json& node, std::size_t index,
             Fail(where, "\"bar0\" must be a nonzero multiple of 0x10000 (the register region)");
         }
         c.bar0 = *bar;
+    }
+    if (auto capLength = r.HexOrInteger("cap_length")) {
+        if (*capLength < 0x20 || *capLength > 0x80 || *capLength % 4 != 0) {
+            Fail(where, "\"cap_length\" must be a multiple of 4 from 0x20 to 0x80");
+        }
+        c.capLength = static_cast<std::uint8_t>(*capLength);
+    }
+    if (const json* ports = r.Find("ports")) {
+        if (!ports->is_null()) c.ports = ParseRootPorts(*ports, r.Place("ports"));
     }
     if (const json* faults = r.Find("faults")) c.faults = ParseFaults(*faults, r.Place("faults"));
     r.RejectUnknownKeys();
@@ -404,6 +527,32 @@ StationConfig ParseStation(const std::string& text, const std::string& path) {
 
 }  // namespace
 
+const char* UsbSpeedName(UsbSpeed speed) {
+    switch (speed) {
+        case UsbSpeed::kFull:
+            return "full";
+        case UsbSpeed::kHigh:
+            return "high";
+        case UsbSpeed::kSuper:
+            return "super";
+        case UsbSpeed::kSuperPlus:
+            return "superplus";
+    }
+    return "?";
+}
+
+const char* UsbAttachmentTypeName(UsbAttachmentType type) {
+    switch (type) {
+        case UsbAttachmentType::kDevice:
+            return "device";
+        case UsbAttachmentType::kHub:
+            return "hub";
+        case UsbAttachmentType::kLoopback:
+            return "loopback";
+    }
+    return "?";
+}
+
 std::array<std::uint8_t, 4> DefaultChipSignature(int kind) {
     // "142A" and "S42B": what the two generations' boot code leaves in data memory.
     if (kind == 1) return {0x53, 0x34, 0x32, 0x42};
@@ -471,6 +620,16 @@ StationConfig DefaultStation(const std::string& toolFolder) {
         c.flashPath = (fs::path(toolFolder) / ("sim_host" + std::to_string(i) + ".flash")).string();
         c.defaultSsid = DefaultSsid(0, 0);
         c.bar0 = kDefaultBar0Base + static_cast<std::uint32_t>(i) * kDefaultBar0Stride;
+        // A test fixture on every connector: SuperSpeedPlus devices on the SuperSpeed halves,
+        // high-speed devices on the USB 2.0 halves.
+        auto device = [](UsbSpeed speed) {
+            UsbAttachment a;
+            a.type = UsbAttachmentType::kDevice;
+            a.speed = speed;
+            return a;
+        };
+        c.ports = {device(UsbSpeed::kSuperPlus), device(UsbSpeed::kSuperPlus),
+                   device(UsbSpeed::kHigh), device(UsbSpeed::kHigh)};
         station.controllers.push_back(c);
     }
     station.otherDevices.push_back({.bus = 0,

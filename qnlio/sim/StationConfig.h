@@ -35,6 +35,51 @@ struct FaultConfig {
     std::vector<FlipOnReadRule> flipOnRead;
 };
 
+// What is plugged into a controller port or into a hub's downstream port.
+enum class UsbAttachmentType { kDevice, kHub, kLoopback };
+enum class UsbSpeed { kFull, kHigh, kSuper, kSuperPlus };
+// How the link of a loop-back plug misbehaves at every loop-back start.
+enum class LinkErrorKind {
+    kNone,
+    kRetrain,     // the link recovery pulse clears it
+    kPhyReset,    // only a reset of the port's PHY clears it
+    kPersistent,  // nothing clears it
+};
+
+// Faults of the thing plugged straight into a controller port (the "faults" object of a port).
+struct AttachmentFaults {
+    std::uint32_t enableDelayMs = 0;  // comes up this much later after reset / link training
+    bool portResetHangs = false;      // a port reset (PR) never completes
+    bool signalCheckFails = false;    // the microcontroller's signal check reports 0
+    bool signalCheckNeverCompletes = false;
+    bool terminationBroken = false;  // the termination check never sees the result bit
+    LinkErrorKind linkError = LinkErrorKind::kNone;  // loop-back plugs only
+};
+
+struct UsbAttachment {
+    UsbAttachmentType type = UsbAttachmentType::kDevice;
+    UsbSpeed speed = UsbSpeed::kHigh;     // a loop-back plug is always SuperSpeed
+    std::vector<UsbAttachment> children;  // a hub's downstream ports 1, 2, ... in order
+    AttachmentFaults faults;              // only for what sits in a controller port
+};
+
+// Port numbering of the controller's root hub, as its xHCI registers count them: ports 1 and 2
+// are the SuperSpeed halves of the two connectors ("usb3_port1", "usb3_port2"), ports 3 and 4
+// their USB 2.0 halves ("usb2_port1", "usb2_port2").
+inline constexpr std::size_t kRootPortCount = 4;
+inline constexpr std::array<const char*, kRootPortCount> kRootPortKeys{"usb3_port1", "usb3_port2",
+                                                                       "usb2_port1", "usb2_port2"};
+constexpr bool IsSuperSpeedRootPort(std::size_t xhciPort) {
+    return xhciPort == 1 || xhciPort == 2;
+}
+// Index i holds xHCI port i + 1; empty = nothing plugged in.
+using RootPortsConfig = std::array<std::optional<UsbAttachment>, kRootPortCount>;
+inline constexpr std::size_t kMaxHubChildren = 15;
+inline constexpr std::size_t kMaxHubTiers = 5;  // hubs below a root port, as USB allows
+
+const char* UsbSpeedName(UsbSpeed speed);
+const char* UsbAttachmentTypeName(UsbAttachmentType type);
+
 struct ControllerConfig {
     std::uint8_t bus = 0;
     std::uint8_t device = 0;
@@ -50,6 +95,8 @@ struct ControllerConfig {
     std::uint16_t defaultSsid = 0x7350;
     std::uint8_t pcieLink = 0x18;
     std::uint32_t bar0 = 0;
+    std::uint8_t capLength = 0x20;  // where the xHCI operational registers begin
+    RootPortsConfig ports;          // what is plugged into the four root ports
     FaultConfig faults;
 };
 

@@ -22,7 +22,7 @@ public:
         if (!config) throw std::runtime_error(error);
         station = std::make_unique<sim::SimStation>(std::move(*config), stationClock);
         station->LoadQnlIODriver();
-        tool = std::make_unique<ToolUnderTest>(*station, folder_);
+        tool = std::make_unique<ToolUnderTest>(*station, folder_, &clock);
     }
     ~SimBench() {
         tool.reset();
@@ -33,10 +33,14 @@ public:
 
     const std::string& Folder() const { return folder_; }
     CInterctl& chip() { return tool->context->interctl; }
+    CXhci& xhci() { return tool->context->xhci; }
     CUtility& util() { return tool->context->g_Utility; }
     sim::SimController& controller(std::size_t i) { return station->Controller(i); }
 
-    ManualClock stationClock;
+    // One clock for the station and the tool: the tool's waits are what lets the simulated
+    // hardware's own time (a controller reset, link training) pass.
+    ManualClock clock;
+    ManualClock& stationClock = clock;
     std::unique_ptr<sim::SimStation> station;
     std::unique_ptr<ToolUnderTest> tool;
 

@@ -15,8 +15,11 @@ namespace qnl::test {
 
 class ToolUnderTest {
 public:
-    explicit ToolUnderTest(IQnlIo& io, std::string toolFolder = "/nonexistent-tool-folder")
-        : prompts(console) {
+    // `sharedClock`: run the tool on this clock instead of its own (a simulated station on the
+    // same clock then sees the tool's waits pass).
+    explicit ToolUnderTest(IQnlIo& io, std::string toolFolder = "/nonexistent-tool-folder",
+                           ManualClock* sharedClock = nullptr)
+        : clock(sharedClock != nullptr ? *sharedClock : ownClock_), prompts(console) {
         ToolEnvironment env{clock, console, prompts, io};
         env.eventStore = &events;
         env.toolFolder = std::move(toolFolder);
@@ -32,7 +35,11 @@ public:
         return all;
     }
 
-    ManualClock clock;
+private:
+    ManualClock ownClock_;
+
+public:
+    ManualClock& clock;
     MemoryConsole console;
     ConsolePrompts prompts;
     MemoryEventStore events;

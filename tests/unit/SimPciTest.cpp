@@ -73,9 +73,10 @@ TEST_F(SimPci, RegisterWindowMapsOnlyInsideARegisterRegion) {
     EXPECT_EQ(station->ReadMEM(window + 0x1000, 1, &value), -1) << "past the window";
 
     const std::uint32_t byte = 0x5A;
-    ASSERT_EQ(station->WriteMEM(window + 0x40, 1, &byte), 0);
+    constexpr std::uint32_t kDnctrl = 0x34;  // a plain read/write operational register
+    ASSERT_EQ(station->WriteMEM(window + kDnctrl, 1, &byte), 0);
     const MappedAddress second = station->MapQnlIO(0xE0000000, 0x1000);
-    ASSERT_EQ(station->ReadMEM(second + 0x40, 1, &value), 0);
+    ASSERT_EQ(station->ReadMEM(second + kDnctrl, 1, &value), 0);
     EXPECT_EQ(value, 0x5Au) << "two windows over the same registers";
     ASSERT_EQ(station->WriteMEM(second, 1, &byte), 0);
     ASSERT_EQ(station->ReadMEM(second, 1, &value), 0);
@@ -85,7 +86,7 @@ TEST_F(SimPci, RegisterWindowMapsOnlyInsideARegisterRegion) {
     EXPECT_EQ(station->ReadMEM(window, 1, &value), -1);
     EXPECT_EQ(station->MappingCount(), 1u);
     station->Controller(0).DropOffBusAtCommand(0);
-    ASSERT_EQ(station->ReadMEM(second + 0x40, 1, &value), 0);
+    ASSERT_EQ(station->ReadMEM(second + kDnctrl, 1, &value), 0);
     EXPECT_EQ(value, 0xFFu);
 }
 

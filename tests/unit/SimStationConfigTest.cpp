@@ -98,8 +98,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadStation{"BadJson", R"({ "controllers": [ { "bus": 1 ] })", "not valid JSON"},
         BadStation{"NotAnObject", R"([1, 2])", "must be an object"},
         BadStation{"UnknownTopKey", R"({ "time_scael": 1 })", "unknown key \"time_scael\""},
-        BadStation{"UnknownControllerKey", R"({ "controllers": [ { "bus": 1, "ports": 4 } ] })",
-                   "controllers[0]: unknown key \"ports\""},
+        BadStation{"UnknownControllerKey", R"({ "controllers": [ { "bus": 1, "port": 4 } ] })",
+                   "controllers[0]: unknown key \"port\""},
         BadStation{"UnknownFlashId",
                    R"({ "controllers": [ {"bus": 1}, { "bus": 2, "flash_id": "C2 99 99" } ] })",
                    "controllers[1]: flash_id \"C2 99 99\" names no supported flash part"},
@@ -149,8 +149,85 @@ INSTANTIATE_TEST_SUITE_P(
                         "fail_at": [ { "address": "0xZZ" } ] } } ] })",
                    "must be a hex text"},
         BadStation{"OtherDeviceWithoutIds", R"({ "other_devices": [ { "bus": 0 } ] })",
-                   "other_devices[0]: needs"}),
+                   "other_devices[0]: needs"},
+        BadStation{"UnknownPortKey",
+                   R"({ "controllers": [ { "bus": 1, "ports": { "usb3_port3": null } } ] })",
+                   "controllers[0].ports: unknown key \"usb3_port3\""},
+        BadStation{"BadAttachmentType", R"({ "controllers": [ { "bus": 1, "ports": {
+                        "usb2_port1": { "type": "printer" } } } ] })",
+                   "controllers[0].ports.usb2_port1: \"type\" \"printer\" must be one of"},
+        BadStation{"MissingType", R"({ "controllers": [ { "bus": 1, "ports": {
+                        "usb2_port1": { "speed": "high" } } } ] })",
+                   "missing \"type\""},
+        BadStation{"BadSpeed", R"({ "controllers": [ { "bus": 1, "ports": {
+                        "usb3_port2": { "type": "device", "speed": "ludicrous" } } } ] })",
+                   "\"speed\" \"ludicrous\" must be one of full, high, super, superplus"},
+        BadStation{"HighSpeedOnSuperSpeedPort", R"({ "controllers": [ { "bus": 1, "ports": {
+                        "usb3_port1": { "type": "device", "speed": "high" } } } ] })",
+                   "ports.usb3_port1: \"speed\" \"high\" does not fit a SuperSpeed port"},
+        BadStation{"LoopbackOnUsb2Port", R"({ "controllers": [ { "bus": 1, "ports": {
+                        "usb2_port2": { "type": "loopback" } } } ] })",
+                   "fits only a SuperSpeed root port"},
+        BadStation{"LinkErrorOnDevice", R"({ "controllers": [ { "bus": 1, "ports": {
+                        "usb3_port1": { "type": "device", "faults": { "link_error": "retrain" } }
+                        } } ] })",
+                   "ports.usb3_port1.faults: \"link_error\" is only for a loop-back plug"},
+        BadStation{"UnknownPortFault", R"({ "controllers": [ { "bus": 1, "ports": {
+                        "usb2_port1": { "type": "device", "faults": { "enable_dealy_ms": 5 } }
+                        } } ] })",
+                   "usb2_port1.faults: unknown key \"enable_dealy_ms\""},
+        BadStation{"ChildrenOfADevice", R"({ "controllers": [ { "bus": 1, "ports": {
+                        "usb2_port1": { "type": "device", "children": [] } } } ] })",
+                   "only a hub has \"children\""},
+        BadStation{"FaultsBelowAHub", R"({ "controllers": [ { "bus": 1, "ports": {
+                        "usb2_port1": { "type": "hub", "children": [
+                            { "type": "device", "faults": {} } ] } } } ] })",
+                   "usb2_port1.children[0]: unknown key \"faults\""},
+        BadStation{"HubsTooDeep", R"({ "controllers": [ { "bus": 1, "ports": {
+                        "usb2_port1": { "type": "hub", "children": [ { "type": "hub", "children": [
+                        { "type": "hub", "children": [ { "type": "hub", "children": [
+                        { "type": "hub", "children": [ { "type": "hub", "children": [] } ] } ] } ] }
+                        ] } ] } } } ] })",
+                   "more than 5 hubs in a chain"},
+        BadStation{"CapLengthUnaligned", R"({ "controllers": [ { "bus": 1, "cap_length": 34 } ] })",
+                   "\"cap_length\" must be a multiple of 4 from 0x20 to 0x80"}),
     [](const ::testing::TestParamInfo<BadStation>& p) { return p.param.name; });
+
+TEST(SimStationConfig, PortsDescribeWhatIsPluggedIntoEachRootPort) {
+    TempFolder folder;
+    const std::string path = folder.Write("station.json", R"({ "controllers": [ { "bus": 1,
+        "ports": { "usb3_port1": { "type": "device", "speed": "superplus" },
+                   "usb3_port2": null,
+                   "usb2_port1": { "type": "device", "speed": "high",
+                                   "faults": { "enable_delay_ms": 250, "signal_check_fails": true,
+                                               "signal_check_never_completes": true,
+                                               "termination_broken": true,
+                                               "port_reset_hangs": true } },
+                   "usb2_port2": { "type": "hub", "children": [ { "type": "device",
+                                                                 "speed": "full" } ] } } },
+        { "bus": 2, "ports": { "usb3_port2": { "type": "loopback",
+                                               "faults": { "link_error": "phy_reset" } } } },
+        { "bus": 3 } ] })");
+    std::string error;
+    auto config = LoadStationFile(path, error);
+    ASSERT_TRUE(config) << error;
+    const RootPortsConfig& p = config->controllers[0].ports;
+    ASSERT_TRUE(p[0] && !p[1] && p[2] && p[3]);
+    EXPECT_EQ(p[0]->speed, UsbSpeed::kSuperPlus);
+    EXPECT_EQ(p[2]->faults.enableDelayMs, 250u);
+    EXPECT_TRUE(p[2]->faults.signalCheckFails && p[2]->faults.signalCheckNeverCompletes &&
+                p[2]->faults.terminationBroken && p[2]->faults.portResetHangs);
+    EXPECT_EQ(p[3]->type, UsbAttachmentType::kHub);
+    EXPECT_EQ(p[3]->speed, UsbSpeed::kHigh) << "a USB 2.0 port's default";
+    ASSERT_EQ(p[3]->children.size(), 1u);
+    EXPECT_EQ(p[3]->children[0].speed, UsbSpeed::kFull);
+    const RootPortsConfig& q = config->controllers[1].ports;
+    ASSERT_TRUE(q[1]);
+    EXPECT_EQ(q[1]->type, UsbAttachmentType::kLoopback);
+    EXPECT_EQ(q[1]->faults.linkError, LinkErrorKind::kPhyReset);
+    for (const auto& port : config->controllers[2].ports) EXPECT_FALSE(port) << "nothing plugged";
+    EXPECT_EQ(config->controllers[2].capLength, 0x20);
+}
 
 TEST(SimStationConfig, ExistingFlashFileOfTheWrongSizeIsAnErrorAndStaysAsItWas) {
     TempFolder folder;
