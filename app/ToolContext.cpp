@@ -17,7 +17,8 @@ ToolContext::ToolContext(const ToolEnvironment& env)
       upgrade(*this),
       ini(prompts, g_Utility, eventLog),
       setReg(prompts),
-      resultTable(uiText, eventLog, g_Utility) {
+      resultTable(uiText, eventLog, g_Utility),
+      funTest(*this) {
     g_Utility.strToolFolder = env.toolFolder;
     g_Utility.m_pEventLog = &eventLog;
 }

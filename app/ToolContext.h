@@ -17,6 +17,7 @@
 #include "platform/OperatorPrompts.h"
 #include "platform/UsbTopology.h"
 #include "porttest/CXhci.h"
+#include "porttest/FunTest.h"
 #include "qnlio/IQnlIo.h"
 #include "settings/CIni.h"
 #include "settings/SetReg.h"
@@ -71,6 +72,10 @@ public:
     // Set while a run of the main window's sequence is active (its Start), cleared by the
     // pages' own start buttons.
     std::atomic<bool> runFromMain{false};
+
+    // The test page's scheduler. Last, so that it is gone (its workers waited for) before
+    // anything they use.
+    FunTest funTest;
 };
 
 }  // namespace qnl

@@ -1,0 +1,37 @@
+#include "porttest/FixtureSubTest.h"
+
+#include <exception>
+
+#include "controller/ErrorCodes.h"
+#include "platform/Files.h"
+#include "porttest/SignalLineSubTest.h"
+#include "porttest/UsbDeviceSearch.h"
+
+namespace qnl {
+
+std::int32_t FixtureSubTest(CXhci& xhci, TargetHost& host, IUsbTopology* topology,
+                            std::uint8_t& usbDeviceFound, std::uint32_t speed,
+                            std::uint32_t port, std::int32_t timeoutMs) {
+    if ((speed != kTestSpeedUsb20 && speed != kTestSpeedUsb30 && speed != kTestSpeedUsb31) ||
+        (port != 1 && port != 2)) {
+        return kErrInvalidParameter;
+    }
+    const std::uint32_t x = XhciPortFor(speed, port);
+    const std::int32_t t = timeoutMs == -1 ? kDefaultPortTimeoutMs : timeoutMs;
+    std::int32_t rc = kOk;
+    try {
+        if ((rc = xhci.LoadRegisters(host)) != kOk) return rc;
+        if (speed == kTestSpeedUsb31 && (rc = xhci.CheckSuperSpeedPlusLink(host, x)) != kOk)
+            return rc;
+        if ((rc = xhci.WaitPortEnabled(host, x, t)) != kOk) return rc;
+        usbDeviceFound = 0;
+        SearchConnectedUsbDevice(topology, usbDeviceFound);
+        return usbDeviceFound == 1 ? kOk : kErrIo;
+    } catch (const std::exception&) {
+        xhci.Log().LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", "FixtureSubTest", 31,
+                              files::LastError());
+        return rc;
+    }
+}
+
+}  // namespace qnl

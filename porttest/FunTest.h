@@ -1,0 +1,149 @@
+// The port-test scheduler: the logic and state of the test page.
+//
+// A run takes the selected tests in the order signal line, fixture, termination, loop back. For
+// each, a supervisor starts one worker per host and waits for them with the 200-second limit;
+// the workers take the test lock for their whole test, so only one drives hardware at a time.
+// Workers write the result cells, the console lines and the host's stored result.
+//
+// Nothing is killed: a supervisor that gives up on a worker asks it to stop, releases the test
+// lock if that worker holds it, and marks it finished with FAIL; from then on the worker writes
+// nothing. Each supervisor hands its workers fresh parameter records, so a worker given up on
+// never writes into a later test or run.
+//
+// The page's Qt view (later) holds a reference to this object.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "controller/TargetHost.h"
+#include "platform/Worker.h"
+
+namespace qnl {
+
+class ToolContext;
+
+// Test selection bits (several may be set).
+inline constexpr std::uint8_t kSelectSignalLine = 0x01;
+inline constexpr std::uint8_t kSelectTermination = 0x02;
+inline constexpr std::uint8_t kSelectLoopBack = 0x04;
+inline constexpr std::uint8_t kSelectFixture = 0x08;
+
+// The run mode is the index of the page the run was started from; only the test page (2)
+// differs: it has its own result columns.
+inline constexpr std::uint8_t kRunModeTestPage = 2;
+
+// The supervisors' limit and poll interval (nominal, on the tool's clock).
+inline constexpr std::uint64_t kTestLimitSeconds = 200;
+inline constexpr std::uint32_t kTestPollMs = 200;
+
+// One host's worker parameters for one test.
+struct TestParam {
+    std::uint8_t ucMode = 0;                 // run mode (page index)
+    std::uint8_t ucHost = 0;                 // host-table index
+    std::atomic<std::uint8_t> ucDone{0};     // 0 running, 1 finished, 2 host skipped
+    std::uint32_t dwSpeedMask = 0;           // test_speed: 1 USB 2.0, 2 USB 3.0, 4 USB 3.1
+    std::uint32_t dwPortMask = 0;            // test_port: 1 Port 1, 2 Port 2
+    std::int32_t dwTimeout = 0;              // test_timeout, ms, for the port waits
+    // The test lock while this host's worker holds it (0 otherwise).
+    std::atomic<RecoverableLock::Ticket> lockTicket{0};
+
+    // Everything the worker reports (cells, console lines, the stored result, ucDone) is
+    // written under this mutex and only while the supervisor has not given up on it.
+    std::mutex reportMutex;
+    bool bGivenUp = false;
+};
+
+// Result columns: page run (mode 2) and MP run (any other mode).
+int SpeedPortColumn(std::uint8_t mode, std::uint32_t speed, std::uint32_t port);
+int SignalOverallColumn(std::uint8_t mode);
+int TerminationOverallColumn(std::uint8_t mode);
+int LoopBackOverallColumn(std::uint8_t mode);
+
+class FunTest {
+public:
+    explicit FunTest(ToolContext& context);
+    ~FunTest();
+    FunTest(const FunTest&) = delete;
+    FunTest& operator=(const FunTest&) = delete;
+
+    // --- Runs (porttest/FunTest.cpp) ----------------------------------------------------
+    // A page run of the selected tests (the page's buttons run one each, mode 2). Returns 0, or
+    // the code of the supervisor that ended the run. m_bFinished is set at its end.
+    std::int32_t PageTestThread(std::uint8_t mode, std::uint8_t selection);
+    // The MP run's tests: returns when they are over, leaving the outcome in m_ucErrorCode
+    // (0 when every started test passed) and in the host records. m_bFinished is set at its
+    // end. Writing the result log and the exit code are the MP run's.
+    void FunTestStartFromMain(std::uint8_t selection, std::uint8_t mode);
+
+    // --- Supervisors: 0 when every started worker finished, -9 at the limit ------------------
+    // `selection` is kSelectSignalLine or kSelectFixture.
+    std::int32_t SuperviseSignalOrFixture(std::uint8_t mode, std::uint8_t selection);
+    std::int32_t SuperviseTermination(std::uint8_t mode);
+    std::int32_t SuperviseLoopBack(std::uint8_t mode);
+
+    // --- Workers: one host, one test (porttest/FunTestWorkers.cpp) --------------------------
+    void SignalLineWorker(TestParam& param);
+    void FixtureWorker(TestParam& param);
+    void TerminationWorker(TestParam& param);
+    void LoopBackWorker(TestParam& param);
+
+    // Forgets the last run: gives up on its workers, clears the flags and the done bytes.
+    void ResetRunState();
+    // Clears the per-host done bytes of the current parameter records.
+    void ClearDoneBytes();
+    std::uint8_t DoneByte(std::size_t hostIndex) const;
+    // Asks every worker still running (also those given up on) to stop and waits for them,
+    // bounded, in real time.
+    void WaitForWorkers();
+
+    std::atomic<std::uint8_t> m_bFinished{0};   // 1 when a run has ended
+    std::atomic<std::uint8_t> m_ucErrorCode{0};  // the run's error byte
+    std::atomic<std::uint8_t> m_ucStarted{0};    // workers started by the current supervisor
+    // The test lock: held by each worker for its whole test.
+    RecoverableLock m_FunTestCriticalSection;
+
+private:
+    using WorkerBody = void (FunTest::*)(TestParam&);
+    // What a supervisor writes into a host it gives up on.
+    using FailHost = std::function<void(TargetHost&)>;
+
+    // Fresh records for a supervisor's workers; hosts without a record slot are skipped.
+    std::array<std::shared_ptr<TestParam>, kMaxHosts> NewParams(std::uint8_t mode);
+    // Starts `body` for the host of `param` and keeps its thread in the host's slot.
+    void StartWorker(const std::shared_ptr<TestParam>& param, WorkerBody body);
+    // The supervisors' wait and time-out handling.
+    std::int32_t WaitForHosts(const std::array<std::shared_ptr<TestParam>, kMaxHosts>& params,
+                              const std::vector<std::uint8_t>& started, int overallColumn,
+                              const FailHost& failHost, const char* message);
+    void Tell(const std::string& text);
+    bool Silent() const;
+    // Every host of the table (at least one) has a non-zero result by `field`.
+    bool AllHostsFailed(const std::function<bool(const TargetHost&)>& failed) const;
+    // ORs a per-host result byte into m_ucErrorCode, host by host.
+    void OrHostResults(const std::function<std::uint8_t(const TargetHost&)>& result);
+
+    // The worker skeleton: test lock, console header, `body` (which runs the sub-tests and
+    // returns whether all passed), the 500 ms pause, the overall verdict, `store`, the fixed
+    // columns and ucDone.
+    void RunWorker(TestParam& param, const char* name, const char* header, int overallColumn,
+                   const std::function<bool(TargetHost&)>& body,
+                   const std::function<void(TargetHost&, bool)>& store);
+    // One sub-test's cell and console line. False when the supervisor has given up on the
+    // worker (nothing is written then).
+    bool ReportSubTest(TestParam& param, int column, bool passed, const char* label);
+    void SignalOrFixtureWorker(TestParam& param, bool fixture);
+
+    ToolContext& ctx_;
+    mutable std::mutex runMutex_;
+    std::array<std::shared_ptr<TestParam>, kMaxHosts> m_Params;
+    std::array<std::shared_ptr<Worker>, kMaxHosts> m_pTestThread;
+    std::vector<std::shared_ptr<Worker>> givenUp_;  // workers still returning on their own
+};
+
+}  // namespace qnl
