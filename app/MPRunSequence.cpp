@@ -99,6 +99,7 @@ void CQNL735_MPToolDlg::OnBnClickedStart() {
     ResultTable& table = ctx_.resultTable;
     table.vClearCtrlListHostInfoTable();
     ctx_.upgrade.ResetRunState();
+    ctx_.funTest.ResetRunState();
     ctx_.runFromMain = true;
 
     const std::uint8_t mask = BuildItemMask();
@@ -111,6 +112,7 @@ void CQNL735_MPToolDlg::OnBnClickedStart() {
     runParameters_.bytes[0] = currentPage_;
     runParameters_.bytes[1] = mask;
     MarkDoingCells(currentPage_);
+    ctx_.funTest.ClearDoneBytes();
 
     m_bRunDone = false;
     const RunParameters parameters = runParameters_;
@@ -163,13 +165,25 @@ std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters
     }
 
     if (r != 0 && (mask & kItemPortTests)) {
-        // The port function tests are not part of this version of the tool: the run cannot
-        // pass an item it did not test.
-        ctx_.prompts.ShowMessage("Port function tests are not available in this version of the tool.");
-        ctx_.eventLog.LogMessage(kEventTypeError,
-                                 "\r\n%s:%d:   FunTestStartFromMain() Failed!!exit\n", kRunName,
-                                 1217);
-        r = 0;
+        FunTest& test = ctx_.funTest;
+        test.FunTestStartFromMain(mask & kItemPortTests, page);
+        if (test.m_ucErrorCode != 0) {
+            ctx_.eventLog.LogMessage(kEventTypeError,
+                                     "\r\n%s:%d:   FunTestStartFromMain() Failed!!exit\n",
+                                     kRunName, 1217);
+            // With the signal line or fixture test in the run, the first failing host's
+            // result is the exit code.
+            std::optional<std::uint32_t> signalCode;
+            if (mask & (kItemSignalLine | kItemFixture)) signalCode = FirstSignalFailure();
+            r = 0;
+            if (signalCode) {
+                m_iRunExitCode = static_cast<std::int32_t>(*signalCode);
+                // A failed run belongs in the day's result log like any other.
+                if (On(ini.savelog_enable)) WriteResultLogOfRun(page);
+                m_bRunDone = true;
+                return r;
+            }
+        }
     }
 
     m_iRunExitCode = r != 0 ? 0 : 1;
@@ -178,11 +192,21 @@ std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters
     return r;
 }
 
+std::optional<std::uint32_t> CQNL735_MPToolDlg::FirstSignalFailure() const {
+    const CUtility& util = ctx_.g_Utility;
+    for (std::size_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i)
+        if (util.hosts[i].dwSignalResult != 0) return util.hosts[i].dwSignalResult;
+    return std::nullopt;
+}
+
 bool CQNL735_MPToolDlg::OnTimer1() {
     progress_ = progress_ < 100 ? progress_ + 1 : 0;
     bool ended = false;
     switch (currentPage_) {
         case kPageUpgrade: ended = ctx_.upgrade.m_ucRunDone != 0; break;
+        // A run without a port-test item never sets the test page's flag; the run's own
+        // done flag ends it then.
+        case kPageTest: ended = ctx_.funTest.m_bFinished != 0 || m_bRunDone; break;
         default: ended = m_bRunDone; break;
     }
     if (!ended) return false;

@@ -87,6 +87,8 @@ private:
     std::uint8_t BuildItemMask();
     void MarkDoingCells(std::uint8_t page);
     void WriteResultLogOfRun(std::uint8_t page);
+    // The first host's non-zero signal line / fixture result, in table order.
+    std::optional<std::uint32_t> FirstSignalFailure() const;
 
     ToolContext& ctx_;
     CommandLineState cmd_;

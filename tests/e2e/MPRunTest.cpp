@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "platform/Format.h"
 #include "settings/CIni.h"
 #include "support/TestImage.h"
 #include "support/ToolRun.h"
@@ -176,14 +177,122 @@ TEST_F(MPRunTest, AutoRunWithoutSettingsDoesNotPass) {
     EXPECT_NE(r.out.find("the MP run does not start"), std::string::npos) << r.out;
 }
 
-TEST_F(MPRunTest, PortTestItemsAreReportedUnavailable) {
-    WriteStation({Controller(3, 0)});
-    settings.fw_update_enable = 0;
-    settings.fw_check_enable = 0;
+// ---- Port tests in the MP run ------------------------------------------------------------------
+
+const std::string kAllPorts =
+    R"("ports": { "usb3_port1": { "type": "device", "speed": "superplus" },
+                  "usb3_port2": { "type": "device", "speed": "superplus" },
+                  "usb2_port1": { "type": "device" }, "usb2_port2": { "type": "device" } })";
+
+class MPRunPortTest : public MPRunTest {
+protected:
+    void SetUp() override {
+        MPRunTest::SetUp();
+        settings.fw_update_enable = 0;
+        settings.fw_check_enable = 0;
+        settings.test_speed = 7;
+        settings.test_port = 3;
+        settings.test_timeout = 200;
+    }
+    // The record line of a host in the result log, from its bus column on.
+    static std::string LogFields(const std::string& log, int bus) {
+        const std::string key = "\t" + std::to_string(bus) + "\t0\t0\t";
+        const auto at = log.find(key);
+        if (at == std::string::npos) return {};
+        return log.substr(at + 1, log.find("\r\n", at) - at - 1);
+    }
+};
+
+TEST_F(MPRunPortTest, SignalLineRunOnEveryHostPasses) {
+    WriteStation({Controller(3, 0, kAllPorts), Controller(4, 0, kAllPorts)});
+    settings.signal_line_test_enable = 1;
+    auto r = Run({"/S", "/A"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Testing Item [1]-->Signal Line Test\r\n"), std::string::npos);
+    for (int host = 0; host < 2; ++host) {
+        EXPECT_NE(r.out.find(Format("Target Device[%d] > Bus:0x0%d Device:0x00 Function:0x00\r\n",
+                                    host, 3 + host)),
+                  std::string::npos)
+            << r.out;
+        for (const char* speed : {"USB 2.0", "USB 3.0", "USB 3.1"})
+            for (int port = 1; port <= 2; ++port)
+                EXPECT_NE(r.out.find(Format("Host[%d],[Signal Line Test(%s, Port %d)]--> [PASS]!!\r\n",
+                                            host, speed, port)),
+                          std::string::npos);
+    }
+    EXPECT_NE(r.out.find("ErroCode [0]\r\n"), std::string::npos);
+    // SLT, LT, the six port cells, the update text.
+    const std::string log = ResultLog();
+    for (int bus : {3, 4})
+        EXPECT_EQ(LogFields(log, bus),
+                  std::to_string(bus) +
+                      "\t0\t0\t7350\t1e73\tPASS\t \tPASS\tPASS\tPASS\tPASS\tPASS\tPASS\t \t")
+            << log;
+}
+
+TEST_F(MPRunPortTest, SignalLineFromTheCommandLineEndsWithTheFirstFailingHostsResult) {
+    // /G 12: Port 1 at USB 3.0. Host 1's signal check completes with 0 (-1); host 2 has
+    // nothing on Port 1 (-9): the first failing host in table order gives the exit code.
+    WriteStation({Controller(3, 0, kAllPorts),
+                  Controller(4, 0, R"("ports": { "usb3_port1": { "type": "device",
+                                      "faults": { "signal_check_fails": true } } })"),
+                  Controller(5, 0)});
     auto r = Run({"/S", "/G", "12"});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 255) << r.out;
     EXPECT_NE(r.out.find("Testing Item [1]-->Signal Line Test\r\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("not available"), std::string::npos);
+    EXPECT_NE(r.out.find("Host[0],[Signal Line Test(USB 3.0, Port 1)]--> [PASS]!!"), std::string::npos);
+    EXPECT_NE(r.out.find("Host[1],[ Signal Line Test(USB 3.0, Port 1)  ]--> [FAIL]!!"),
+              std::string::npos);
+    EXPECT_NE(r.out.find("Host[2],[ Signal Line Test(USB 3.0, Port 1)  ]--> [FAIL]!!"),
+              std::string::npos);
+    EXPECT_EQ(r.out.find("Signal Line Test(USB 2.0"), std::string::npos);
+    EXPECT_NE(r.out.find("ErroCode [-1]\r\n"), std::string::npos);
+    EXPECT_NE(tool.Read("log/events.log").find("FunTestStartFromMain() Failed!!exit"),
+              std::string::npos);
+    // The failed run is in the result log: SLT, LT, then USB3 Port1 among the port cells.
+    const std::string log = ResultLog();
+    EXPECT_EQ(LogFields(log, 3), "3\t0\t0\t7350\t1e73\tPASS\t \t\t\tPASS\t\t\t\t \t") << log;
+    EXPECT_EQ(LogFields(log, 4), "4\t0\t0\t7350\t1e73\tFAIL\t \t\t\tFAIL\t\t\t\t \t") << log;
+    EXPECT_EQ(LogFields(log, 5), "5\t0\t0\t7350\t1e73\tFAIL\t \t\t\tFAIL\t\t\t\t \t") << log;
+}
+
+TEST_F(MPRunPortTest, FixtureFromTheCommandLineWithNothingPluggedIn) {
+    WriteStation({Controller(3, 0)});
+    auto r = Run({"/S", "/F", "37", "/A"});
+    // The last sub-test, USB 3.1 Port 2, fails the SuperSpeedPlus check: -3.
+    EXPECT_EQ(r.status, 253) << r.out;
+    EXPECT_NE(r.out.find("Testing Item [1]-->Fixture Test\r\n"), std::string::npos) << r.out;
+    for (const char* speed : {"USB 2.0", "USB 3.0", "USB 3.1"})
+        for (int port = 1; port <= 2; ++port)
+            EXPECT_NE(r.out.find(Format("Host[0],[ Fixture Test(%s, Port %d)  ]--> [FAIL]!!\r\n",
+                                        speed, port)),
+                      std::string::npos);
+    EXPECT_NE(r.out.find("ErroCode [-3]\r\n"), std::string::npos);
+    EXPECT_EQ(LogFields(ResultLog(), 3),
+              "3\t0\t0\t7350\t1e73\tFAIL\t \tFAIL\tFAIL\tFAIL\tFAIL\tFAIL\tFAIL\t \t");
+}
+
+TEST_F(MPRunPortTest, HungHostEndsAtTheLimitWithFail) {
+    // The second controller stops answering after discovery's seven commands: its signal check
+    // never completes while its worker holds the test lock.
+    WriteStation({Controller(3, 0, kAllPorts),
+                  Controller(4, 0, kAllPorts + R"(, "faults": { "hang_from_command": 8 })")});
+    settings.signal_line_test_enable = 1;
+    settings.test_speed = 1;
+    settings.test_port = 1;
+    const auto start = std::chrono::steady_clock::now();
+    auto r = Run({"/S", "/A"});
+    const auto seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    // 200 s at a time scale of 0.01.
+    EXPECT_GT(seconds, 1.9);
+    EXPECT_LT(seconds, 30.0);
+    EXPECT_EQ(r.status, 247) << r.out;
+    EXPECT_NE(r.out.find("Function Test  Time Out, Fail!!!\r\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Host[1],["), std::string::npos);
+    EXPECT_NE(r.out.find("ErroCode [-9]\r\n"), std::string::npos);
+    const std::string log = ResultLog();
+    EXPECT_EQ(LogFields(log, 4), "4\t0\t0\t7350\t1e73\tFAIL\t \t\t\t\t\t\t\t \t") << log;
 }
 
 }  // namespace

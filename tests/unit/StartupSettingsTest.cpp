@@ -77,7 +77,8 @@ TEST_F(StartupSettingsTest, DiscoveryReadsTheStatusRegisterFromTheSettingsThresh
 
 TEST_F(StartupSettingsTest, SignalAndFixtureOverridesSetTheTestSettings) {
     WriteSettings("ver=18\r\ntest_speed=1\r\ntest_port=1\r\n");
-    EXPECT_EQ(Start("/S /G 12"), 1);  // the run itself is not part of this tool yet
+    // The settings have no time-out: the signal line test refuses to start (-9).
+    EXPECT_EQ(Start("/S /G 12"), -9);
     EXPECT_EQ(ini().signal_line_test_enable, 1);
     EXPECT_EQ(ini().fixture_test_enable, 0);
     EXPECT_EQ(ini().test_port, 1);
