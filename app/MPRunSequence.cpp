@@ -1,5 +1,6 @@
 // The MP run: Start, the run's worker (MainThreadEntry) and the timer that sees its end.
 #include <chrono>
+#include <optional>
 
 #include "app/MPToolDlg.h"
 #include "app/ResultLog.h"

@@ -10,8 +10,8 @@
 namespace qnl {
 
 std::int32_t FixtureSubTest(CXhci& xhci, TargetHost& host, IUsbTopology* topology,
-                            std::uint8_t& usbDeviceFound, std::uint32_t speed,
-                            std::uint32_t port, std::int32_t timeoutMs) {
+                            std::uint8_t& usbDeviceFound, std::uint32_t speed, std::uint32_t port,
+                            std::int32_t timeoutMs) {
     if ((speed != kTestSpeedUsb20 && speed != kTestSpeedUsb30 && speed != kTestSpeedUsb31) ||
         (port != 1 && port != 2)) {
         return kErrInvalidParameter;
@@ -30,7 +30,8 @@ std::int32_t FixtureSubTest(CXhci& xhci, TargetHost& host, IUsbTopology* topolog
     } catch (const std::exception&) {
         xhci.Log().LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", "FixtureSubTest", 31,
                               files::LastError());
-        return rc;
+        // The last code obtained, but never a pass for a test that did not finish.
+        return rc != kOk ? rc : kErrIo;
     }
 }
 

@@ -18,7 +18,7 @@ namespace qnl {
 // also counts. 0 = PASS; -1 no device found; -3 SuperSpeedPlus link check; -9 port not
 // enabled in time; -10 bad arguments or no register base; or a library code.
 std::int32_t FixtureSubTest(CXhci& xhci, TargetHost& host, IUsbTopology* topology,
-                            std::uint8_t& usbDeviceFound, std::uint32_t speed,
-                            std::uint32_t port, std::int32_t timeoutMs);
+                            std::uint8_t& usbDeviceFound, std::uint32_t speed, std::uint32_t port,
+                            std::int32_t timeoutMs);
 
 }  // namespace qnl

@@ -16,21 +16,31 @@ namespace {
 constexpr const char* kFunctionTimeOut = "Function Test  Time Out, Fail!!!";
 constexpr const char* kTerminationTimeOut = "Termination Test Time Out, Fail!!!";
 
-int SpeedIndex(std::uint32_t speed) { return speed == 1 ? 0 : speed == 2 ? 1 : 2; }
+int SpeedIndex(std::uint32_t speed) {
+    return speed == 1 ? 0 : speed == 2 ? 1 : 2;
+}
 }  // namespace
 
 int SpeedPortColumn(std::uint8_t mode, std::uint32_t speed, std::uint32_t port) {
     return (mode == kRunModeTestPage ? 5 : 8) + 2 * SpeedIndex(speed) + (port == 2 ? 1 : 0);
 }
-int SignalOverallColumn(std::uint8_t mode) { return mode == kRunModeTestPage ? 11 : 14; }
-int TerminationOverallColumn(std::uint8_t mode) { return mode == kRunModeTestPage ? 12 : 15; }
-int LoopBackOverallColumn(std::uint8_t mode) { return mode == kRunModeTestPage ? 13 : 16; }
+int SignalOverallColumn(std::uint8_t mode) {
+    return mode == kRunModeTestPage ? 11 : 14;
+}
+int TerminationOverallColumn(std::uint8_t mode) {
+    return mode == kRunModeTestPage ? 12 : 15;
+}
+int LoopBackOverallColumn(std::uint8_t mode) {
+    return mode == kRunModeTestPage ? 13 : 16;
+}
 
 FunTest::FunTest(ToolContext& context) : ctx_(context) {
     for (auto& param : m_Params) param = std::make_shared<TestParam>();
 }
 
-FunTest::~FunTest() { WaitForWorkers(); }
+FunTest::~FunTest() {
+    WaitForWorkers();
+}
 
 void FunTest::WaitForWorkers() {
     std::vector<std::shared_ptr<Worker>> workers;
@@ -72,7 +82,9 @@ std::uint8_t FunTest::DoneByte(std::size_t hostIndex) const {
     return hostIndex < kMaxHosts ? m_Params[hostIndex]->ucDone.load() : 0;
 }
 
-bool FunTest::Silent() const { return ctx_.consoleMode; }
+bool FunTest::Silent() const {
+    return ctx_.consoleMode;
+}
 
 void FunTest::Tell(const std::string& text) {
     ctx_.prompts.ShowMessage(text, {}, MessageIcon::Error, text + "\r\n");

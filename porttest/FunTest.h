@@ -44,12 +44,12 @@ inline constexpr std::uint32_t kTestPollMs = 200;
 
 // One host's worker parameters for one test.
 struct TestParam {
-    std::uint8_t ucMode = 0;                 // run mode (page index)
-    std::uint8_t ucHost = 0;                 // host-table index
-    std::atomic<std::uint8_t> ucDone{0};     // 0 running, 1 finished, 2 host skipped
-    std::uint32_t dwSpeedMask = 0;           // test_speed: 1 USB 2.0, 2 USB 3.0, 4 USB 3.1
-    std::uint32_t dwPortMask = 0;            // test_port: 1 Port 1, 2 Port 2
-    std::int32_t dwTimeout = 0;              // test_timeout, ms, for the port waits
+    std::uint8_t ucMode = 0;              // run mode (page index)
+    std::uint8_t ucHost = 0;              // host-table index
+    std::atomic<std::uint8_t> ucDone{0};  // 0 running, 1 finished, 2 host skipped
+    std::uint32_t dwSpeedMask = 0;        // test_speed: 1 USB 2.0, 2 USB 3.0, 4 USB 3.1
+    std::uint32_t dwPortMask = 0;         // test_port: 1 Port 1, 2 Port 2
+    std::int32_t dwTimeout = 0;           // test_timeout, ms, for the port waits
     // The test lock while this host's worker holds it (0 otherwise).
     std::atomic<RecoverableLock::Ticket> lockTicket{0};
 
@@ -66,7 +66,7 @@ int TerminationOverallColumn(std::uint8_t mode);
 int LoopBackOverallColumn(std::uint8_t mode);
 
 class FunTest {
-public:
+  public:
     explicit FunTest(ToolContext& context);
     ~FunTest();
     FunTest(const FunTest&) = delete;
@@ -102,13 +102,13 @@ public:
     // bounded, in real time.
     void WaitForWorkers();
 
-    std::atomic<std::uint8_t> m_bFinished{0};   // 1 when a run has ended
+    std::atomic<std::uint8_t> m_bFinished{0};    // 1 when a run has ended
     std::atomic<std::uint8_t> m_ucErrorCode{0};  // the run's error byte
     std::atomic<std::uint8_t> m_ucStarted{0};    // workers started by the current supervisor
     // The test lock: held by each worker for its whole test.
     RecoverableLock m_FunTestCriticalSection;
 
-private:
+  private:
     using WorkerBody = void (FunTest::*)(TestParam&);
     // What a supervisor writes into a host it gives up on.
     using FailHost = std::function<void(TargetHost&)>;

@@ -22,7 +22,8 @@ constexpr const char* kPass = "PASS";
 constexpr const char* kFail = "FAIL";
 constexpr const char* kDeviceHeader =
     "Target Device[%d] > Bus:0x%02X Device:0x%02X Function:0x%02X\r\n";
-constexpr const char* kHostHeader = "Target Host[%d] > Bus:0x%02X Device:0x%02X Function:0x%02X\r\n";
+constexpr const char* kHostHeader =
+    "Target Host[%d] > Bus:0x%02X Device:0x%02X Function:0x%02X\r\n";
 
 struct SpeedPort {
     std::uint32_t speed;
@@ -53,8 +54,8 @@ bool FunTest::ReportSubTest(TestParam& param, int column, bool passed, const cha
     return true;
 }
 
-void FunTest::RunWorker(TestParam& param, const char* name, const char* header,
-                        int overallColumn, const std::function<bool(TargetHost&)>& body,
+void FunTest::RunWorker(TestParam& param, const char* name, const char* header, int overallColumn,
+                        const std::function<bool(TargetHost&)>& body,
                         const std::function<void(TargetHost&, bool)>& store) {
     RecoverableLockGuard lock(m_FunTestCriticalSection);
     if (!lock.Owns()) return;  // given up on while waiting for the lock
@@ -105,12 +106,11 @@ void FunTest::SignalOrFixtureWorker(TestParam& param, bool fixture) {
             bool allPassed = true;
             for (const SpeedPort& sp : kSignalOrder) {
                 if (!Selected(param, sp.speed, sp.port)) continue;
-                const std::int32_t rc =
-                    fixture ? FixtureSubTest(ctx_.xhci, host, ctx_.usbTopology,
-                                             ctx_.g_Utility.m_bUsbDeviceFound, sp.speed, sp.port,
-                                             param.dwTimeout)
-                            : SignalLineSubTest(ctx_.xhci, host, sp.speed, sp.port,
-                                                param.dwTimeout);
+                const std::int32_t rc = fixture ? FixtureSubTest(ctx_.xhci, host, ctx_.usbTopology,
+                                                                 ctx_.g_Utility.m_bUsbDeviceFound,
+                                                                 sp.speed, sp.port, param.dwTimeout)
+                                                : SignalLineSubTest(ctx_.xhci, host, sp.speed,
+                                                                    sp.port, param.dwTimeout);
                 last = static_cast<std::uint32_t>(rc);
                 if (rc != kOk) lastFailure = last;
                 allPassed = allPassed && rc == kOk;
@@ -126,9 +126,13 @@ void FunTest::SignalOrFixtureWorker(TestParam& param, bool fixture) {
         [&](TargetHost& host, bool) { host.dwSignalResult = lastFailure | last; });
 }
 
-void FunTest::SignalLineWorker(TestParam& param) { SignalOrFixtureWorker(param, false); }
+void FunTest::SignalLineWorker(TestParam& param) {
+    SignalOrFixtureWorker(param, false);
+}
 
-void FunTest::FixtureWorker(TestParam& param) { SignalOrFixtureWorker(param, true); }
+void FunTest::FixtureWorker(TestParam& param) {
+    SignalOrFixtureWorker(param, true);
+}
 
 void FunTest::TerminationWorker(TestParam& param) {
     RunWorker(
@@ -182,7 +186,9 @@ void FunTest::LoopBackWorker(TestParam& param) {
             }
             return allPassed;
         },
-        [&](TargetHost& host, bool) { host.ucLoopBackResult = static_cast<std::uint8_t>(results); });
+        [&](TargetHost& host, bool) {
+            host.ucLoopBackResult = static_cast<std::uint8_t>(results);
+        });
 }
 
 }  // namespace qnl

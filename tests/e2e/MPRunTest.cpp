@@ -185,7 +185,7 @@ const std::string kAllPorts =
                   "usb2_port1": { "type": "device" }, "usb2_port2": { "type": "device" } })";
 
 class MPRunPortTest : public MPRunTest {
-protected:
+  protected:
     void SetUp() override {
         MPRunTest::SetUp();
         settings.fw_update_enable = 0;
@@ -216,9 +216,10 @@ TEST_F(MPRunPortTest, SignalLineRunOnEveryHostPasses) {
             << r.out;
         for (const char* speed : {"USB 2.0", "USB 3.0", "USB 3.1"})
             for (int port = 1; port <= 2; ++port)
-                EXPECT_NE(r.out.find(Format("Host[%d],[Signal Line Test(%s, Port %d)]--> [PASS]!!\r\n",
-                                            host, speed, port)),
-                          std::string::npos);
+                EXPECT_NE(
+                    r.out.find(Format("Host[%d],[Signal Line Test(%s, Port %d)]--> [PASS]!!\r\n",
+                                      host, speed, port)),
+                    std::string::npos);
     }
     EXPECT_NE(r.out.find("ErroCode [0]\r\n"), std::string::npos);
     // SLT, LT, the six port cells, the update text.
@@ -240,7 +241,8 @@ TEST_F(MPRunPortTest, SignalLineFromTheCommandLineEndsWithTheFirstFailingHostsRe
     auto r = Run({"/S", "/G", "12"});
     EXPECT_EQ(r.status, 255) << r.out;
     EXPECT_NE(r.out.find("Testing Item [1]-->Signal Line Test\r\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Host[0],[Signal Line Test(USB 3.0, Port 1)]--> [PASS]!!"), std::string::npos);
+    EXPECT_NE(r.out.find("Host[0],[Signal Line Test(USB 3.0, Port 1)]--> [PASS]!!"),
+              std::string::npos);
     EXPECT_NE(r.out.find("Host[1],[ Signal Line Test(USB 3.0, Port 1)  ]--> [FAIL]!!"),
               std::string::npos);
     EXPECT_NE(r.out.find("Host[2],[ Signal Line Test(USB 3.0, Port 1)  ]--> [FAIL]!!"),

@@ -12,7 +12,7 @@
 namespace qnl::test {
 
 class FakeUsbTopology final : public IUsbTopology {
-public:
+  public:
     // Adds a controller whose root hub is named `rootHub` and has `ports` ports.
     void AddController(std::uint16_t vendor, std::uint16_t device, const std::string& rootHub,
                        std::uint32_t ports) {
@@ -53,7 +53,7 @@ public:
         return port->hub;
     }
 
-private:
+  private:
     struct Port {
         bool connected = false;
         std::string hub;  // non-empty: the attached device is this hub

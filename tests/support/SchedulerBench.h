@@ -19,7 +19,7 @@
 namespace qnl::test {
 
 class SchedulerBench {
-public:
+  public:
     // One controller per entry of `ports` (the text of its "ports" object, or "" for none), on
     // buses 3, 4, ...; the result table shows `page`.
     explicit SchedulerBench(const std::vector<std::string>& ports, double timeScale = 0.01,
@@ -78,9 +78,10 @@ public:
     std::unique_ptr<sim::SimStation> station;
     std::unique_ptr<ToolContext> context;
 
-private:
+  private:
     static std::string MakeFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qnl-sched-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "qnl-sched-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         return pattern;
     }

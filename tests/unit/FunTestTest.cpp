@@ -20,8 +20,8 @@ const std::string kDevice = R"({ "type": "device", "speed": "high" })";
 const std::string kSuperPlus = R"({ "type": "device", "speed": "superplus" })";
 
 // What is plugged into the four root ports; "null" for nothing.
-std::string Ports(const std::string& usb3p1, const std::string& usb3p2,
-                  const std::string& usb2p1, const std::string& usb2p2) {
+std::string Ports(const std::string& usb3p1, const std::string& usb3p2, const std::string& usb2p1,
+                  const std::string& usb2p2) {
     return "{ \"usb3_port1\": " + usb3p1 + ", \"usb3_port2\": " + usb3p2 +
            ", \"usb2_port1\": " + usb2p1 + ", \"usb2_port2\": " + usb2p2 + " }";
 }
@@ -93,9 +93,8 @@ TEST(FunTestScheduler, FailedHostsAreKeptOutOfLaterTestsAndTheWaitCountsOnlyStar
     for (int host = 0; host < 3; ++host) b.host(host).ucPortConnected = {1, 1, 1, 1};
 
     const auto start = std::chrono::steady_clock::now();
-    const std::int32_t r =
-        b.funTest().PageTestThread(kRunModeTestPage,
-                                   kSelectSignalLine | kSelectTermination | kSelectLoopBack);
+    const std::int32_t r = b.funTest().PageTestThread(
+        kRunModeTestPage, kSelectSignalLine | kSelectTermination | kSelectLoopBack);
     // Host 1 is not started for termination; a wait that counted host indexes instead of the
     // started hosts would run into the 200 s limit (2 s here).
     EXPECT_EQ(r, kOk) << b.Out();
@@ -145,7 +144,8 @@ TEST(FunTestScheduler, LoopBackPageRunOrderColumnsAndStoredResult) {
     EXPECT_TRUE(p30 < p31 && p31 < q30 && q30 < q31) << out;
 }
 
-// ---- The fixture test ----------------------------------------------------------------------------
+// ---- The fixture test
+// ----------------------------------------------------------------------------
 
 TEST(FixtureSubTest, NeedsAnEnabledLinkAndADeviceTheSystemSeesAndWritesNoRegister) {
     PortBench b(Ports(kSuperPlus, R"({ "type": "device", "speed": "super" })", kDevice, "null"));
@@ -231,7 +231,8 @@ TEST(FunTestScheduler, HungWorkerHoldingTheLockEndsAtTheLimitAndLeavesTheOthersU
     for (int host = 0; host < 3; ++host) b.host(host).ClearResults();
     b.funTest().FunTestStartFromMain(kSelectSignalLine, kPageMain);
     EXPECT_EQ(b.funTest().m_ucErrorCode, 0) << b.Out();
-    for (int host = 0; host < 3; ++host) EXPECT_EQ(b.Cells(host, 8, 8) + b.Cell(host, 14), "PASSPASS");
+    for (int host = 0; host < 3; ++host)
+        EXPECT_EQ(b.Cells(host, 8, 8) + b.Cell(host, 14), "PASSPASS");
 }
 
 TEST(FunTestScheduler, TerminationTimeOutWritesTheTerminationOverallColumnOfThePageRun) {
