@@ -188,3 +188,27 @@ TEST_F(MPRunTest, PortTestItemsAreReportedUnavailable) {
 
 }  // namespace
 }  // namespace qnl::test
+
+namespace qnl::test {
+namespace {
+
+TEST_F(MPRunTest, AttachedUsbDeviceHoldsTheRunUntilItIsRemoved) {
+    settings.check_downstream_usb_enable = 1;
+    // A device on the first port is pulled out 50 s (station time, 0.5 s of wall time) after the
+    // start; the tool's start-up itself takes a little of that.
+    WriteStation({Controller(3, 0, R"("ports": { "usb2_port1": { "type": "device",
+                     "faults": { "unplug_after_ms": 50000 } } })")});
+    auto r = Run({"/S", "/A"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    const std::string message = "Found a USB Device Connected , Please Remove it !!\r\n";
+    std::size_t count = 0;
+    for (std::size_t p = 0; (p = r.out.find(message, p)) != std::string::npos; p += message.size())
+        ++count;
+    // One message, then a look every second until the device is gone.
+    EXPECT_GE(count, 2u);
+    EXPECT_LE(count, 51u);
+    EXPECT_LT(r.out.find(message), r.out.find("Host[0],[FW Update ]--> [PASS]!!"));
+}
+
+}  // namespace
+}  // namespace qnl::test
