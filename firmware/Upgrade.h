@@ -86,6 +86,8 @@ private:
     std::mutex runMutex_;
     std::array<std::shared_ptr<FWThreadParam>, kMaxHosts> m_Params;
     std::array<std::shared_ptr<Worker>, kMaxHosts> m_Workers;
+    // Workers given up on at a time-out; they end on their own once stopped.
+    std::vector<std::shared_ptr<Worker>> abandoned_;
     std::uint8_t runTwoColumn_ = 0;
 };
 

@@ -27,9 +27,13 @@ int Upgrade::CheckColumn(std::uint8_t twoColumn) { return twoColumn ? 10 : 7; }
 void Upgrade::ResetRunState() {
     std::lock_guard lock(runMutex_);
     for (auto& worker : m_Workers) {
-        if (worker && !worker->Finished()) worker->Abandon();
+        if (worker && !worker->Finished()) {
+            worker->Abandon();
+            abandoned_.push_back(worker);
+        }
         worker.reset();
     }
+    std::erase_if(abandoned_, [](const std::shared_ptr<Worker>& w) { return w->Finished(); });
     for (auto& param : m_Params) param = std::make_shared<FWThreadParam>();
     m_ucRunDone = 0;
     m_ucAllUpdated = 0;
@@ -172,19 +176,21 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags) 
         if (!ctx_.clock.SleepMs(kPollMs)) break;
     }
 
-    // 9. Time-out: give up on the workers that did not finish.
+    // 9. Time-out: give up on the workers that did not finish. All of them are asked to stop
+    // first, so none of them can take the programming lock that a revoked one frees.
+    std::vector<std::uint8_t> unfinished;
     for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
+        if (params[i]->ucFinished != 0) continue;
+        unfinished.push_back(i);
+        std::lock_guard lock(runMutex_);
+        if (m_Workers[i]) {
+            m_Workers[i]->Abandon();
+            abandoned_.push_back(std::move(m_Workers[i]));
+        }
+    }
+    for (std::uint8_t i : unfinished) {
         FWThreadParam& param = *params[i];
-        if (param.ucFinished != 0) continue;
-        std::shared_ptr<Worker> worker;
-        {
-            std::lock_guard lock(runMutex_);
-            worker.swap(m_Workers[i]);
-        }
-        if (worker) {
-            worker->Abandon();
-            m_FWUpgCriticalSection.Revoke(param.lockTicket);
-        }
+        m_FWUpgCriticalSection.Revoke(param.lockTicket);
         param.ucFinished = 1;
         ctx_.resultTable.vShowResultItemTable(kCellRed, i, UpdateColumn(twoColumn), "Fail");
     }
