@@ -80,6 +80,7 @@ private:
     static int UpdateColumn(std::uint8_t twoColumn);
     static int CheckColumn(std::uint8_t twoColumn);
     void FailAllHosts(bool clearCheckResult);
+    void ShowItemResult(std::uint8_t index, int column, const char* item, bool passed);
     void Tell(const std::string& boxText, const std::string& consoleText);
 
     ToolContext& ctx_;

@@ -198,6 +198,16 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags) 
     return false;
 }
 
+// A host's item result: the cell (PASS on green, with the host's fixed items refreshed, or
+// FAIL on red) and, in console mode, its line.
+void Upgrade::ShowItemResult(std::uint8_t index, int column, const char* item, bool passed) {
+    ctx_.resultTable.vShowResultItemTable(passed ? kCellGreen : kCellRed, index, column,
+                                          passed ? ctx_.uiText.pass : ctx_.uiText.fail);
+    if (passed) ctx_.resultTable.vUpdateResultFixedItem(index);
+    if (ctx_.consoleMode)
+        ctx_.console.Printf("Host[%d],[%s]--> [%s]!!\r\n", index, item, passed ? "PASS" : "FAIL");
+}
+
 std::uint32_t Upgrade::FWThreadFun(FWThreadParam& param) {
     CUtility& util = ctx_.g_Utility;
     const std::uint8_t index = param.ucHostIndex;
@@ -240,20 +250,12 @@ std::uint32_t Upgrade::FWThreadFun(FWThreadParam& param) {
             }
             ctx_.clock.SleepMs(250);
             if (StopRequested()) return 0;  // given up on: the supervisor wrote the result
+            ShowItemResult(index, updateColumn, "FW Update ", passed);
             if (passed) {
-                ctx_.resultTable.vShowResultItemTable(kCellGreen, index, updateColumn,
-                                                      ctx_.uiText.pass);
-                ctx_.resultTable.vUpdateResultFixedItem(index);
-                if (ctx_.consoleMode)
-                    ctx_.console.Printf("Host[%d],[%s]--> [%s]!!\r\n", index, "FW Update ", "PASS");
                 host.ucFwUpdateResult = 1;
             } else {
-                ctx_.resultTable.vShowResultItemTable(kCellRed, index, updateColumn,
-                                                      ctx_.uiText.fail);
                 ctx_.resultTable.vShowResultItemTable(kCellRed, index, checkColumn,
                                                       ctx_.uiText.fail);
-                if (ctx_.consoleMode)
-                    ctx_.console.Printf("Host[%d],[%s]--> [%s]!!\r\n", index, "FW Update ", "FAIL");
                 host.ucFwUpdateResult = 0;
                 param.ucFinished = 1;
                 return 0;
@@ -269,18 +271,10 @@ std::uint32_t Upgrade::FWThreadFun(FWThreadParam& param) {
                 passed = passed && EqualsNoCase(host.strSSID, expectedSsid) &&
                          EqualsNoCase(host.strSVID, expectedSvid);
             if (StopRequested()) return 0;
+            ShowItemResult(index, checkColumn, "FW Check ", passed);
             if (passed) {
-                ctx_.resultTable.vShowResultItemTable(kCellGreen, index, checkColumn,
-                                                      ctx_.uiText.pass);
-                ctx_.resultTable.vUpdateResultFixedItem(index);
-                if (ctx_.consoleMode)
-                    ctx_.console.Printf("Host[%d],[%s]--> [%s]!!\r\n", index, "FW Check ", "PASS");
                 host.ucFwCheckResult = 1;
             } else {
-                ctx_.resultTable.vShowResultItemTable(kCellRed, index, checkColumn,
-                                                      ctx_.uiText.fail);
-                if (ctx_.consoleMode)
-                    ctx_.console.Printf("Host[%d],[%s]--> [%s]!!\r\n", index, "FW Check ", "FAIL");
                 host.ucFwCheckResult = 0;
                 ctx_.eventLog.LogMessage(kEventTypeError,
                                          "\r\n%s:%d: FWThreadFun: Firmware Check Failed , dwErrorCode %d",
