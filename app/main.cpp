@@ -16,6 +16,7 @@
 #include "qnlio/dll/DllIo.h"
 #include "qnlio/linux/LinuxIo.h"
 #include "qnlio/sim/SimStation.h"
+#include "qnlio/sim/SimUsbTopology.h"
 
 int main(int argc, char** argv) {
     using namespace qnl;
@@ -40,7 +41,15 @@ int main(int argc, char** argv) {
                 station = sim::DefaultStation(toolFolder);
             if (station) {
                 clock = std::make_unique<RealClock>(sim::TimeScaleOf(*station));
-                io = std::make_unique<sim::SimStation>(std::move(*station), *clock);
+                try {
+                    auto simulated = std::make_unique<sim::SimStation>(std::move(*station), *clock);
+                    usbTopology =
+                        std::make_unique<sim::SimUsbTopology>(simulated->Config(), *clock);
+                    io = std::move(simulated);
+                } catch (const std::exception& e) {
+                    // A flash file that cannot be read or made: the driver does not load.
+                    backendError = e.what();
+                }
             }
             break;
         }

@@ -13,10 +13,11 @@ Upgrade::Upgrade(ToolContext& context) : ctx_(context) {
 Upgrade::~Upgrade() { WaitForWorkers(); }
 
 void Upgrade::WaitForWorkers() {
-    std::array<std::shared_ptr<Worker>, kMaxHosts> workers;
+    std::vector<std::shared_ptr<Worker>> workers;
     {
         std::lock_guard lock(runMutex_);
-        workers = m_Workers;
+        workers.assign(m_Workers.begin(), m_Workers.end());
+        workers.insert(workers.end(), abandoned_.begin(), abandoned_.end());
     }
     for (auto& worker : workers) {
         if (!worker) continue;

@@ -80,12 +80,15 @@ private:
     static int UpdateColumn(std::uint8_t twoColumn);
     static int CheckColumn(std::uint8_t twoColumn);
     void FailAllHosts(bool clearCheckResult);
+    void ShowItemResult(std::uint8_t index, int column, const char* item, bool passed);
     void Tell(const std::string& boxText, const std::string& consoleText);
 
     ToolContext& ctx_;
     std::mutex runMutex_;
     std::array<std::shared_ptr<FWThreadParam>, kMaxHosts> m_Params;
     std::array<std::shared_ptr<Worker>, kMaxHosts> m_Workers;
+    // Workers given up on at a time-out; they end on their own once stopped.
+    std::vector<std::shared_ptr<Worker>> abandoned_;
     std::uint8_t runTwoColumn_ = 0;
 };
 

@@ -27,9 +27,13 @@ int Upgrade::CheckColumn(std::uint8_t twoColumn) { return twoColumn ? 10 : 7; }
 void Upgrade::ResetRunState() {
     std::lock_guard lock(runMutex_);
     for (auto& worker : m_Workers) {
-        if (worker && !worker->Finished()) worker->Abandon();
+        if (worker && !worker->Finished()) {
+            worker->Abandon();
+            abandoned_.push_back(worker);
+        }
         worker.reset();
     }
+    std::erase_if(abandoned_, [](const std::shared_ptr<Worker>& w) { return w->Finished(); });
     for (auto& param : m_Params) param = std::make_shared<FWThreadParam>();
     m_ucRunDone = 0;
     m_ucAllUpdated = 0;
@@ -172,24 +176,36 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags) 
         if (!ctx_.clock.SleepMs(kPollMs)) break;
     }
 
-    // 9. Time-out: give up on the workers that did not finish.
+    // 9. Time-out: give up on the workers that did not finish. All of them are asked to stop
+    // first, so none of them can take the programming lock that a revoked one frees.
+    std::vector<std::uint8_t> unfinished;
     for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
+        if (params[i]->ucFinished != 0) continue;
+        unfinished.push_back(i);
+        std::lock_guard lock(runMutex_);
+        if (m_Workers[i]) {
+            m_Workers[i]->Abandon();
+            abandoned_.push_back(std::move(m_Workers[i]));
+        }
+    }
+    for (std::uint8_t i : unfinished) {
         FWThreadParam& param = *params[i];
-        if (param.ucFinished != 0) continue;
-        std::shared_ptr<Worker> worker;
-        {
-            std::lock_guard lock(runMutex_);
-            worker.swap(m_Workers[i]);
-        }
-        if (worker) {
-            worker->Abandon();
-            m_FWUpgCriticalSection.Revoke(param.lockTicket);
-        }
+        m_FWUpgCriticalSection.Revoke(param.lockTicket);
         param.ucFinished = 1;
         ctx_.resultTable.vShowResultItemTable(kCellRed, i, UpdateColumn(twoColumn), "Fail");
     }
     Tell("Firmware Update Time Out, Fail!!!", "Firmware Update Time Out, Fail!!!\r\n");
     return false;
+}
+
+// A host's item result: the cell (PASS on green, with the host's fixed items refreshed, or
+// FAIL on red) and, in console mode, its line.
+void Upgrade::ShowItemResult(std::uint8_t index, int column, const char* item, bool passed) {
+    ctx_.resultTable.vShowResultItemTable(passed ? kCellGreen : kCellRed, index, column,
+                                          passed ? ctx_.uiText.pass : ctx_.uiText.fail);
+    if (passed) ctx_.resultTable.vUpdateResultFixedItem(index);
+    if (ctx_.consoleMode)
+        ctx_.console.Printf("Host[%d],[%s]--> [%s]!!\r\n", index, item, passed ? "PASS" : "FAIL");
 }
 
 std::uint32_t Upgrade::FWThreadFun(FWThreadParam& param) {
@@ -234,20 +250,12 @@ std::uint32_t Upgrade::FWThreadFun(FWThreadParam& param) {
             }
             ctx_.clock.SleepMs(250);
             if (StopRequested()) return 0;  // given up on: the supervisor wrote the result
+            ShowItemResult(index, updateColumn, "FW Update ", passed);
             if (passed) {
-                ctx_.resultTable.vShowResultItemTable(kCellGreen, index, updateColumn,
-                                                      ctx_.uiText.pass);
-                ctx_.resultTable.vUpdateResultFixedItem(index);
-                if (ctx_.consoleMode)
-                    ctx_.console.Printf("Host[%d],[%s]--> [%s]!!\r\n", index, "FW Update ", "PASS");
                 host.ucFwUpdateResult = 1;
             } else {
-                ctx_.resultTable.vShowResultItemTable(kCellRed, index, updateColumn,
-                                                      ctx_.uiText.fail);
                 ctx_.resultTable.vShowResultItemTable(kCellRed, index, checkColumn,
                                                       ctx_.uiText.fail);
-                if (ctx_.consoleMode)
-                    ctx_.console.Printf("Host[%d],[%s]--> [%s]!!\r\n", index, "FW Update ", "FAIL");
                 host.ucFwUpdateResult = 0;
                 param.ucFinished = 1;
                 return 0;
@@ -263,18 +271,10 @@ std::uint32_t Upgrade::FWThreadFun(FWThreadParam& param) {
                 passed = passed && EqualsNoCase(host.strSSID, expectedSsid) &&
                          EqualsNoCase(host.strSVID, expectedSvid);
             if (StopRequested()) return 0;
+            ShowItemResult(index, checkColumn, "FW Check ", passed);
             if (passed) {
-                ctx_.resultTable.vShowResultItemTable(kCellGreen, index, checkColumn,
-                                                      ctx_.uiText.pass);
-                ctx_.resultTable.vUpdateResultFixedItem(index);
-                if (ctx_.consoleMode)
-                    ctx_.console.Printf("Host[%d],[%s]--> [%s]!!\r\n", index, "FW Check ", "PASS");
                 host.ucFwCheckResult = 1;
             } else {
-                ctx_.resultTable.vShowResultItemTable(kCellRed, index, checkColumn,
-                                                      ctx_.uiText.fail);
-                if (ctx_.consoleMode)
-                    ctx_.console.Printf("Host[%d],[%s]--> [%s]!!\r\n", index, "FW Check ", "FAIL");
                 host.ucFwCheckResult = 0;
                 ctx_.eventLog.LogMessage(kEventTypeError,
                                          "\r\n%s:%d: FWThreadFun: Firmware Check Failed , dwErrorCode %d",

@@ -12,6 +12,21 @@
 
 namespace qnl::files {
 
+namespace {
+// Writes all bytes, going on after short writes and interrupted calls.
+bool WriteFully(int fd, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+}  // namespace
+
 std::string ExecutableFolder() {
     char buffer[PATH_MAX + 1] = {};
     const ssize_t n = readlink("/proc/self/exe", buffer, PATH_MAX);
@@ -85,18 +100,7 @@ bool WriteAtomic(const std::string& path, const void* data, std::size_t size) {
     const std::string temp = path + ".tmp." + std::to_string(::getpid());
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);
     if (fd < 0) return false;
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
-    std::size_t done = 0;
-    bool ok = true;
-    while (done < size) {
-        const ssize_t n = ::write(fd, bytes + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    bool ok = WriteFully(fd, data, size);
     if (::close(fd) != 0) ok = false;
     if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
     if (!ok) ::unlink(temp.c_str());
@@ -106,17 +110,7 @@ bool WriteAtomic(const std::string& path, const void* data, std::size_t size) {
 bool Append(const std::string& path, const std::string& text) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0664);
     if (fd < 0) return false;
-    std::size_t done = 0;
-    bool ok = true;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    bool ok = WriteFully(fd, text.data(), text.size());
     if (::close(fd) != 0) ok = false;
     return ok;
 }

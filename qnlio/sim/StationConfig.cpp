@@ -249,6 +249,8 @@ AttachmentFaults ParseAttachmentFaults(const json& node, const std::string& wher
     faults.signalCheckFails = r.Bool("signal_check_fails").value_or(false);
     faults.signalCheckNeverCompletes = r.Bool("signal_check_never_completes").value_or(false);
     faults.terminationBroken = r.Bool("termination_broken").value_or(false);
+    if (auto ms = r.Integer("unplug_after_ms", 0, 3600000))
+        faults.unplugAfterMs = static_cast<std::uint32_t>(*ms);
     if (auto text = r.String("link_error")) {
         if (type != UsbAttachmentType::kLoopback) {
             Fail(where, "\"link_error\" is only for a loop-back plug");

@@ -54,6 +54,9 @@ struct AttachmentFaults {
     bool signalCheckNeverCompletes = false;
     bool terminationBroken = false;  // the termination check never sees the result bit
     LinkErrorKind linkError = LinkErrorKind::kNone;  // loop-back plugs only
+    // The operator pulls it out this long after the station started (the operating system's
+    // USB view no longer lists it); empty = it stays.
+    std::optional<std::uint32_t> unplugAfterMs;
 };
 
 struct UsbAttachment {

@@ -274,6 +274,28 @@ TEST_F(MPRunPortTest, FixtureFromTheCommandLineWithNothingPluggedIn) {
               "3\t0\t0\t7350\t1e73\tFAIL\t \tFAIL\tFAIL\tFAIL\tFAIL\tFAIL\tFAIL\t \t");
 }
 
+TEST_F(MPRunPortTest, FixtureAfterTheSignalLineTestSeesTheStationsDevices) {
+    // The signal line test leaves every port reset and enabled, as the system's USB driver
+    // would; the fixture test then finds the devices in the station's USB view.
+    WriteStation({Controller(3, 0, kAllPorts), Controller(4, 0, kAllPorts)});
+    settings.signal_line_test_enable = 1;
+    auto r = Run({"/S", "/F", "37", "/A"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(
+        r.out.find("Testing Item [1]-->Signal Line Test\r\nTesting Item [2]-->Fixture Test\r\n"),
+        std::string::npos);
+    for (int host = 0; host < 2; ++host)
+        for (const char* speed : {"USB 2.0", "USB 3.0", "USB 3.1"})
+            EXPECT_NE(r.out.find(Format("Host[%d],[Fixture Test(%s, Port 2)]--> [PASS]!!\r\n", host,
+                                        speed)),
+                      std::string::npos)
+                << r.out;
+    const std::string log = ResultLog();
+    EXPECT_EQ(LogFields(log, 4),
+              "4\t0\t0\t7350\t1e73\tPASS\t \tPASS\tPASS\tPASS\tPASS\tPASS\tPASS\t \t")
+        << log;
+}
+
 TEST_F(MPRunPortTest, HungHostEndsAtTheLimitWithFail) {
     // The second controller stops answering after discovery's seven commands: its signal check
     // never completes while its worker holds the test lock.
@@ -295,6 +317,30 @@ TEST_F(MPRunPortTest, HungHostEndsAtTheLimitWithFail) {
     EXPECT_NE(r.out.find("ErroCode [-9]\r\n"), std::string::npos);
     const std::string log = ResultLog();
     EXPECT_EQ(LogFields(log, 4), "4\t0\t0\t7350\t1e73\tFAIL\t \t\t\t\t\t\t\t \t") << log;
+}
+
+}  // namespace
+}  // namespace qnl::test
+
+namespace qnl::test {
+namespace {
+
+TEST_F(MPRunTest, AttachedUsbDeviceHoldsTheRunUntilItIsRemoved) {
+    settings.check_downstream_usb_enable = 1;
+    // A device on the first port is pulled out 50 s (station time, 0.5 s of wall time) after the
+    // start; the tool's start-up itself takes a little of that.
+    WriteStation({Controller(3, 0, R"("ports": { "usb2_port1": { "type": "device",
+                     "faults": { "unplug_after_ms": 50000 } } })")});
+    auto r = Run({"/S", "/A"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    const std::string message = "Found a USB Device Connected , Please Remove it !!\r\n";
+    std::size_t count = 0;
+    for (std::size_t p = 0; (p = r.out.find(message, p)) != std::string::npos; p += message.size())
+        ++count;
+    // One message, then a look every second until the device is gone.
+    EXPECT_GE(count, 2u);
+    EXPECT_LE(count, 51u);
+    EXPECT_LT(r.out.find(message), r.out.find("Host[0],[FW Update ]--> [PASS]!!"));
 }
 
 }  // namespace

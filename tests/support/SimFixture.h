@@ -13,16 +13,21 @@ namespace qnl::test {
 class SimBench {
 public:
     // `controllersJson` is the text of the "controllers" array; flash files go to the folder.
-    explicit SimBench(const std::string& controllersJson, const std::string& otherJson = "[]")
-        : folder_(MakeFolder()) {
+    // With `realTimeScale` > 0 the station and the tool run on a real clock of that scale (for
+    // runs whose supervisor and workers must really wait for each other); else on `clock`.
+    explicit SimBench(const std::string& controllersJson, const std::string& otherJson = "[]",
+                      double realTimeScale = 0)
+        : folder_(MakeFolder()), realClock_(realTimeScale > 0 ? realTimeScale : 1.0) {
+        IClock* real = realTimeScale > 0 ? &realClock_ : nullptr;
         const std::string text = R"({ "time_scale": 1.0, "controllers": )" + controllersJson +
                                  R"(, "other_devices": )" + otherJson + "}";
         std::string error;
         auto config = sim::ParseStationText(text, folder_ + "/station.json", error);
         if (!config) throw std::runtime_error(error);
-        station = std::make_unique<sim::SimStation>(std::move(*config), stationClock);
+        station = std::make_unique<sim::SimStation>(
+            std::move(*config), real != nullptr ? *real : static_cast<IClock&>(clock));
         station->LoadQnlIODriver();
-        tool = std::make_unique<ToolUnderTest>(*station, folder_, &clock);
+        tool = std::make_unique<ToolUnderTest>(*station, folder_, &clock, real);
     }
     ~SimBench() {
         tool.reset();
@@ -52,6 +57,7 @@ private:
         return pattern;
     }
     std::string folder_;
+    RealClock realClock_;
 };
 
 // A controller entry of the "controllers" array.

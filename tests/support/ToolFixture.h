@@ -18,9 +18,11 @@ public:
     // `sharedClock`: run the tool on this clock instead of its own (a simulated station on the
     // same clock then sees the tool's waits pass).
     explicit ToolUnderTest(IQnlIo& io, std::string toolFolder = "/nonexistent-tool-folder",
-                           ManualClock* sharedClock = nullptr)
+                           ManualClock* sharedClock = nullptr, IClock* realClock = nullptr)
         : clock(sharedClock != nullptr ? *sharedClock : ownClock_), prompts(console) {
-        ToolEnvironment env{clock, console, prompts, io};
+        // `realClock`: the tool runs on it instead (for runs whose threads must really wait).
+        ToolEnvironment env{realClock != nullptr ? *realClock : static_cast<IClock&>(clock),
+                            console, prompts, io};
         env.eventStore = &events;
         env.toolFolder = std::move(toolFolder);
         env.currentFolder = env.toolFolder;
