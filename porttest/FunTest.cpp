@@ -299,7 +299,9 @@ std::int32_t FunTest::WaitForHosts(const std::array<std::shared_ptr<TestParam>, 
         if (!ctx_.clock.SleepMs(kTestPollMs)) break;  // the run itself is being stopped
     }
 
-    // Time-out: give up on every started host that has not finished.
+    // Time-out: give up on every started host that has not finished. All of them are asked to
+    // stop first, so that none still waiting can take the test lock once it is released.
+    std::vector<std::uint8_t> givenUp;
     for (std::uint8_t i : started) {
         TestParam& param = *params[i];
         {
@@ -308,17 +310,18 @@ std::int32_t FunTest::WaitForHosts(const std::array<std::shared_ptr<TestParam>, 
             param.bGivenUp = true;
             param.ucDone = 1;
         }
+        givenUp.push_back(i);
+        std::lock_guard lock(runMutex_);
         std::shared_ptr<Worker> worker;
-        {
-            std::lock_guard lock(runMutex_);
-            worker.swap(m_pTestThread[i]);
-            if (worker) {
-                worker->Abandon();
-                givenUp_.push_back(worker);
-            }
+        worker.swap(m_pTestThread[i]);
+        if (worker) {
+            worker->Abandon();
+            givenUp_.push_back(std::move(worker));
         }
+    }
+    for (std::uint8_t i : givenUp) {
         // A worker that hangs while holding the test lock must not block the others.
-        m_FunTestCriticalSection.Revoke(param.lockTicket);
+        m_FunTestCriticalSection.Revoke(params[i]->lockTicket);
         // The host did not pass: its stored result says so, for the exit code and the log.
         failHost(ctx_.g_Utility.hosts[i]);
         ctx_.resultTable.vShowResultItemTable(kCellRed, i, overallColumn, "FAIL");
