@@ -80,9 +80,11 @@ void CQNL735_MPToolDlg::MarkDoingCells(std::uint8_t page) {
                     doing(11);
                 }
                 if (tt) {
-                    if (ini.test_speed & 2) {
-                        if (ini.test_port & 1) doing(7);
-                        if (ini.test_port & 2) doing(8);
+                    // The cells the termination worker fills: USB 2.0 only, Port 1 and Port 2
+                    // (so no "doing" stays behind in a cell no worker writes).
+                    if (ini.test_speed & 1) {
+                        if (ini.test_port & 1) doing(5);
+                        if (ini.test_port & 2) doing(6);
                     }
                     doing(12);
                 }
