@@ -1,6 +1,7 @@
 #include "app/MPToolDlg.h"
 
 #include <cstdarg>
+#include <functional>
 
 #include "controller/ErrorCodes.h"
 #include "controller/HexText.h"
@@ -160,9 +161,10 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::ShowVersions() {
     return std::nullopt;
 }
 
-std::optional<std::int32_t> CQNL735_MPToolDlg::CompareVersions() {
+std::optional<std::int32_t> CQNL735_MPToolDlg::CompareEveryHost(
+    const std::function<void(const TargetHost&)>& printHost,
+    const std::function<bool(const TargetHost&)>& matches, std::int32_t mismatchCode) {
     const auto& util = ctx_.g_Utility;
-    Printf("Input Version is %s \r\n", cmd_.inputVersion.c_str());
     if (util.ucHostCount == 0) {
         Print("DeviceNot Found!!\r\n\r\n\r\n");
         return vExitWithCode(kErrNotFound);
@@ -170,15 +172,23 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::CompareVersions() {
     for (std::size_t i = 0; i < util.ucHostCount; ++i) {
         const TargetHost& host = util.Host(i);
         PrintHostAddress(i, host);
-        Printf("Version-->%s\r\n\r\n", host.strFWVersion.c_str());
-        if (!EqualsNoCase(cmd_.inputVersion, host.strFWVersion)) {
+        printHost(host);
+        if (!matches(host)) {
             Print("FAIL!!\r\n\r\n\r\n");
-            return vExitWithCode(kErrVersionUnmatch);
+            return vExitWithCode(mismatchCode);
         }
     }
     Print("PASS!!\r\n\r\n\r\n");
     if (!cmd_.autoMode) return vExitWithCode(0);
     return std::nullopt;
+}
+
+std::optional<std::int32_t> CQNL735_MPToolDlg::CompareVersions() {
+    Printf("Input Version is %s \r\n", cmd_.inputVersion.c_str());
+    return CompareEveryHost(
+        [&](const TargetHost& host) { Printf("Version-->%s\r\n\r\n", host.strFWVersion.c_str()); },
+        [&](const TargetHost& host) { return EqualsNoCase(cmd_.inputVersion, host.strFWVersion); },
+        kErrVersionUnmatch);
 }
 
 std::string VersionFileLine(std::size_t index, const TargetHost& host) {
@@ -205,24 +215,15 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::WriteVersionFile() {
 }
 
 std::optional<std::int32_t> CQNL735_MPToolDlg::CompareIds() {
-    const auto& util = ctx_.g_Utility;
     Printf("Input SSID/SVID is %s \r\n", cmd_.inputIds.c_str());
-    if (util.ucHostCount == 0) {
-        Print("DeviceNot Found!!\r\n\r\n\r\n");
-        return vExitWithCode(kErrNotFound);
-    }
-    for (std::size_t i = 0; i < util.ucHostCount; ++i) {
-        const TargetHost& host = util.Host(i);
-        PrintHostAddress(i, host);
-        Printf("SSID-->%s / SVID-->%s\r\n", host.strSSID.c_str(), host.strSVID.c_str());
-        if (!EqualsNoCase(cmd_.inputIds, host.strSSID + "/" + host.strSVID)) {
-            Print("FAIL!!\r\n\r\n\r\n");
-            return vExitWithCode(kErrInvalidParameter);
-        }
-    }
-    Print("PASS!!\r\n\r\n\r\n");
-    if (!cmd_.autoMode) return vExitWithCode(0);
-    return std::nullopt;
+    return CompareEveryHost(
+        [&](const TargetHost& host) {
+            Printf("SSID-->%s / SVID-->%s\r\n", host.strSSID.c_str(), host.strSVID.c_str());
+        },
+        [&](const TargetHost& host) {
+            return EqualsNoCase(cmd_.inputIds, host.strSSID + "/" + host.strSVID);
+        },
+        kErrInvalidParameter);
 }
 
 }  // namespace qnl

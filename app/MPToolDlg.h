@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -83,6 +84,10 @@ private:
     std::optional<std::int32_t> CompareVersions();
     std::optional<std::int32_t> WriteVersionFile();
     std::optional<std::int32_t> CompareIds();
+    // /T and /I: every host printed and compared in table order, ending at the first mismatch.
+    std::optional<std::int32_t> CompareEveryHost(
+        const std::function<void(const TargetHost&)>& printHost,
+        const std::function<bool(const TargetHost&)>& matches, std::int32_t mismatchCode);
     std::optional<std::int32_t> RunFromCommandLine();
     std::uint8_t BuildItemMask();
     void MarkDoingCells(std::uint8_t page);

@@ -113,13 +113,11 @@ std::int32_t CInterctl::Post(const TargetHost& host, std::uint32_t command, std:
     return kOk;
 }
 
-std::int32_t CInterctl::ReadMemory(const TargetHost& host, std::uint32_t space,
-                                   std::uint32_t address, std::uint32_t length, std::uint8_t* out,
-                                   std::uint32_t opcode) {
-    if (length > 8) return kErrInvalidParameter;
+std::int32_t CInterctl::StartReadExchange(const TargetHost& host, std::uint32_t command,
+                                         std::uint32_t space, std::uint32_t length,
+                                         std::uint32_t address, std::uint32_t dataLow) {
     const std::uint32_t b = host.ucBus, d = host.ucDevice, f = host.ucFunction;
-    std::int32_t rc = io_.WriteCmdALL(b, d, f, CMD_MEM_READ, space, length, address,
-                                      space == SPACE_SPI_ID ? opcode : 0, 0);
+    std::int32_t rc = io_.WriteCmdALL(b, d, f, command, space, length, address, dataLow, 0);
     if (rc < 0) return rc;
     rc = io_.Wait_Read_Ready(b, d, f);
     if (rc < 0) return rc;
@@ -127,7 +125,18 @@ std::int32_t CInterctl::ReadMemory(const TargetHost& host, std::uint32_t space,
     std::array<std::uint8_t, 64> reply{};
     io_.ReadCMD(b, d, f, reply.data());
     rc = io_.Wait_Read_Ready(b, d, f);
+    return rc < 0 ? rc : kOk;
+}
+
+std::int32_t CInterctl::ReadMemory(const TargetHost& host, std::uint32_t space,
+                                   std::uint32_t address, std::uint32_t length, std::uint8_t* out,
+                                   std::uint32_t opcode) {
+    if (length > 8) return kErrInvalidParameter;
+    const std::uint32_t b = host.ucBus, d = host.ucDevice, f = host.ucFunction;
+    const std::int32_t rc = StartReadExchange(host, CMD_MEM_READ, space, length, address,
+                                              space == SPACE_SPI_ID ? opcode : 0);
     if (rc < 0) return rc;
+    std::array<std::uint8_t, 64> reply{};
     if (length == 8) {
         reply.fill(0);
         io_.ReadCMD(b, d, f, reply.data());
@@ -192,17 +201,11 @@ std::int32_t CInterctl::WriteMemory(const TargetHost& host, std::uint32_t addres
 }
 
 std::int32_t CInterctl::ReadSpiStatus(const TargetHost& host, std::array<std::uint8_t, 8>& out) {
-    const std::uint32_t b = host.ucBus, d = host.ucDevice, f = host.ucFunction;
-    std::int32_t rc = io_.WriteCmdALL(b, d, f, CMD_SPI_READ_REG, SPACE_SPI, 2, 0, SPI_READ_STATUS, 0);
-    if (rc < 0) return rc;
-    rc = io_.Wait_Read_Ready(b, d, f);
+    const std::int32_t rc =
+        StartReadExchange(host, CMD_SPI_READ_REG, SPACE_SPI, 2, 0, SPI_READ_STATUS);
     if (rc < 0) return rc;
     std::array<std::uint8_t, 64> reply{};
-    io_.ReadCMD(b, d, f, reply.data());
-    rc = io_.Wait_Read_Ready(b, d, f);
-    if (rc < 0) return rc;
-    reply.fill(0);
-    io_.ReadCMD(b, d, f, reply.data());
+    io_.ReadCMD(host.ucBus, host.ucDevice, host.ucFunction, reply.data());
     std::memcpy(out.data(), reply.data() + REPLY_DATA_OFFSET, 8);
     return kOk;
 }

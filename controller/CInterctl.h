@@ -98,6 +98,11 @@ protected:
     CUtility& utility_;
 
 private:
+    // The first half of every read exchange: post the read, wait for the reply, take the
+    // first reply record and wait again. The data record is then ready for ReadCMD.
+    std::int32_t StartReadExchange(const TargetHost& host, std::uint32_t command,
+                                   std::uint32_t space, std::uint32_t length,
+                                   std::uint32_t address, std::uint32_t dataLow);
     void RecordHost(std::uint8_t slot, std::uint8_t bus, std::uint8_t device,
                     std::uint8_t function, std::uint8_t kind);
     // Compares a function's dword 0 with one kind's identification table.
