@@ -12,12 +12,9 @@ namespace qnl {
 std::int32_t FixtureSubTest(CXhci& xhci, TargetHost& host, IUsbTopology* topology,
                             std::uint8_t& usbDeviceFound, std::uint32_t speed, std::uint32_t port,
                             std::int32_t timeoutMs) {
-    if ((speed != kTestSpeedUsb20 && speed != kTestSpeedUsb30 && speed != kTestSpeedUsb31) ||
-        (port != 1 && port != 2)) {
-        return kErrInvalidParameter;
-    }
+    if (!IsTestSpeedAndPort(speed, port)) return kErrInvalidParameter;
     const std::uint32_t x = XhciPortFor(speed, port);
-    const std::int32_t t = timeoutMs == -1 ? kDefaultPortTimeoutMs : timeoutMs;
+    const std::int32_t t = PortTimeoutMs(timeoutMs);
     std::int32_t rc = kOk;
     try {
         if ((rc = xhci.LoadRegisters(host)) != kOk) return rc;

@@ -23,6 +23,17 @@ constexpr std::uint32_t XhciPortFor(std::uint32_t speed, std::uint32_t port) {
     return speed == kTestSpeedUsb20 ? port + 2 : port;
 }
 
+// One of the three test speeds and port 1 or 2.
+constexpr bool IsTestSpeedAndPort(std::uint32_t speed, std::uint32_t port) {
+    return (speed == kTestSpeedUsb20 || speed == kTestSpeedUsb30 || speed == kTestSpeedUsb31) &&
+           (port == 1 || port == 2);
+}
+
+// The wait of one port step for a time-out setting (-1 = the default).
+constexpr std::int32_t PortTimeoutMs(std::int32_t setting) {
+    return setting == -1 ? kDefaultPortTimeoutMs : setting;
+}
+
 // speed 1 (USB 2.0), 2 (USB 3.0) or 4 (USB 3.1); port 1 or 2; timeoutMs for each port wait
 // (-1 = 30 ms). 0 = PASS; otherwise the failing step's code: -1 reset or signal check, -3
 // SuperSpeedPlus link check, -9 a port wait, -10 no register base / bad arguments, or a
