@@ -119,14 +119,25 @@ void CQNL735_MPToolDlg::OnBnClickedStart() {
 
     m_bRunDone = false;
     const RunParameters parameters = runParameters_;
-    runThread_ = Worker::Start([this, parameters] { MainThreadEntry(parameters); });
+    // The run works with the settings as they are now; the pages may change them meanwhile.
+    auto settings = std::make_shared<const IniSettings>(ctx_.ini);
+    runThread_ = Worker::Start([this, parameters, settings] { MainThreadEntry(parameters, *settings); },
+                               [this] { EndRunAfterException(); });
 }
 
-void CQNL735_MPToolDlg::WriteResultLogOfRun(std::uint8_t page) {
-    const CIni& ini = ctx_.ini;
+void CQNL735_MPToolDlg::EndRunAfterException() {
+    // Whatever the run reached, it did not pass.
+    ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: MainThreadEntry Failed,  dwErrorCode %d",
+                             kRunName, 1250, files::LastError());
+    m_iRunExitCode = 1;
+    m_bRunDone = true;
+}
+
+void CQNL735_MPToolDlg::WriteResultLogOfRun(std::uint8_t page, const IniSettings& ini) {
     ResultLogOptions options;
     options.barCodeColumn = On(ini.savelogBarCode_enable);
-    options.serialNumber = ini.serial_number;
+    // The serial number is the one scanned for this run.
+    options.serialNumber = ctx_.ini.serial_number;
     options.fwUpdateEnabled = On(ini.fw_update_enable);
     options.signalOrFixtureTest = On(ini.signal_line_test_enable) || On(ini.fixture_test_enable);
     options.loopBackTest = On(ini.loopback_test_enable);
@@ -138,7 +149,12 @@ void CQNL735_MPToolDlg::WriteResultLogOfRun(std::uint8_t page) {
 }
 
 std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters) {
-    CIni& ini = ctx_.ini;
+    const IniSettings settings = ctx_.ini;
+    return MainThreadEntry(parameters, settings);
+}
+
+std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters,
+                                                 const IniSettings& ini) {
     m_bRunDone = false;
     std::uint32_t r = 1;
     const std::uint8_t page = parameters.Page();
@@ -146,11 +162,12 @@ std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters
 
     if (mask & kItemFirmware) {
         if (On(ini.savelog_enable) && On(ini.savelogBarCode_enable)) {
-            CSNDlg dialog(ctx_.g_Utility, ini.serial_number, ini.SN_Numbers);
+            CSNDlg dialog(ctx_.g_Utility, ctx_.ini.serial_number, ini.SN_Numbers);
             if (!ReadSerialNumberFromConsole(ctx_.console, dialog))
                 ctx_.prompts.ShowMessage("\r\n\r\nScan BarCode Failed!!!!!!\r\n\r\n");
         }
-        const bool ran = ctx_.upgrade.RunFirmwareUpgrade(page == kPageUpgrade ? 1 : 0, mask);
+        const bool ran =
+            ctx_.upgrade.RunFirmwareUpgrade(page == kPageUpgrade ? 1 : 0, mask, ini);
         if (!ran) {
             ctx_.eventLog.LogMessage(kEventTypeError,
                                      "\r\n%s:%d:   All Host RunFirmwareUpgrade() Failed!!exit\n",
@@ -169,7 +186,7 @@ std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters
 
     if (r != 0 && (mask & kItemPortTests)) {
         FunTest& test = ctx_.funTest;
-        test.FunTestStartFromMain(mask & kItemPortTests, page);
+        test.FunTestStartFromMain(mask & kItemPortTests, page, ini);
         if (test.m_ucErrorCode != 0) {
             ctx_.eventLog.LogMessage(kEventTypeError,
                                      "\r\n%s:%d:   FunTestStartFromMain() Failed!!exit\n",
@@ -182,7 +199,7 @@ std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters
             if (signalCode) {
                 m_iRunExitCode = static_cast<std::int32_t>(*signalCode);
                 // A failed run belongs in the day's result log like any other.
-                if (On(ini.savelog_enable)) WriteResultLogOfRun(page);
+                if (On(ini.savelog_enable)) WriteResultLogOfRun(page, ini);
                 m_bRunDone = true;
                 return r;
             }
@@ -190,7 +207,7 @@ std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters
     }
 
     m_iRunExitCode = r != 0 ? 0 : 1;
-    if (On(ini.savelog_enable)) WriteResultLogOfRun(page);
+    if (On(ini.savelog_enable)) WriteResultLogOfRun(page, ini);
     m_bRunDone = true;
     return r;
 }
@@ -204,24 +221,35 @@ std::optional<std::uint32_t> CQNL735_MPToolDlg::FirstSignalFailure() const {
 
 bool CQNL735_MPToolDlg::OnTimer1() {
     progress_ = progress_ < 100 ? progress_ + 1 : 0;
-    bool ended = false;
-    switch (currentPage_) {
-        case kPageUpgrade: ended = ctx_.upgrade.m_ucRunDone != 0; break;
-        // A run without a port-test item never sets the test page's flag; the run's own
-        // done flag ends it then.
-        case kPageTest: ended = ctx_.funTest.m_bFinished != 0 || m_bRunDone; break;
-        default: ended = m_bRunDone; break;
-    }
-    if (!ended) return false;
+    // The run has ended when its thread has stored the exit code and written the result log,
+    // on every page: the pages' own done flags are not set by every run (a mask without an item
+    // of the page, a time-out), and the run's end must never wait for them.
+    if (!m_bRunDone) return false;
     timerRunning_ = false;
     progress_ = 100;
     return true;
 }
 
-void CQNL735_MPToolDlg::WaitForRunThread() {
-    if (runThread_) {
-        while (!runThread_->WaitFinished(std::chrono::milliseconds(500))) {
-        }
+bool CQNL735_MPToolDlg::WaitForRunThread(std::chrono::milliseconds timeout) {
+    return !runThread_ || runThread_->WaitFinished(timeout);
+}
+
+bool CQNL735_MPToolDlg::StopRun(std::chrono::milliseconds timeout) {
+    if (!runThread_) return true;
+    // The supervisors see the stop at their next wait and give up on their workers.
+    runThread_->RequestStop();
+    return runThread_->WaitFinished(timeout);
+}
+
+CQNL735_MPToolDlg::~CQNL735_MPToolDlg() {
+    if (runThread_ && !StopRun(kRunStopWait)) {
+        // The run thread is blocked in a backend call that never returns: it is left running
+        // (the process ends around it); it must not be joined.
+        ctx_.eventLog.LogMessage(kEventTypeError,
+                                 "\r\n%s:%d: the run did not end within %d s of its stop",
+                                 "CQNL735_MPToolDlg::~CQNL735_MPToolDlg", 1260,
+                                 static_cast<int>(kRunStopWait.count() / 1000));
+        runThread_->Abandon();
     }
 }
 
@@ -234,9 +262,8 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::RunFromCommandLine() {
     }
     OnBnClickedStart();
     while (!OnTimer1()) ctx_.clock.SleepMs(kTimer1Ms);
-    // The run's worker stores the exit code and writes the result log after the page flags
-    // are set: wait for it before the process ends.
-    WaitForRunThread();
+    // The run's worker has stored the exit code and written the result log; let its thread end.
+    WaitForRunThread(kRunStopWait);
     // With /A the process ends with the run's result. /G and /F alone would leave the window
     // open; console mode has none, so it ends the same way.
     return vExitWithCode(m_iRunExitCode);

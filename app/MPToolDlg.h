@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -39,6 +40,13 @@ struct RunParameters {
 class CQNL735_MPToolDlg {
 public:
     explicit CQNL735_MPToolDlg(ToolContext& context);
+    // Stops a run that is still going and waits for its thread (bounded).
+    ~CQNL735_MPToolDlg();
+    CQNL735_MPToolDlg(const CQNL735_MPToolDlg&) = delete;
+    CQNL735_MPToolDlg& operator=(const CQNL735_MPToolDlg&) = delete;
+
+    // How long the end of the tool waits for a run thread it asked to stop.
+    static constexpr std::chrono::milliseconds kRunStopWait{10000};
 
     // Start-up with the gathered command-line text. Returns the exit code when start-up ends
     // the process (console actions, failures), nullopt when the tool goes on running.
@@ -53,11 +61,15 @@ public:
     // run will fill with "doing", and starts MainThreadEntry on its own thread.
     void OnBnClickedStart();
     // One MP run; 1 when it passed, 0 when it failed. Stores the exit code at its end.
+    // `settings`: the values taken when the run was started (default: the settings now).
     std::uint32_t MainThreadEntry(const RunParameters& parameters);
+    std::uint32_t MainThreadEntry(const RunParameters& parameters, const IniSettings& settings);
     // The 80 ms timer: true once the run has ended (the controls are then restored).
     bool OnTimer1();
-    // Waits until the run's worker has returned (its exit code and result log are written).
-    void WaitForRunThread();
+    // Waits (in real time) until the run's worker has returned; false when it did not.
+    bool WaitForRunThread(std::chrono::milliseconds timeout);
+    // Asks the run to stop (its supervisors give up on their workers) and waits for its thread.
+    bool StopRun(std::chrono::milliseconds timeout);
     bool RunDone() const { return m_bRunDone; }
     std::int32_t RunExitCode() const { return m_iRunExitCode; }
     std::uint8_t CurrentPage() const { return currentPage_; }
@@ -91,7 +103,9 @@ private:
     std::optional<std::int32_t> RunFromCommandLine();
     std::uint8_t BuildItemMask();
     void MarkDoingCells(std::uint8_t page);
-    void WriteResultLogOfRun(std::uint8_t page);
+    void WriteResultLogOfRun(std::uint8_t page, const IniSettings& settings);
+    // An exception ended the run's thread: the run failed.
+    void EndRunAfterException();
     // The first host's non-zero signal line / fixture result, in table order.
     std::optional<std::uint32_t> FirstSignalFailure() const;
 

@@ -73,7 +73,9 @@ MainWindowControls::LoadedFirmware MainWindowControls::ReadFirmwareFile(const ch
     } else {
         util.m_strFWFilePath = resolved.path;
         util.bFWBinFileLength(resolved.path);
-        fw.buffer.assign(std::max<std::size_t>(util.m_dwFWFileLength, kMinFirmwareBufferBytes), 0);
+        // The buffer grows to the file's length only after the length was checked (a file above
+        // 16 MiB is refused before anything of it is read).
+        fw.buffer.assign(kMinFirmwareBufferBytes, 0);
         fw.rc = util.bOpenFWBinFile(resolved.path, fw.buffer);
         fw.length = util.m_dwFWFileLength;
     }

@@ -4,6 +4,7 @@
 
 #include "platform/Files.h"
 #include "platform/Format.h"
+#include "platform/Worker.h"
 
 namespace qnl {
 
@@ -42,6 +43,34 @@ std::vector<ResultColumn> ResultColumnsOf(std::uint8_t page, const UiTextTable& 
     }
 }
 
+int ResultColumnOf(ResultLayout layout, ResultItem item) {
+    const int port = static_cast<int>(item) - static_cast<int>(ResultItem::Usb2Port1);
+    const bool isPort = port >= 0 && item <= ResultItem::Usb31Port2;
+    switch (layout) {
+        case ResultLayout::Upgrade:
+            return item == ResultItem::FwUpdate ? 9 : item == ResultItem::FwCheck ? 10 : -1;
+        case ResultLayout::Test:
+            if (isPort) return 5 + port;
+            switch (item) {
+                case ResultItem::SignalLineOverall: return 11;
+                case ResultItem::TerminationOverall: return 12;
+                case ResultItem::LoopBackOverall: return 13;
+                default: return -1;
+            }
+        case ResultLayout::Main:
+            if (isPort) return 8 + port;
+            switch (item) {
+                case ResultItem::FwUpdate:
+                case ResultItem::FwCheck: return 7;
+                case ResultItem::SignalLineOverall: return 14;
+                case ResultItem::TerminationOverall: return 15;
+                case ResultItem::LoopBackOverall: return 16;
+                default: return -1;
+            }
+    }
+    return -1;
+}
+
 ResultTable::ResultTable(const UiTextTable& texts, CEventLog& log, CUtility& utility)
     : texts_(texts), log_(log), utility_(utility) {
     vSetMainResultHeader();
@@ -65,11 +94,12 @@ void ResultTable::vSetMainResultHeader() {
             list_.DeleteAllRowData();
             list_.DeleteAllItems();
             colourCodes_.clear();
+            failedThisRun_.clear();
             while (list_.ColumnCount() > 0) list_.DeleteColumn(0);
             for (const auto& column : ResultColumnsOf(page_, texts_))
                 list_.InsertColumn(column.title, column.width);
         }
-        Notify({Change::Kind::Rebuilt});
+        Notify(Change{Change::Kind::Rebuilt, -1, -1, {}});
     } catch (const std::exception&) {
         log_.LogMessage(kEventTypeError,
                         "\r\n%s:%d: vSetMainResultHeader: ucMainResultColumnCount : %d , "
@@ -86,12 +116,13 @@ void ResultTable::vSetMainResultItemTable() {
             list_.DeleteAllRowData();
             list_.DeleteAllItems();
             colourCodes_.clear();
+            failedThisRun_.clear();
             for (reached = 0; reached < kResultRows; ++reached) {
                 list_.InsertItem(reached, Format("%d", reached));
                 list_.SetRowData(reached, &utility_.hosts[static_cast<std::size_t>(reached)]);
             }
         }
-        Notify({Change::Kind::Rebuilt});
+        Notify(Change{Change::Kind::Rebuilt, -1, -1, {}});
     } catch (const std::exception&) {
         log_.LogMessage(kEventTypeError,
                         "\r\n%s:%d: vSetMainResultItemTable: Idx/Max = [%d] , dwErrorCode %d",
@@ -103,6 +134,11 @@ void ResultTable::vSetMainResultItemTable() {
 void ResultTable::SetCellLocked(int row, int column, std::uint8_t colour,
                                 const std::string& text) {
     if (row < 0 || row >= list_.RowCount() || column < 0 || column >= list_.ColumnCount()) return;
+    // Within a run a FAIL is never replaced by anything but another FAIL.
+    if (colour == kCellRed)
+        failedThisRun_.insert({row, column});
+    else if (failedThisRun_.count({row, column}) != 0)
+        return;
     list_.SetCellColour(row, column, CellColourOf(colour));
     list_.SetItemText(row, column, text.substr(0, kMaxCellText));
     colourCodes_[{row, column}] = colour;
@@ -110,12 +146,18 @@ void ResultTable::SetCellLocked(int row, int column, std::uint8_t colour,
 
 void ResultTable::vShowResultItemTable(std::uint8_t colour, std::uint8_t row, int column,
                                        const std::string& text) {
+    // A worker given up on writes nothing.
+    GatedWrite([&] { ShowCell(colour, row, column, text); });
+}
+
+void ResultTable::ShowCell(std::uint8_t colour, std::uint8_t row, int column,
+                           const std::string& text) {
     try {
         {
             std::lock_guard lock(mutex_);
             SetCellLocked(row, column, colour, text);
         }
-        Notify({Change::Kind::Cell, row, column});
+        Notify(Change{Change::Kind::Cell, row, column, {}});
     } catch (const std::exception&) {
         log_.LogMessage(kEventTypeError, "\r\n%s:%d: vUpdateResultItemTable: dwErrorCode : %d ",
                         kFunctionShow, 2270, files::LastError());
@@ -147,9 +189,10 @@ void ResultTable::ClearLocked() {
 void ResultTable::vClearCtrlListHostInfoTable() {
     {
         std::lock_guard lock(mutex_);
+        failedThisRun_.clear();
         ClearLocked();
     }
-    Notify({Change::Kind::Rebuilt});
+    Notify(Change{Change::Kind::Rebuilt, -1, -1, {}});
 }
 
 void ResultTable::UpdateFixedLocked(const TargetHost& host) {
@@ -185,11 +228,56 @@ void ResultTable::UpdateFixedLocked(const TargetHost& host) {
 
 void ResultTable::vUpdateResultFixedItem(std::uint8_t hostIndex) {
     if (hostIndex >= kMaxHosts) return;
-    {
-        std::lock_guard lock(mutex_);
-        UpdateFixedLocked(utility_.hosts[hostIndex]);
-    }
-    Notify({Change::Kind::Rebuilt});
+    GatedWrite([&] {
+        {
+            std::lock_guard lock(mutex_);
+            UpdateFixedLocked(utility_.hosts[hostIndex]);
+        }
+        Notify(Change{Change::Kind::Rebuilt, -1, -1, {}});
+    });
+}
+
+void ResultTable::ShowResult(ResultLayout layout, std::uint8_t host, ResultItem item,
+                             CellState state, const std::string& text) {
+    const int column = ResultColumnOf(layout, item);
+    if (column < 0) return;
+    vShowResultItemTable(static_cast<std::uint8_t>(state), host, column, text);
+}
+
+void ResultTable::RefreshHost(std::uint8_t host) { vUpdateResultFixedItem(host); }
+
+void ResultTable::ConsoleLine(const std::string& text) {
+    GatedWrite([&] {
+        IConsole* console = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            console = console_;
+        }
+        if (console != nullptr) console->Write(text);
+        Notify({Change::Kind::ConsoleLine, -1, -1, text});
+    });
+}
+
+void ResultTable::BeginRun() {
+    std::lock_guard lock(mutex_);
+    failedThisRun_.clear();
+}
+
+void ResultTable::SetConsole(IConsole* console) {
+    std::lock_guard lock(mutex_);
+    console_ = console;
+}
+
+std::string ResultTable::ResultText(ResultLayout layout, std::uint8_t host,
+                                    ResultItem item) const {
+    const int column = ResultColumnOf(layout, item);
+    return column < 0 ? std::string() : strGetResultItemTable(host, column);
+}
+
+std::uint8_t ResultTable::ResultColour(ResultLayout layout, std::uint8_t host,
+                                       ResultItem item) const {
+    const int column = ResultColumnOf(layout, item);
+    return column < 0 ? kCellWhite : ColourCodeOf(host, column);
 }
 
 void ResultTable::vUpdateAllMainResultSubItemTable() {
@@ -199,7 +287,7 @@ void ResultTable::vUpdateAllMainResultSubItemTable() {
         for (const auto& host : utility_.hosts)
             if (host.ucIndex != kNoHostIndex) UpdateFixedLocked(host);
     }
-    Notify({Change::Kind::Rebuilt});
+    Notify(Change{Change::Kind::Rebuilt, -1, -1, {}});
 }
 
 void ResultTable::ShowPage(std::uint8_t page) {

@@ -7,11 +7,14 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/EventLog.h"
 #include "controller/CUtility.h"
+#include "controller/RunReporter.h"
+#include "platform/Console.h"
 #include "ui/ListCtrlEx.h"
 #include "ui/UiTextTable.h"
 
@@ -39,16 +42,34 @@ struct ResultColumn {
 // The column set of a page, in table order.
 std::vector<ResultColumn> ResultColumnsOf(std::uint8_t page, const UiTextTable& texts);
 
-class ResultTable {
+// The column of a page layout that shows a run's result; -1 when the layout has none.
+int ResultColumnOf(ResultLayout layout, ResultItem item);
+
+// The result table. As the runs' reporter it is thread-safe; every write from a worker thread
+// passes the worker's report gate, and within a run a FAIL cell keeps its FAIL.
+class ResultTable final : public IRunReporter {
 public:
     struct Change {
-        enum class Kind { Rebuilt, Cell } kind;
+        enum class Kind { Rebuilt, Cell, ConsoleLine } kind;
         int row = -1;
         int column = -1;
+        std::string text{};  // the line of a ConsoleLine change
     };
     using Observer = std::function<void(const Change&)>;
 
     ResultTable(const UiTextTable& texts, CEventLog& log, CUtility& utility);
+
+    // --- IRunReporter -------------------------------------------------------------------------
+    void ShowResult(ResultLayout layout, std::uint8_t host, ResultItem item, CellState state,
+                    const std::string& text) override;
+    void RefreshHost(std::uint8_t host) override;
+    void ConsoleLine(const std::string& text) override;
+    void BeginRun() override;
+    // Where console lines go (console mode); null: nowhere but the observers.
+    void SetConsole(IConsole* console);
+    // The text of a run's result cell ("" when the layout has no such column).
+    std::string ResultText(ResultLayout layout, std::uint8_t host, ResultItem item) const;
+    std::uint8_t ResultColour(ResultLayout layout, std::uint8_t host, ResultItem item) const;
 
     // The page whose column set is shown (0 main, 1 upgrade, 2 test).
     void SetPage(std::uint8_t page);
@@ -79,6 +100,7 @@ public:
 
 private:
     void SetCellLocked(int row, int column, std::uint8_t colour, const std::string& text);
+    void ShowCell(std::uint8_t colour, std::uint8_t row, int column, const std::string& text);
     void ClearLocked();
     void UpdateFixedLocked(const TargetHost& host);
     void Notify(const Change& change);
@@ -91,6 +113,9 @@ private:
     std::uint8_t page_ = kPageMain;
     CListCtrlEx list_;
     std::map<std::pair<int, int>, std::uint8_t> colourCodes_;
+    // Cells that showed FAIL since the run began: they keep it until the next run.
+    std::set<std::pair<int, int>> failedThisRun_;
+    IConsole* console_ = nullptr;
 
     std::mutex observerMutex_;
     std::map<int, Observer> observers_;

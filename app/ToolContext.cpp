@@ -21,6 +21,8 @@ ToolContext::ToolContext(const ToolEnvironment& env)
       funTest(*this) {
     g_Utility.strToolFolder = env.toolFolder;
     g_Utility.m_pEventLog = &eventLog;
+    // The runs' console lines (written only in console mode).
+    resultTable.SetConsole(&console);
 }
 
 }  // namespace qnl

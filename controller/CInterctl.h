@@ -58,6 +58,9 @@ public:
     // --- Device information ----------------------------------------------------------------
     std::int32_t UpdateDeviceInfo(std::uint8_t hostIndex, const std::string& wrsrThreshold,
                                   std::uint8_t kind);
+    // The same read into a given record (a worker's own copy of its host).
+    std::int32_t ReadDeviceInfo(TargetHost& host, const std::string& wrsrThreshold,
+                                std::uint8_t kind);
 
     // --- Firmware image file (firmware/FirmwareFile.cpp) -----------------------------------
     // Checks signatures and checksums of an image of `size` bytes; 0 or -3. Records the file
@@ -73,9 +76,10 @@ public:
     std::int32_t Erase_SPIRom(const TargetHost& host, const FlashPart& part,
                               std::uint32_t byteCount, std::uint32_t startAddress,
                               std::uint32_t attempt);
+    // `retryShift`: raised by 128 at each programming attempt (added to the AAI parameter).
     std::int32_t Write_Section(const TargetHost& host, const FlashPart& part,
                                const std::uint8_t* data, std::uint32_t startAddress,
-                               std::uint32_t length);
+                               std::uint32_t length, std::uint32_t retryShift = 0);
     std::int32_t Compare_Section(const TargetHost& host, const std::uint8_t* data,
                                  std::uint32_t startAddress, std::uint32_t length);
     std::int32_t Update_Firmware(std::uint8_t targetNumber, const TargetHost& host,
@@ -86,10 +90,6 @@ public:
     IClock& Clock() { return clock_; }
     CEventLog& Log() { return log_; }
     CUtility& Utility() { return utility_; }
-
-    // Raised by 128 at each programming attempt and read by Write_Section. Shared by all hosts;
-    // programming runs one host at a time under the programming lock.
-    std::uint32_t m_dwRetryShift = 0;
 
 protected:
     IQnlIo& io_;

@@ -51,7 +51,11 @@ bool VersionAtOrAboveThreshold(const std::string& version, const std::string& th
 std::int32_t CInterctl::UpdateDeviceInfo(std::uint8_t hostIndex, const std::string& wrsrThreshold,
                                          std::uint8_t kind) {
     if (hostIndex >= kMaxHosts) return kErrInvalidParameter;
-    TargetHost& host = utility_.Host(hostIndex);
+    return ReadDeviceInfo(utility_.Host(hostIndex), wrsrThreshold, kind);
+}
+
+std::int32_t CInterctl::ReadDeviceInfo(TargetHost& host, const std::string& wrsrThreshold,
+                                       std::uint8_t kind) {
     const std::size_t k = kind == 1 ? 1 : 0;
 
     // 1. Chip type from the chip signature.

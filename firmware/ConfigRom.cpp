@@ -88,7 +88,8 @@ std::int32_t InsertCFGToBin(const BinFileStruct& image, std::span<std::uint8_t> 
     return kOk;
 }
 
-bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t length) {
+bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t length,
+                                   std::vector<std::uint8_t>* built, const IniSettings* settings) {
     static constexpr const char* kFunction = "Upgrade::vCreateConfigRomFile";
     CUtility& util = ctx_.g_Utility;
     const auto failAllHosts = [&util] {
@@ -96,7 +97,7 @@ bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t leng
     };
     try {
         if (image == nullptr && length != 0) return false;
-        const IniSettings& ini = ctx_.ini;
+        const IniSettings& ini = settings != nullptr ? *settings : ctx_.ini;
         const bool anyEnabled = ini.subsys_enable == 1 || ini.PCISPEED_enable == 1 ||
                                 ini.CustInfo_enable == 1 || ctx_.setReg.m_ucManualSetting == 1 ||
                                 ini.smi_enable == 1 || ini.ssc_enable == 1 || ini.hs_enable == 1 ||
@@ -155,6 +156,7 @@ bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t leng
         }
         // Programming takes the written file's length from here on.
         util.m_dwFWFileLength = static_cast<std::uint32_t>(out.size());
+        if (built != nullptr) *built = std::move(out);
         return true;
     } catch (const std::exception&) {
         ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kFunction, 2304,

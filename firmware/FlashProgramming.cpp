@@ -9,6 +9,10 @@
 // Every wait goes through the tool's clock. A wait that ends early because the calling worker
 // was asked to stop ends the stage with "timed out" (-9); nothing here loops on a controller
 // that stopped answering (each retry loop is bounded, and a hung mailbox answers -9).
+//
+// A worker that was asked to stop starts no destructive step after that: each unprotect,
+// erase and write command is preceded by a check. A stopped update still protects the part
+// again (when its controller answers), so a board left between erase and write is protected.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -114,7 +118,11 @@ struct Job {
     const std::uint8_t* image;
     std::uint32_t length;       // bytes programmed per copy
     std::uint32_t sectorCount;  // for the messages
+    std::uint32_t retryShift;   // of this attempt
 };
+
+// A stage that was not started because the worker was asked to stop.
+constexpr PassResult kStopped{PassEnd::kRetry, kErrTimeout};
 
 // One copy of the image from `flashAddress` on, in sections of 16 sectors: erase, wait,
 // write, verify.
@@ -123,6 +131,7 @@ PassResult ProgramCopy(CInterctl& chip, const Job& job, std::uint32_t flashAddre
     const std::uint32_t section = kSectorsPerSection * job.part.SectorSizeBytes();
     for (std::uint32_t offset = 0; offset < job.length;) {
         const std::uint32_t size = std::min(section, job.length - offset);
+        if (StopRequested()) return kStopped;
         std::int32_t rc = chip.Erase_SPIRom(job.host, job.part, size, flashAddress, attempt);
         if (rc != kOk) {
             chip.Log().LogMessage(kEventTypeError,
@@ -130,8 +139,9 @@ PassResult ProgramCopy(CInterctl& chip, const Job& job, std::uint32_t flashAddre
                                   kUpdate, 1361, job.sectorCount);
             return {PassEnd::kEraseFailed, rc};
         }
-        if (!chip.Clock().SleepMs(kAfterEraseMs)) return {PassEnd::kRetry, kErrTimeout};
-        rc = chip.Write_Section(job.host, job.part, job.image + offset, flashAddress, size);
+        if (!chip.Clock().SleepMs(kAfterEraseMs) || StopRequested()) return kStopped;
+        rc = chip.Write_Section(job.host, job.part, job.image + offset, flashAddress, size,
+                                job.retryShift);
         if (rc != kOk) {
             chip.Log().LogMessage(kEventTypeError,
                                   "\r\n%s:%d: ucTargetNumber[%d], Write_Section Fail!!, "
@@ -172,6 +182,8 @@ FlashPart CInterctl::IdentifyFlash(const TargetHost& host) {
     }
     if (!found) return FlashPart::None();
     const FlashPart part = FlashPartRow(*found);
+    // Identification is the last step a stopped worker takes: it does not unprotect.
+    if (StopRequested()) return FlashPart::None();
     if (NeedsAlternateSpiMode(part) &&
         Post(host, CMD_SPI_MODE, SPACE_SPI, 1, 0, kSpiModeAlternate, 0) != kOk) {
         return part;
@@ -183,6 +195,8 @@ FlashPart CInterctl::IdentifyFlash(const TargetHost& host) {
 std::int32_t CInterctl::SetFlashProtect(const TargetHost& host, bool protect) {
     // The waits let the chip finish its status write. A worker asked to stop still sends the
     // remaining commands: a controller that answers is left protected, a hung one answers -9.
+    // It never starts to unprotect.
+    if (!protect && StopRequested()) return kErrTimeout;
     std::int32_t rc = Post(host, CMD_SPI_OPCODE, SPACE_SPI, 1, 0, SPI_WRITE_ENABLE, 0);
     if (rc != kOk) return rc;
     clock_.SleepMs(kProtectSettleMs);
@@ -218,6 +232,10 @@ std::int32_t CInterctl::Erase_SPIRom(const TargetHost& host, const FlashPart& pa
             (attempt + 1) * part.EraseTimeFactor() * kSplitEraseMsPerFactor;
         for (std::uint32_t done = 0; done < count;) {
             const std::uint32_t sectors = std::min(step, count - done);
+            if (StopRequested()) {
+                rc = kErrTimeout;
+                break;
+            }
             rc = Post(host, CMD_SPI_ERASE, SPACE_SPI, sectors, startAddress, low, high);
             if (rc != kOk) break;
             if (!clock_.SleepMs(waitMs)) {
@@ -228,6 +246,7 @@ std::int32_t CInterctl::Erase_SPIRom(const TargetHost& host, const FlashPart& pa
             done += sectors;
         }
     } else {
+        if (StopRequested()) return kErrTimeout;
         rc = Post(host, CMD_SPI_ERASE, SPACE_SPI, count, startAddress, low, high);
         if (rc != kOk) {
             log_.LogMessage(kEventTypeError,
@@ -244,9 +263,10 @@ std::int32_t CInterctl::Erase_SPIRom(const TargetHost& host, const FlashPart& pa
 
 std::int32_t CInterctl::Write_Section(const TargetHost& host, const FlashPart& part,
                                       const std::uint8_t* data, std::uint32_t startAddress,
-                                      std::uint32_t length) {
+                                      std::uint32_t length, std::uint32_t retryShift) {
     if (length == 0) return kOk;
     if (data == nullptr) return kErrInvalidParameter;
+    if (StopRequested()) return kErrTimeout;
     constexpr const char* kFunction = "CInterctl::Write_Section";
 
     // 1. Open the section.
@@ -256,7 +276,7 @@ std::int32_t CInterctl::Write_Section(const TargetHost& host, const FlashPart& p
         rc = Read_8051_Memory(host, SPACE_XDATA, XDATA_AAI_PARAMETER, 1, &parameter);
         if (rc != kOk) return rc;
         const std::uint32_t aai =
-            ((parameter & 0x02) != 0 ? kAaiParameterFast : kAaiParameterSlow) + m_dwRetryShift;
+            ((parameter & 0x02) != 0 ? kAaiParameterFast : kAaiParameterSlow) + retryShift;
         rc = Post(host, CMD_SECTION_BEGIN_AAI, SPACE_SPI, 0, startAddress, aai, 0);
     } else {
         rc = Post(host, CMD_SECTION_BEGIN, SPACE_SPI, 0, startAddress, 0, 0);
@@ -266,6 +286,7 @@ std::int32_t CInterctl::Write_Section(const TargetHost& host, const FlashPart& p
     // 2. Full groups while more than one group remains.
     std::uint32_t offset = 0;
     for (; length - offset > kGroupBytes; offset += kGroupBytes) {
+        if (StopRequested()) return kErrTimeout;
         const Group g = PackGroup(data + offset, kGroupBytes);
         rc = Post(host, CMD_SECTION_DATA, SPACE_SPI, kGroupBytes, startAddress + offset, g.low,
                   g.high);
@@ -280,6 +301,7 @@ std::int32_t CInterctl::Write_Section(const TargetHost& host, const FlashPart& p
     // 3. The last 1..8 bytes close the section. A section of 8 bytes or less is this one group
     //    alone, which programs it like any other last group.
     const std::uint32_t rest = length - offset;
+    if (StopRequested()) return kErrTimeout;
     const Group g = PackGroup(data + offset, rest);
     rc = Post(host, CMD_END, SPACE_SPI, rest, startAddress + offset, g.low, g.high);
     if (rc != kOk) {
@@ -362,16 +384,20 @@ std::int32_t CInterctl::Update_Firmware(std::uint8_t targetNumber, const TargetH
         std::memcpy(padded.data(), image, length);
         program = padded.data();
     }
-    const Job job{targetNumber, host, part, program, copyLength, CeilDiv(length, sector)};
+    if (StopRequested()) return kErrTimeout;
+    Job job{targetNumber, host, part, program, copyLength, CeilDiv(length, sector), 0};
 
     std::int32_t result = kErrIo;
     for (std::uint32_t attempt = 0; attempt < kAttempts; ++attempt) {
-        m_dwRetryShift = attempt * kRetryShiftStep;
+        // The retry shift belongs to this update alone (a worker given up on cannot change
+        // another host's).
+        job.retryShift = attempt * kRetryShiftStep;
         PassResult pass = ProgramCopy(*this, job, 0, attempt);
         if (pass.end == PassEnd::kDone && secondCopy)
             pass = ProgramCopy(*this, job, copyLength, attempt);
-        // An erase failure leaves the flash as it is, unprotected, and ends the update.
-        if (pass.end == PassEnd::kEraseFailed) return pass.code;
+        // An erase failure leaves the flash as it is, unprotected, and ends the update; an erase
+        // cut short by a stop request protects the part again below.
+        if (pass.end == PassEnd::kEraseFailed && !StopRequested()) return pass.code;
         result = pass.code;
         if (pass.end == PassEnd::kDone || StopRequested()) break;
     }

@@ -6,24 +6,18 @@
 
 namespace qnl {
 
-Upgrade::Upgrade(ToolContext& context) : ctx_(context) {
-    for (auto& param : m_Params) param = std::make_shared<FWThreadParam>();
-}
+Upgrade::Upgrade(ToolContext& context) : ctx_(context) {}
 
 Upgrade::~Upgrade() { WaitForWorkers(); }
 
 void Upgrade::WaitForWorkers() {
-    std::vector<std::shared_ptr<Worker>> workers;
+    std::vector<std::shared_ptr<WorkerGroup>> groups;
     {
         std::lock_guard lock(runMutex_);
-        workers.assign(m_Workers.begin(), m_Workers.end());
-        workers.insert(workers.end(), abandoned_.begin(), abandoned_.end());
+        groups = abandoned_;
+        if (group_) groups.push_back(group_);
     }
-    for (auto& worker : workers) {
-        if (!worker) continue;
-        worker->RequestStop();
-        worker->WaitFinished(std::chrono::seconds(10));
-    }
+    for (auto& group : groups) group->StopAndWait(std::chrono::seconds(10));
 }
 
 }  // namespace qnl

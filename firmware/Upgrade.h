@@ -13,23 +13,31 @@
 #include <string>
 #include <vector>
 
+#include "controller/RunReporter.h"
 #include "controller/TargetHost.h"
 #include "platform/Worker.h"
+#include "settings/CIni.h"
 
 namespace qnl {
 
 class ToolContext;
 
-// One host's worker parameters. Each run has its own records, so a worker given up on by an
-// earlier run never writes into a later one.
-struct FWThreadParam {
-    std::string strFWFilePath;
-    std::uint8_t ucHostIndex = 0;
-    std::atomic<std::uint8_t> ucFinished{0};  // 0 running, 1 finished, 2 skipped
-    std::uint8_t ucTwoColumn = 0;
-    std::uint8_t ucRunFlags = 0;  // 0x10 update, 0x20 check
-    // The programming lock while this host's worker holds it (0 otherwise).
-    std::atomic<RecoverableLock::Ticket> lockTicket{0};
+// What one upgrade run works with, taken when it starts. Its workers read nothing else, so the
+// settings and the firmware state may change while the run is active (and a worker given up on
+// never sees a later run's values).
+struct UpgradeRunSnapshot {
+    IniSettings settings;
+    ResultLayout layout = ResultLayout::Main;
+    std::uint8_t runFlags = 0;  // 0x10 update, 0x20 check
+    bool consoleMode = false;
+    std::string firmwareName;            // the name chosen (settings or page list)
+    std::string imagePath;               // the image that is programmed (Config_<version>.rom)
+    std::vector<std::uint8_t> image;     // its bytes
+    std::uint8_t fileKind = 0;           // of the chosen firmware
+    std::uint8_t fwVariant = 0;
+    std::string fileVersion;             // "%02X%02X%02X_%02X_%02X_%02X"
+    std::array<TargetHost, kMaxHosts> hosts{};  // the host records when the run started
+    std::uint8_t hostCount = 0;
 };
 
 class Upgrade {
@@ -41,10 +49,14 @@ public:
 
     // --- The run over all hosts (firmware/UpgradeRun.cpp) ----------------------------------
     // True when every host finished within the time limit; false on an early failure (file,
-    // version, configuration image) or a time-out.
+    // version, configuration image) or a time-out. `settings`: the values the run uses (taken
+    // when it was started); without them, the settings as they are now.
     bool RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags);
+    bool RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
+                            const IniSettings& settings);
     // One host's update and check. 1, or 0 after a failed update.
-    std::uint32_t FWThreadFun(FWThreadParam& param);
+    std::uint32_t FWThreadFun(const std::shared_ptr<const UpgradeRunSnapshot>& run,
+                              std::uint8_t index);
     // True when a USB device is attached below one of the target controllers.
     bool bCheckConnectedUSBDevice();
     // Forgets the last run: its workers, host records and flags.
@@ -62,34 +74,37 @@ public:
     // --- Configuration image (firmware/ConfigRom.cpp) --------------------------------------
     // Builds the image that is programmed from the chosen firmware image and the settings,
     // and writes it as "Config_<version>.rom" in the tool folder. On success g_Utility's file
-    // path names that file and its file length is the written length.
-    bool vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t length);
+    // path names that file and its file length is the written length; `built`, when given,
+    // receives the bytes written. `settings`: a run's values (default: the settings now).
+    bool vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t length,
+                              std::vector<std::uint8_t>* built = nullptr,
+                              const IniSettings* settings = nullptr);
 
     // --- Programming one host (firmware/UpgradeProgramming.cpp) ----------------------------
     // Identifies the flash and programs the image file under the programming lock. 0 on
-    // success (the host's firmware-update result is then 1), else nonzero. `param`, when
-    // given, records the lock while it is held, so a supervisor that gives up on the worker
-    // can release it.
-    std::int32_t Firmware_Upgrade(std::uint8_t hostIndex, const std::string& imagePath,
-                                  FWThreadParam* param = nullptr);
+    // success (the host's firmware-update result is then 1), else nonzero.
+    std::int32_t Firmware_Upgrade(std::uint8_t hostIndex, const std::string& imagePath);
+    // A run's worker programs its host: the run's image bytes onto `host` (the worker's copy of
+    // the record), under the programming lock. 0 on success.
+    std::int32_t ProgramHost(const UpgradeRunSnapshot& run, std::uint8_t hostIndex,
+                             const TargetHost& host);
 
     // The programming lock: flash identification and programming run one host at a time.
     RecoverableLock m_FWUpgCriticalSection;
 
 private:
-    static int UpdateColumn(std::uint8_t twoColumn);
-    static int CheckColumn(std::uint8_t twoColumn);
-    void FailAllHosts(bool clearCheckResult);
-    void ShowItemResult(std::uint8_t index, int column, const char* item, bool passed);
+    void FailAllHosts(ResultLayout layout, bool clearCheckResult);
+    void ShowItemResult(const UpgradeRunSnapshot& run, std::uint8_t index, ResultItem item,
+                        const char* name, bool passed);
     void Tell(const std::string& boxText, const std::string& consoleText);
+    // Reads the firmware file into `image`; false (after the messages) when it cannot be used.
+    bool ReadFirmwareFile(const std::string& path, std::vector<std::uint8_t>& image);
 
     ToolContext& ctx_;
     std::mutex runMutex_;
-    std::array<std::shared_ptr<FWThreadParam>, kMaxHosts> m_Params;
-    std::array<std::shared_ptr<Worker>, kMaxHosts> m_Workers;
-    // Workers given up on at a time-out; they end on their own once stopped.
-    std::vector<std::shared_ptr<Worker>> abandoned_;
-    std::uint8_t runTwoColumn_ = 0;
+    // The workers of the current run; earlier runs' groups whose workers were given up on.
+    std::shared_ptr<WorkerGroup> group_;
+    std::vector<std::shared_ptr<WorkerGroup>> abandoned_;
 };
 
 }  // namespace qnl

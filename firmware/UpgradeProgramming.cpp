@@ -15,35 +15,46 @@ constexpr const char* kName = "Upgrade::Firmware_Upgrade";
 constexpr std::uint32_t kKind1MinimumCapacity = 0x20000;
 }  // namespace
 
-std::int32_t Upgrade::Firmware_Upgrade(std::uint8_t hostIndex, const std::string& imagePath,
-                                       FWThreadParam* param) {
+std::int32_t Upgrade::Firmware_Upgrade(std::uint8_t hostIndex, const std::string& imagePath) {
     if (hostIndex >= kMaxHosts) return kErrInvalidParameter;
-    RecoverableLockGuard lock(m_FWUpgCriticalSection);
-    if (!lock.Owns()) return kErrTimeout;  // given up on while waiting for the lock
-    if (param != nullptr) param->lockTicket = lock.Ticket();
-    struct ForgetTicket {
-        FWThreadParam* param;
-        ~ForgetTicket() {
-            if (param != nullptr) param->lockTicket = 0;
-        }
-    } forget{param};
-
+    CUtility& util = ctx_.g_Utility;
+    UpgradeRunSnapshot run;
+    run.imagePath = imagePath;
+    run.fileKind = util.m_ucFileKind;
     try {
-        CUtility& util = ctx_.g_Utility;
-        if (!bCheckFileAccess(ctx_.prompts, imagePath, true)) return kErrFileNotFound;
-
-        std::vector<std::uint8_t> image(util.m_dwFWFileLength, 0);
-        const std::int32_t rc = util.bOpenFWBinFile(imagePath, image);
-        if (rc != kOk) {
-            ctx_.eventLog.LogMessage(
-                kEventTypeError,
-                "\r\n%s:%d:   Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n", kName, 960,
-                imagePath.c_str(), rc);
-            return rc;
+        // The image is read before the lock is taken: a file that cannot be read touches nothing.
+        if (files::Exists(imagePath)) {
+            run.image.assign(util.m_dwFWFileLength, 0);
+            const std::int32_t rc = util.bOpenFWBinFile(imagePath, run.image);
+            if (rc != kOk) {
+                ctx_.eventLog.LogMessage(
+                    kEventTypeError,
+                    "\r\n%s:%d:   Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n", kName,
+                    960, imagePath.c_str(), rc);
+                return rc;
+            }
+            run.image.resize(util.m_dwFWFileLength);
         }
-        const std::uint32_t length = util.m_dwFWFileLength;
+    } catch (const std::exception&) {
+        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kName, 995,
+                                 files::LastError());
+        return kErrIo;
+    }
+    const std::int32_t result = ProgramHost(run, hostIndex, util.hosts[hostIndex]);
+    if (result == kOk) util.hosts[hostIndex].ucFwUpdateResult = 1;
+    return result;
+}
 
-        TargetHost& host = util.hosts[hostIndex];
+std::int32_t Upgrade::ProgramHost(const UpgradeRunSnapshot& run, std::uint8_t hostIndex,
+                                  const TargetHost& host) {
+    if (hostIndex >= kMaxHosts) return kErrInvalidParameter;
+    // A worker that was stopped (or given up on) while it waited never gets the lock.
+    RecoverableLockGuard lock(m_FWUpgCriticalSection);
+    if (!lock.Owns()) return kErrTimeout;
+    try {
+        if (!bCheckFileAccess(ctx_.prompts, run.imagePath, true)) return kErrFileNotFound;
+        if (run.image.empty()) return kErrDataNotMatch;
+
         const FlashPart part = ctx_.interctl.IdentifyFlash(host);
         if (part.IsNone()) {
             ctx_.eventLog.LogMessage(kEventTypeError,
@@ -52,14 +63,11 @@ std::int32_t Upgrade::Firmware_Upgrade(std::uint8_t hostIndex, const std::string
             return kErrIo;
         }
         // A second-generation image needs a part of at least 128 KB; nothing is written otherwise.
-        if (util.m_ucFileKind == 1 && part.CapacityBytes() < kKind1MinimumCapacity) return kErrIo;
+        if (run.fileKind == 1 && part.CapacityBytes() < kKind1MinimumCapacity) return kErrIo;
 
-        const std::int32_t result =
-            ctx_.interctl.Update_Firmware(hostIndex, host, part, image.data(), length);
-        if (result == kOk) host.ucFwUpdateResult = 1;
-        return result;
+        return ctx_.interctl.Update_Firmware(hostIndex, host, part, run.image.data(),
+                                             static_cast<std::uint32_t>(run.image.size()));
     } catch (const std::exception&) {
-        // Allocation of the image buffer, or anything else unexpected: the host fails.
         ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kName, 995,
                                  files::LastError());
         return kErrIo;

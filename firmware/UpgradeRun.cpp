@@ -1,6 +1,7 @@
 // The upgrade run over all hosts: prepare one image, start one worker per host, wait for them
 // with the 200-second limit, and give up on the ones that do not finish.
 #include <algorithm>
+#include <chrono>
 
 #include "app/ToolContext.h"
 #include "controller/ErrorCodes.h"
@@ -21,23 +22,17 @@ constexpr std::uint64_t kRunLimitMs = 200000;
 constexpr std::uint32_t kPollMs = 200;
 }  // namespace
 
-int Upgrade::UpdateColumn(std::uint8_t twoColumn) { return twoColumn ? 9 : 7; }
-int Upgrade::CheckColumn(std::uint8_t twoColumn) { return twoColumn ? 10 : 7; }
-
 void Upgrade::ResetRunState() {
     std::lock_guard lock(runMutex_);
-    for (auto& worker : m_Workers) {
-        if (worker && !worker->Finished()) {
-            worker->Abandon();
-            abandoned_.push_back(worker);
-        }
-        worker.reset();
-    }
-    std::erase_if(abandoned_, [](const std::shared_ptr<Worker>& w) { return w->Finished(); });
-    for (auto& param : m_Params) param = std::make_shared<FWThreadParam>();
+    if (group_) abandoned_.push_back(std::move(group_));
+    // A group whose workers all returned is no longer needed.
+    std::erase_if(abandoned_, [](const std::shared_ptr<WorkerGroup>& g) {
+        return g->StopAndWait(std::chrono::milliseconds(0));
+    });
     m_ucRunDone = 0;
     m_ucAllUpdated = 0;
     m_ucAllChecked = 0;
+    ctx_.resultTable.BeginRun();
 }
 
 bool Upgrade::bCheckConnectedUSBDevice() {
@@ -52,16 +47,14 @@ bool Upgrade::bCheckConnectedUSBDevice() {
     }
 }
 
-void Upgrade::FailAllHosts(bool clearCheckResult) {
+void Upgrade::FailAllHosts(ResultLayout layout, bool clearCheckResult) {
     for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
-        auto& param = *m_Params[i];
-        param.ucFinished = 1;
         TargetHost& host = ctx_.g_Utility.hosts[i];
         host.ucFwUpdateResult = 0;
         if (clearCheckResult) host.ucFwCheckResult = 0;
         if (host.ucIndex != kNoHostIndex)
-            ctx_.resultTable.vShowResultItemTable(kCellRed, i, UpdateColumn(runTwoColumn_),
-                                                  ctx_.uiText.fail);
+            ctx_.resultTable.ShowResult(layout, i, ResultItem::FwUpdate, CellState::Fail,
+                                        ctx_.uiText.fail);
     }
     m_ucRunDone = 1;
 }
@@ -70,13 +63,36 @@ void Upgrade::Tell(const std::string& boxText, const std::string& consoleText) {
     ctx_.prompts.ShowMessage(boxText, {}, MessageIcon::Error, consoleText);
 }
 
-bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags) {
-    CIni& ini = ctx_.ini;
+bool Upgrade::ReadFirmwareFile(const std::string& path, std::vector<std::uint8_t>& image) {
     CUtility& util = ctx_.g_Utility;
-    runTwoColumn_ = twoColumn;
+    util.bFWBinFileLength(path);
+    // The buffer starts at 128 KB and grows to the file's length only once the length was
+    // checked (bOpenFWBinFile refuses a file above 16 MiB before reading any of it).
+    image.assign(0x20000, 0);
+    const std::int32_t rc = util.bOpenFWBinFile(path, image);
+    if (rc == kOk) return true;
+    Tell(Format("\r\n%s:%d:Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n", kRunName, 700,
+                path.c_str(), rc),
+         Format("Open Frimware bin file Failed!![%s], (%d)\n", path.c_str(), rc));
+    return false;
+}
+
+bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags) {
+    const IniSettings settings = ctx_.ini;
+    return RunFirmwareUpgrade(twoColumn, runFlags, settings);
+}
+
+bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
+                                 const IniSettings& settings) {
+    CUtility& util = ctx_.g_Utility;
+    auto run = std::make_shared<UpgradeRunSnapshot>();
+    run->settings = settings;
+    run->layout = twoColumn ? ResultLayout::Upgrade : ResultLayout::Main;
+    run->runFlags = runFlags;
+    run->consoleMode = ctx_.consoleMode;
 
     // 1. No USB device may hang below a target controller while it is programmed.
-    if (ini.check_downstream_usb_enable == 1) {
+    if (settings.check_downstream_usb_enable == 1) {
         while (bCheckConnectedUSBDevice()) {
             Tell("Found a USB Device Connected , Please Remove it !!", {});
             // Wait before looking again, so a console run does not spin.
@@ -85,210 +101,208 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags) 
     }
 
     // 2. The firmware file: the settings' name in an MP run, else the page's selection.
-    const std::string name = ctx_.runFromMain ? ini.fw_binary_name : m_strComboFirmware;
+    run->firmwareName = ctx_.runFromMain ? settings.fw_binary_name : m_strComboFirmware;
     // A name with ':' after its first character is a full path; anything else lives in the
     // tool folder. Either way it is resolved as a Windows station would.
-    util.m_strFWFilePath = files::ResolveWindowsName(util.strToolFolder, name).path;
+    util.m_strFWFilePath = files::ResolveWindowsName(util.strToolFolder, run->firmwareName).path;
 
     // 3. Read it.
-    util.bFWBinFileLength(util.m_strFWFilePath);
-    std::vector<std::uint8_t> image(std::max<std::uint32_t>(util.m_dwFWFileLength, 0x20000), 0);
-    std::int32_t rc = util.bOpenFWBinFile(util.m_strFWFilePath, image);
-    if (rc != kOk) {
-        Tell(Format("\r\n%s:%d:Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n", kRunName,
-                    700, util.m_strFWFilePath.c_str(), rc),
-             Format("Open Frimware bin file Failed!![%s], (%d)\n", util.m_strFWFilePath.c_str(),
-                    rc));
-        FailAllHosts(true);
+    std::vector<std::uint8_t> image;
+    if (!ReadFirmwareFile(util.m_strFWFilePath, image)) {
+        FailAllHosts(run->layout, true);
         return false;
     }
     const std::uint32_t length = util.m_dwFWFileLength;
 
     // 4./5. Its version.
     std::uint8_t version[6] = {};
-    rc = ctx_.interctl.Get_Version_From_File(image.data(), length, version);
+    std::int32_t rc = ctx_.interctl.Get_Version_From_File(image.data(), length, version);
     if (rc != kOk) {
         ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: Get_Version_From_File Failed!!(%d)\n",
                                  kRunName, 712, rc);
         Tell(Format("\r\n%s:%d:Get_Version_From_File Failed!!(%d)\n", kRunName, 713, rc),
              Format("Get_Version_From_File Failed!!(%d)\n", rc));
-        FailAllHosts(true);
+        FailAllHosts(run->layout, true);
         return false;
     }
     util.m_strFileFWVersion = FormatFirmwareVersion(version);
 
     // 6. The image that is programmed: the configuration built into the firmware.
-    if (!vCreateConfigRomFile(image.data(), length)) {
+    if (!vCreateConfigRomFile(image.data(), length, &run->image, &run->settings)) {
         ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:   vCreateConfigRomFile Failed!!",
                                  kRunName, 725);
         Tell("vCreateConfigRomFile Failed!!\n", "vCreateConfigRomFile Failed!!\r\n");
-        FailAllHosts(false);
+        FailAllHosts(run->layout, false);
         return false;
     }
+    image = {};
+    run->imagePath = util.m_strFWFilePath;
+    run->fileKind = util.m_ucFileKind;
+    run->fwVariant = util.m_ucFWVariant;
+    run->fileVersion = util.m_strFileFWVersion;
+    run->hostCount = std::min<std::uint8_t>(util.ucHostCount, kMaxHosts);
+    for (std::uint8_t i = 0; i < run->hostCount; ++i)
+        if (util.hosts[i].ucIndex != kNoHostIndex) util.hosts[i].strFirmwarePath = run->firmwareName;
+    run->hosts = util.hosts;
 
     // 7. One worker per host.
-    std::array<std::shared_ptr<FWThreadParam>, kMaxHosts> params;
+    auto group = std::make_shared<WorkerGroup>(ctx_.clock);
     {
         std::lock_guard lock(runMutex_);
-        params = m_Params;
+        if (group_) abandoned_.push_back(group_);
+        group_ = group;
     }
-    std::size_t hostsToRun = 0;
-    for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
-        FWThreadParam& param = *params[i];
-        TargetHost& host = util.hosts[i];
-        if (host.ucIndex == kNoHostIndex || i >= util.ucHostCount) {
-            param.ucFinished = 2;
-            continue;
-        }
-        ++hostsToRun;
-        param.strFWFilePath = util.m_strFWFilePath;
-        param.ucHostIndex = i;
-        param.ucFinished = 0;
-        param.ucTwoColumn = twoColumn;
-        param.ucRunFlags = runFlags;
-        host.strFirmwarePath = name;
-        auto shared = params[i];
-        auto worker = Worker::Start([this, shared] { FWThreadFun(*shared); });
-        std::lock_guard lock(runMutex_);
-        m_Workers[i] = worker;
+    for (std::uint8_t i = 0; i < run->hostCount; ++i) {
+        if (run->hosts[i].ucIndex == kNoHostIndex) continue;  // skipped
+        group->Start(
+            i, [this, run, i] { FWThreadFun(run, i); },
+            [this, run, i] {
+                // Anything unexpected inside the worker fails its host.
+                ctx_.eventLog.LogMessage(kEventTypeError,
+                                         "\r\n%s:%d: FWThreadFun Failed,  dwErrorCode %d",
+                                         kWorkerName, 899, files::LastError());
+                TargetHost& host = ctx_.g_Utility.hosts[i];
+                host.ucFwUpdateResult = 0;
+                host.ucFwCheckResult = 0;
+                const ResultItem item =
+                    (run->runFlags & 0x10) ? ResultItem::FwUpdate : ResultItem::FwCheck;
+                ctx_.resultTable.ShowResult(run->layout, i, item, CellState::Fail,
+                                            ctx_.uiText.fail);
+            });
     }
 
-    // 8. Wait for them. A skipped host counts as finished; the update and check flags need at
+    // 8. Wait for them. Skipped hosts are not waited for; the update and check flags need at
     // least one host that passed them.
-    const std::uint64_t start = ctx_.clock.NowMs();
-    for (;;) {
-        if (ctx_.clock.NowMs() - start > kRunLimitMs) break;
-        std::size_t finished = 0, updated = 0, checked = 0;
-        for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
-            if (params[i]->ucFinished != 0) ++finished;
-            if (params[i]->ucFinished == 2) continue;
-            if (util.hosts[i].ucFwUpdateResult == 1) ++updated;
-            if (util.hosts[i].ucFwCheckResult == 1) ++checked;
-        }
-        if (ini.fw_update_enable == 1 && hostsToRun > 0 && updated == hostsToRun)
-            m_ucAllUpdated = 1;
-        if (ini.fw_check_enable == 1 && hostsToRun > 0 && checked == hostsToRun)
-            m_ucAllChecked = 1;
-        if (finished == kMaxHosts) {
-            m_ucRunDone = 1;
-            return true;
-        }
-        if (!ctx_.clock.SleepMs(kPollMs)) break;
+    const bool allFinished = group->Wait(kRunLimitMs, kPollMs);
+    if (!allFinished) {
+        // 9. Time-out: give up on the workers that did not finish. A host given up on failed,
+        // in the table and in its record, whatever its worker got to.
+        group->GiveUpUnfinished([&](std::size_t i) {
+            TargetHost& host = util.hosts[i];
+            host.ucFwUpdateResult = 0;
+            host.ucFwCheckResult = 0;
+            ctx_.resultTable.ShowResult(run->layout, static_cast<std::uint8_t>(i),
+                                        ResultItem::FwUpdate, CellState::Fail, "Fail");
+            if (run->layout == ResultLayout::Upgrade && (run->runFlags & 0x20))
+                ctx_.resultTable.ShowResult(run->layout, static_cast<std::uint8_t>(i),
+                                            ResultItem::FwCheck, CellState::Fail, "Fail");
+        });
     }
-
-    // 9. Time-out: give up on the workers that did not finish. All of them are asked to stop
-    // first, so none of them can take the programming lock that a revoked one frees.
-    std::vector<std::uint8_t> unfinished;
-    for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
-        if (params[i]->ucFinished != 0) continue;
-        unfinished.push_back(i);
-        std::lock_guard lock(runMutex_);
-        if (m_Workers[i]) {
-            m_Workers[i]->Abandon();
-            abandoned_.push_back(std::move(m_Workers[i]));
-        }
+    const std::vector<std::size_t> started = group->StartedHosts();
+    std::size_t updated = 0, checked = 0;
+    for (std::size_t i : started) {
+        if (util.hosts[i].ucFwUpdateResult == 1) ++updated;
+        if (util.hosts[i].ucFwCheckResult == 1) ++checked;
     }
-    for (std::uint8_t i : unfinished) {
-        FWThreadParam& param = *params[i];
-        m_FWUpgCriticalSection.Revoke(param.lockTicket);
-        param.ucFinished = 1;
-        ctx_.resultTable.vShowResultItemTable(kCellRed, i, UpdateColumn(twoColumn), "Fail");
-    }
+    if (settings.fw_update_enable == 1 && !started.empty() && updated == started.size())
+        m_ucAllUpdated = 1;
+    if (settings.fw_check_enable == 1 && !started.empty() && checked == started.size())
+        m_ucAllChecked = 1;
+    // The run is over either way; its end is seen by the page's done flag.
+    m_ucRunDone = 1;
+    if (allFinished) return true;
     Tell("Firmware Update Time Out, Fail!!!", "Firmware Update Time Out, Fail!!!\r\n");
     return false;
 }
 
 // A host's item result: the cell (PASS on green, with the host's fixed items refreshed, or
-// FAIL on red) and, in console mode, its line.
-void Upgrade::ShowItemResult(std::uint8_t index, int column, const char* item, bool passed) {
-    ctx_.resultTable.vShowResultItemTable(passed ? kCellGreen : kCellRed, index, column,
-                                          passed ? ctx_.uiText.pass : ctx_.uiText.fail);
-    if (passed) ctx_.resultTable.vUpdateResultFixedItem(index);
-    if (ctx_.consoleMode)
-        ctx_.console.Printf("Host[%d],[%s]--> [%s]!!\r\n", index, item, passed ? "PASS" : "FAIL");
+// FAIL on red) and, in console mode, its line. The caller holds its report gate.
+void Upgrade::ShowItemResult(const UpgradeRunSnapshot& run, std::uint8_t index, ResultItem item,
+                             const char* name, bool passed) {
+    ctx_.resultTable.ShowResult(run.layout, index, item, passed ? CellState::Pass : CellState::Fail,
+                                passed ? ctx_.uiText.pass : ctx_.uiText.fail);
+    if (passed) ctx_.resultTable.RefreshHost(index);
+    if (run.consoleMode)
+        ctx_.resultTable.ConsoleLine(
+            Format("Host[%d],[%s]--> [%s]!!\r\n", index, name, passed ? "PASS" : "FAIL"));
 }
 
-std::uint32_t Upgrade::FWThreadFun(FWThreadParam& param) {
-    CUtility& util = ctx_.g_Utility;
-    const std::uint8_t index = param.ucHostIndex;
-    TargetHost& host = util.hosts[index];
-    const int updateColumn = UpdateColumn(param.ucTwoColumn);
-    const int checkColumn = CheckColumn(param.ucTwoColumn);
-    try {
-        if (param.ucFinished != 0) {
-            host.ucFwUpdateResult = 0;
-            host.ucFwCheckResult = 0;
-            ctx_.eventLog.LogMessage(kEventTypeError,
-                                     "\r\n%s:%d: FWThreadFun: TerminateThread[%d] , dwErrorCode %d",
-                                     kWorkerName, 820, index, files::LastError());
-            return 0;
-        }
-        if (ctx_.consoleMode)
-            ctx_.console.Printf("Target Host[%d] > Bus:0x%02X Device:0x%02X Function:0x%02X\r\n",
-                                index, host.ucBus, host.ucDevice, host.ucFunction);
+namespace {
+// The facts a device-information read finds, from the worker's copy into the host table.
+void PublishDeviceInfo(TargetHost& to, const TargetHost& from) {
+    to.ucChipType = from.ucChipType;
+    to.strFWVersion = from.strFWVersion;
+    to.strSSID = from.strSSID;
+    to.strSVID = from.strSVID;
+    to.ucPcieLink = from.ucPcieLink;
+    to.ucWrsrStatus = from.ucWrsrStatus;
+}
+}  // namespace
 
-        if (param.ucRunFlags & 0x10) {
-            bool passed = false;
-            if (util.m_ucFileKind != host.ucKind) {
-                ctx_.eventLog.LogMessage(
-                    kEventTypeError,
-                    "\r\n%s:%d:  Device Type(%X) is not equal to Firmware Type(%X) , dwErrorCode %d",
-                    kWorkerName, 836, host.ucKind, util.m_ucFileKind, files::LastError());
-            } else if (host.ucChipType != util.m_ucFWVariant) {
-                ctx_.eventLog.LogMessage(
-                    kEventTypeError,
-                    "\r\n%s:%d:  Chip Type(%X) is not equal to Firmware Type(%X) , dwErrorCode %d",
-                    kWorkerName, 842, host.ucChipType, util.m_ucFWVariant, files::LastError());
-            } else if (Firmware_Upgrade(index, param.strFWFilePath, &param) != 0) {
-                ctx_.eventLog.LogMessage(
-                    kEventTypeError, "\r\n%s:%d: FWThreadFun: Firmware_Upgrade Failed , dwErrorCode %d",
-                    kWorkerName, 848, files::LastError());
-            } else {
-                ctx_.clock.SleepMs(500);
-                ctx_.interctl.UpdateDeviceInfo(index, ctx_.ini.spi_wrsr_ver, host.ucKind);
-                passed = true;
-            }
-            ctx_.clock.SleepMs(250);
-            if (StopRequested()) return 0;  // given up on: the supervisor wrote the result
-            ShowItemResult(index, updateColumn, "FW Update ", passed);
-            if (passed) {
-                host.ucFwUpdateResult = 1;
-            } else {
-                ctx_.resultTable.vShowResultItemTable(kCellRed, index, checkColumn,
-                                                      ctx_.uiText.fail);
-                host.ucFwUpdateResult = 0;
-                param.ucFinished = 1;
-                return 0;
-            }
-        }
+std::uint32_t Upgrade::FWThreadFun(const std::shared_ptr<const UpgradeRunSnapshot>& runPointer,
+                                   std::uint8_t index) {
+    const UpgradeRunSnapshot& run = *runPointer;
+    const IniSettings& ini = run.settings;
+    // The worker's own copy of its host's record; the table's record is written only through
+    // the report gate.
+    TargetHost host = run.hosts[index];
+    TargetHost& record = ctx_.g_Utility.hosts[index];
+    if (!MayReport()) {
+        ctx_.eventLog.LogMessage(kEventTypeError,
+                                 "\r\n%s:%d: FWThreadFun: TerminateThread[%d] , dwErrorCode %d",
+                                 kWorkerName, 820, index, files::LastError());
+        return 0;
+    }
+    if (run.consoleMode)
+        ctx_.resultTable.ConsoleLine(
+            Format("Target Host[%d] > Bus:0x%02X Device:0x%02X Function:0x%02X\r\n", index,
+                   host.ucBus, host.ucDevice, host.ucFunction));
 
-        if (param.ucRunFlags & 0x20) {
-            const std::string expectedSsid = Format("%04x", ParseHexText(ctx_.ini.ssid));
-            const std::string expectedSvid = Format("%04x", ParseHexText(ctx_.ini.svid));
-            ctx_.interctl.UpdateDeviceInfo(index, ctx_.ini.spi_wrsr_ver, host.ucKind);
-            bool passed = EqualsNoCase(host.strFWVersion, util.m_strFileFWVersion);
-            if (ctx_.ini.subsys_enable == 1)
-                passed = passed && EqualsNoCase(host.strSSID, expectedSsid) &&
-                         EqualsNoCase(host.strSVID, expectedSvid);
-            if (StopRequested()) return 0;
-            ShowItemResult(index, checkColumn, "FW Check ", passed);
-            if (passed) {
-                host.ucFwCheckResult = 1;
-            } else {
-                host.ucFwCheckResult = 0;
+    if (run.runFlags & 0x10) {
+        bool passed = false;
+        if (run.fileKind != host.ucKind) {
+            ctx_.eventLog.LogMessage(
+                kEventTypeError,
+                "\r\n%s:%d:  Device Type(%X) is not equal to Firmware Type(%X) , dwErrorCode %d",
+                kWorkerName, 836, host.ucKind, run.fileKind, files::LastError());
+        } else if (host.ucChipType != run.fwVariant) {
+            ctx_.eventLog.LogMessage(
+                kEventTypeError,
+                "\r\n%s:%d:  Chip Type(%X) is not equal to Firmware Type(%X) , dwErrorCode %d",
+                kWorkerName, 842, host.ucChipType, run.fwVariant, files::LastError());
+        } else if (ProgramHost(run, index, host) != 0) {
+            ctx_.eventLog.LogMessage(
+                kEventTypeError, "\r\n%s:%d: FWThreadFun: Firmware_Upgrade Failed , dwErrorCode %d",
+                kWorkerName, 848, files::LastError());
+        } else {
+            ctx_.clock.SleepMs(500);
+            ctx_.interctl.ReadDeviceInfo(host, ini.spi_wrsr_ver, host.ucKind);
+            passed = true;
+        }
+        ctx_.clock.SleepMs(250);
+        bool stop = false;
+        GatedWrite([&] {
+            if (passed) PublishDeviceInfo(record, host);
+            record.ucFwUpdateResult = passed ? 1 : 0;
+            ShowItemResult(run, index, ResultItem::FwUpdate, "FW Update ", passed);
+            if (!passed) {
+                ctx_.resultTable.ShowResult(run.layout, index, ResultItem::FwCheck,
+                                            CellState::Fail, ctx_.uiText.fail);
+                stop = true;
+            }
+        });
+        if (stop || !MayReport()) return 0;
+    }
+
+    if (run.runFlags & 0x20) {
+        const std::string expectedSsid = Format("%04x", ParseHexText(ini.ssid));
+        const std::string expectedSvid = Format("%04x", ParseHexText(ini.svid));
+        ctx_.interctl.ReadDeviceInfo(host, ini.spi_wrsr_ver, host.ucKind);
+        bool passed = EqualsNoCase(host.strFWVersion, run.fileVersion);
+        if (ini.subsys_enable == 1)
+            passed = passed && EqualsNoCase(host.strSSID, expectedSsid) &&
+                     EqualsNoCase(host.strSVID, expectedSvid);
+        GatedWrite([&] {
+            PublishDeviceInfo(record, host);
+            record.ucFwCheckResult = passed ? 1 : 0;
+            ShowItemResult(run, index, ResultItem::FwCheck, "FW Check ", passed);
+            if (!passed)
                 ctx_.eventLog.LogMessage(kEventTypeError,
                                          "\r\n%s:%d: FWThreadFun: Firmware Check Failed , dwErrorCode %d",
                                          kWorkerName, 890, files::LastError());
-            }
-        }
-        param.ucFinished = 1;
-        return 1;
-    } catch (const std::exception&) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: FWThreadFun Failed,  dwErrorCode %d",
-                                 kWorkerName, 899, files::LastError());
-        param.ucFinished = 1;
-        return 0;
+        });
     }
+    return 1;
 }
 
 }  // namespace qnl

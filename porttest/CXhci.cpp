@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "controller/ErrorCodes.h"
+#include "platform/Cancellation.h"
 #include "platform/Files.h"
+#include "platform/Worker.h"
 #include "qnlio/MailboxProtocol.h"
 #include "qnlio/PortTestMemory.h"
 
@@ -91,12 +93,18 @@ std::int32_t CXhci::WriteMmio(const TargetHost& host, const std::uint8_t source[
         std::uint64_t{host.dwMmioBase} + offset + 4 > std::uint64_t{0x100000000}) {
         return kErrInvalidParameter;
     }
+    // A worker that was asked to stop writes no register.
+    if (StopRequested()) return kErrTimeout;
     const MappedAddress window = io_.MapQnlIO(host.dwMmioBase + offset, kWindowBytes);
     if (window == 0) {
         files::LastError();
         return kErrIo;
     }
     for (std::uint32_t i = 0; i < 4; ++i) {
+        if (StopRequested()) {
+            io_.UnmapQnlIO(window, kWindowBytes);
+            return kErrTimeout;
+        }
         const std::uint32_t byte = source[i];
         const std::int32_t rc = io_.WriteMEM(window + i, 1, &byte);
         if (rc != 0) {
@@ -119,16 +127,23 @@ CXhci::ShadowBlock* CXhci::ShadowOf(const TargetHost& host) {
 void CXhci::StoreShadow(const TargetHost& host, std::uint32_t offset, std::uint32_t value) {
     ShadowBlock* block = ShadowOf(host);
     if (block == nullptr || offset > kShadowBytes - 4) return;
-    StoreLe(&block->image[offset], value);
+    // A worker given up on no longer writes the shadow a later run reads.
+    GatedWrite([&] {
+        std::lock_guard lock(shadowMutex_);
+        StoreLe(&block->image[offset], value);
+    });
 }
 
 std::uint32_t CXhci::ShadowDword(std::size_t hostIndex, std::uint32_t offset) const {
     if (hostIndex >= kMaxHosts || offset > kShadowBytes - 4) return 0;
+    std::lock_guard lock(shadowMutex_);
     return LoadLe(&shadow_[hostIndex].image[offset]);
 }
 
 std::uint32_t CXhci::HcsParams1(std::size_t hostIndex) const {
-    return hostIndex < kMaxHosts ? shadow_[hostIndex].dwHcsParams1 : 0;
+    if (hostIndex >= kMaxHosts) return 0;
+    std::lock_guard lock(shadowMutex_);
+    return shadow_[hostIndex].dwHcsParams1;
 }
 
 std::uint32_t CXhci::ReadRegister(const TargetHost& host, std::uint32_t offset) {
@@ -164,7 +179,10 @@ std::int32_t CXhci::LoadRegisters(TargetHost& host) {
         std::vector<std::uint8_t> image(kShadowBytes, 0);
         rc = ReadMmio(host, image.data(), kShadowBytes, 0);
         if (rc == kOk) {
-            std::copy_n(image.begin(), kServedCapLength, block->image.begin());
+            GatedWrite([&] {
+                std::lock_guard lock(shadowMutex_);
+                std::copy_n(image.begin(), kServedCapLength, block->image.begin());
+            });
             const std::uint8_t capLength = image[REG_CAPLENGTH];
             if (capLength != kServedCapLength) {
                 // Every operation addresses the operational registers at fixed offsets from
@@ -176,10 +194,16 @@ std::int32_t CXhci::LoadRegisters(TargetHost& host) {
                                 host.ucFunction, capLength);
                 rc = kErrInvalidParameter;
             } else {
-                std::copy(image.begin() + kServedCapLength, image.end(),
-                          block->image.begin() + kServedCapLength);
-                block->dwHcsParams1 = LoadLe(&block->image[REG_HCSPARAMS1]);
-                block->dwHcsParams1 = ReadRegister(host, REG_HCSPARAMS1);
+                GatedWrite([&] {
+                    std::lock_guard lock(shadowMutex_);
+                    std::copy(image.begin() + kServedCapLength, image.end(),
+                              block->image.begin() + kServedCapLength);
+                });
+                const std::uint32_t hcsParams1 = ReadRegister(host, REG_HCSPARAMS1);
+                GatedWrite([&] {
+                    std::lock_guard lock(shadowMutex_);
+                    block->dwHcsParams1 = hcsParams1;
+                });
             }
         }
     } catch (const std::exception&) {
@@ -217,8 +241,7 @@ std::int32_t CXhci::ResetHostController(const TargetHost& host) {
 }
 
 void CXhci::SetMaxSlotsEnabled(const TargetHost& host) {
-    const ShadowBlock* block = ShadowOf(host);
-    const std::uint32_t maxSlots = block ? block->dwHcsParams1 & HCSPARAMS1_MAX_SLOTS : 0;
+    const std::uint32_t maxSlots = HcsParams1(host.ucIndex) & HCSPARAMS1_MAX_SLOTS;
     WriteRegister(host, REG_CONFIG, maxSlots);
     ReadRegister(host, REG_CONFIG);
 }

@@ -127,6 +127,7 @@ class CXhci : public CInterctl {
 
     std::array<ShadowBlock, kMaxHosts> shadow_{};
     std::mutex registerLock_;  // held by ScanPortConnections
+    mutable std::mutex shadowMutex_;  // guards shadow_ (workers of several hosts write it)
 };
 
 }  // namespace qnl

@@ -16,22 +16,11 @@ namespace {
 constexpr const char* kFunctionTimeOut = "Function Test  Time Out, Fail!!!";
 constexpr const char* kTerminationTimeOut = "Termination Test Time Out, Fail!!!";
 
-int SpeedIndex(std::uint32_t speed) {
-    return speed == 1 ? 0 : speed == 2 ? 1 : 2;
-}
+constexpr std::uint64_t kTestLimitMs = kTestLimitSeconds * 1000;
 }  // namespace
 
-int SpeedPortColumn(std::uint8_t mode, std::uint32_t speed, std::uint32_t port) {
-    return (mode == kRunModeTestPage ? 5 : 8) + 2 * SpeedIndex(speed) + (port == 2 ? 1 : 0);
-}
-int SignalOverallColumn(std::uint8_t mode) {
-    return mode == kRunModeTestPage ? 11 : 14;
-}
-int TerminationOverallColumn(std::uint8_t mode) {
-    return mode == kRunModeTestPage ? 12 : 15;
-}
-int LoopBackOverallColumn(std::uint8_t mode) {
-    return mode == kRunModeTestPage ? 13 : 16;
+ResultLayout LayoutOfMode(std::uint8_t mode) {
+    return mode == kRunModeTestPage ? ResultLayout::Test : ResultLayout::Main;
 }
 
 FunTest::FunTest(ToolContext& context) : ctx_(context) {
@@ -43,33 +32,37 @@ FunTest::~FunTest() {
 }
 
 void FunTest::WaitForWorkers() {
-    std::vector<std::shared_ptr<Worker>> workers;
+    std::vector<std::shared_ptr<WorkerGroup>> groups;
     {
         std::lock_guard lock(runMutex_);
-        workers.assign(m_pTestThread.begin(), m_pTestThread.end());
-        workers.insert(workers.end(), givenUp_.begin(), givenUp_.end());
+        groups = givenUp_;
+        if (group_) groups.push_back(group_);
     }
-    for (auto& worker : workers) {
-        if (!worker) continue;
-        worker->RequestStop();
-        worker->WaitFinished(std::chrono::seconds(10));
-    }
+    for (auto& group : groups) group->StopAndWait(std::chrono::seconds(10));
+}
+
+std::shared_ptr<WorkerGroup> FunTest::NewGroup() {
+    auto group = std::make_shared<WorkerGroup>(ctx_.clock);
+    std::lock_guard lock(runMutex_);
+    if (group_) givenUp_.push_back(std::move(group_));
+    // A group whose workers all returned is no longer needed.
+    std::erase_if(givenUp_, [](const std::shared_ptr<WorkerGroup>& g) {
+        return g->StopAndWait(std::chrono::milliseconds(0));
+    });
+    group_ = group;
+    return group;
 }
 
 void FunTest::ResetRunState() {
-    std::lock_guard lock(runMutex_);
-    for (auto& worker : m_pTestThread) {
-        if (worker && !worker->Finished()) {
-            worker->Abandon();
-            givenUp_.push_back(worker);
-        }
-        worker.reset();
+    {
+        std::lock_guard lock(runMutex_);
+        if (group_) givenUp_.push_back(std::move(group_));
+        for (auto& param : m_Params) param = std::make_shared<TestParam>();
     }
-    std::erase_if(givenUp_, [](const auto& worker) { return worker->Finished(); });
-    for (auto& param : m_Params) param = std::make_shared<TestParam>();
     m_bFinished = 0;
     m_ucErrorCode = 0;
     m_ucStarted = 0;
+    ctx_.resultTable.BeginRun();
 }
 
 void FunTest::ClearDoneBytes() {
@@ -107,6 +100,13 @@ void FunTest::OrHostResults(const std::function<std::uint8_t(const TargetHost&)>
 }
 
 std::int32_t FunTest::PageTestThread(std::uint8_t mode, std::uint8_t selection) {
+    const IniSettings settings = ctx_.ini;
+    return PageTestThread(mode, selection, settings);
+}
+
+std::int32_t FunTest::PageTestThread(std::uint8_t mode, std::uint8_t selection,
+                                     const IniSettings& settings) {
+    runSettings_ = settings;
     m_bFinished = 0;
     m_ucErrorCode = 0;
     m_ucStarted = 0;
@@ -137,6 +137,13 @@ std::int32_t FunTest::PageTestThread(std::uint8_t mode, std::uint8_t selection) 
 }
 
 void FunTest::FunTestStartFromMain(std::uint8_t selection, std::uint8_t mode) {
+    const IniSettings settings = ctx_.ini;
+    FunTestStartFromMain(selection, mode, settings);
+}
+
+void FunTest::FunTestStartFromMain(std::uint8_t selection, std::uint8_t mode,
+                                   const IniSettings& settings) {
+    runSettings_ = settings;
     m_bFinished = 0;
     m_ucStarted = 0;
     std::int32_t r = kOk;
@@ -165,16 +172,19 @@ void FunTest::FunTestStartFromMain(std::uint8_t selection, std::uint8_t mode) {
     m_bFinished = 1;
 }
 
-std::array<std::shared_ptr<TestParam>, kMaxHosts> FunTest::NewParams(std::uint8_t mode) {
-    std::array<std::shared_ptr<TestParam>, kMaxHosts> params;
+FunTest::Params FunTest::NewParams(std::uint8_t mode) {
+    Params params;
     for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
         auto param = std::make_shared<TestParam>();
         param->ucMode = mode;
         param->ucHost = i;
-        param->dwSpeedMask = ctx_.ini.test_speed;
-        param->dwPortMask = ctx_.ini.test_port;
-        param->dwTimeout = ctx_.ini.test_timeout;
+        param->dwSpeedMask = runSettings_.test_speed;
+        param->dwPortMask = runSettings_.test_port;
+        param->dwTimeout = runSettings_.test_timeout;
+        param->layout = LayoutOfMode(mode);
+        param->consoleMode = Silent();
         const TargetHost& host = ctx_.g_Utility.hosts[i];
+        param->host = host;
         param->ucDone = (i >= ctx_.g_Utility.ucHostCount || host.ucIndex == kNoHostIndex) ? 2 : 0;
         params[i] = std::move(param);
     }
@@ -183,19 +193,14 @@ std::array<std::shared_ptr<TestParam>, kMaxHosts> FunTest::NewParams(std::uint8_
     return params;
 }
 
-void FunTest::StartWorker(const std::shared_ptr<TestParam>& param, WorkerBody body) {
-    auto worker = Worker::Start([this, param, body] { (this->*body)(*param); });
-    std::lock_guard lock(runMutex_);
-    // A worker still in the slot belongs to an earlier test and was given up on (its test
-    // timed out and ended the run) or has finished; either way it is no longer this slot's.
-    if (auto& old = m_pTestThread[param->ucHost]; old && !old->Finished()) givenUp_.push_back(old);
-    m_pTestThread[param->ucHost] = std::move(worker);
+void FunTest::StartWorker(WorkerGroup& group, const std::shared_ptr<TestParam>& param,
+                          WorkerBody body) {
+    group.Start(param->ucHost, [this, param, body] { (this->*body)(*param); });
 }
 
 std::int32_t FunTest::SuperviseSignalOrFixture(std::uint8_t mode, std::uint8_t selection) {
-    std::vector<std::uint8_t> started;
     try {
-        const std::int32_t timeout = ctx_.ini.test_timeout;
+        const std::int32_t timeout = runSettings_.test_timeout;
         if (timeout <= 0) {
             Tell(Format("%s [%d]", "Tme-Out value could not be", timeout));
             // Nothing was tested: no host of the table may keep a passing result.
@@ -203,22 +208,22 @@ std::int32_t FunTest::SuperviseSignalOrFixture(std::uint8_t mode, std::uint8_t s
                 TargetHost& host = ctx_.g_Utility.hosts[i];
                 if (host.ucIndex == kNoHostIndex) continue;
                 host.dwSignalResult = static_cast<std::uint32_t>(kErrTimeout);
-                ctx_.resultTable.vShowResultItemTable(kCellRed, i, SignalOverallColumn(mode),
-                                                      "FAIL");
+                ctx_.resultTable.ShowResult(LayoutOfMode(mode), i, ResultItem::SignalLineOverall,
+                                            CellState::Fail, "FAIL");
             }
             return kErrTimeout;
         }
         const auto params = NewParams(mode);
+        const auto group = NewGroup();
         const WorkerBody body =
             selection == kSelectFixture ? &FunTest::FixtureWorker : &FunTest::SignalLineWorker;
         for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
             if (params[i]->ucDone == 2) continue;
-            started.push_back(i);
             ++m_ucStarted;
-            StartWorker(params[i], body);
+            StartWorker(*group, params[i], body);
         }
         return WaitForHosts(
-            params, started, SignalOverallColumn(mode),
+            *group, params, ResultItem::SignalLineOverall, mode,
             [](TargetHost& h) { h.dwSignalResult = static_cast<std::uint32_t>(kErrTimeout); },
             kFunctionTimeOut);
     } catch (const std::exception&) {
@@ -231,22 +236,21 @@ std::int32_t FunTest::SuperviseSignalOrFixture(std::uint8_t mode, std::uint8_t s
 std::int32_t FunTest::SuperviseTermination(std::uint8_t mode) {
     try {
         const auto params = NewParams(mode);
-        std::vector<std::uint8_t> started;
+        const auto group = NewGroup();
         for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
             if (params[i]->ucDone == 2) continue;
             // A host that failed the signal line test is not given this test.
-            if (ctx_.ini.signal_line_test_enable == 1 &&
+            if (runSettings_.signal_line_test_enable == 1 &&
                 ctx_.g_Utility.hosts[i].dwSignalResult != 0) {
                 params[i]->ucDone = 2;
                 continue;
             }
-            started.push_back(i);
             ++m_ucStarted;
-            StartWorker(params[i], &FunTest::TerminationWorker);
+            StartWorker(*group, params[i], &FunTest::TerminationWorker);
             ctx_.clock.SleepMs(100);
         }
         return WaitForHosts(
-            params, started, TerminationOverallColumn(mode),
+            *group, params, ResultItem::TerminationOverall, mode,
             [](TargetHost& h) { h.ucTerminationResult = 1; }, kTerminationTimeOut);
     } catch (const std::exception&) {
         ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d",
@@ -258,22 +262,21 @@ std::int32_t FunTest::SuperviseTermination(std::uint8_t mode) {
 std::int32_t FunTest::SuperviseLoopBack(std::uint8_t mode) {
     try {
         const auto params = NewParams(mode);
-        std::vector<std::uint8_t> started;
+        const auto group = NewGroup();
         for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
             if (params[i]->ucDone == 2) continue;
             // Hosts that failed an enabled signal line or termination test are not given it.
             const TargetHost& host = ctx_.g_Utility.hosts[i];
-            if ((ctx_.ini.signal_line_test_enable == 1 && host.dwSignalResult != 0) ||
-                (ctx_.ini.termination_test_enable == 1 && host.ucTerminationResult != 0)) {
+            if ((runSettings_.signal_line_test_enable == 1 && host.dwSignalResult != 0) ||
+                (runSettings_.termination_test_enable == 1 && host.ucTerminationResult != 0)) {
                 params[i]->ucDone = 2;
                 continue;
             }
-            started.push_back(i);
             ++m_ucStarted;
-            StartWorker(params[i], &FunTest::LoopBackWorker);
+            StartWorker(*group, params[i], &FunTest::LoopBackWorker);
         }
         const std::int32_t r = WaitForHosts(
-            params, started, LoopBackOverallColumn(mode),
+            *group, params, ResultItem::LoopBackOverall, mode,
             [](TargetHost& h) { h.ucLoopBackResult = static_cast<std::uint8_t>(kErrTimeout); },
             kFunctionTimeOut);
         if (r == kOk && Silent()) ctx_.clock.SleepMs(100);
@@ -285,47 +288,20 @@ std::int32_t FunTest::SuperviseLoopBack(std::uint8_t mode) {
     }
 }
 
-std::int32_t FunTest::WaitForHosts(const std::array<std::shared_ptr<TestParam>, kMaxHosts>& params,
-                                   const std::vector<std::uint8_t>& started, int overallColumn,
+std::int32_t FunTest::WaitForHosts(WorkerGroup& group, const Params& params,
+                                   ResultItem overallItem, std::uint8_t mode,
                                    const FailHost& failHost, const char* message) {
-    const std::uint64_t startMs = ctx_.clock.NowMs();
-    for (;;) {
-        if ((ctx_.clock.NowMs() - startMs) / 1000 > kTestLimitSeconds) break;
-        // Every host that was started must have finished (skipped hosts do not count).
-        std::size_t finished = 0;
-        for (std::uint8_t i : started)
-            if (params[i]->ucDone == 1) ++finished;
-        if (finished == started.size()) return kOk;
-        if (!ctx_.clock.SleepMs(kTestPollMs)) break;  // the run itself is being stopped
-    }
-
-    // Time-out: give up on every started host that has not finished. All of them are asked to
-    // stop first, so that none still waiting can take the test lock once it is released.
-    std::vector<std::uint8_t> givenUp;
-    for (std::uint8_t i : started) {
-        TestParam& param = *params[i];
-        {
-            std::lock_guard report(param.reportMutex);
-            if (param.ucDone == 1) continue;  // it finished after all
-            param.bGivenUp = true;
-            param.ucDone = 1;
-        }
-        givenUp.push_back(i);
-        std::lock_guard lock(runMutex_);
-        std::shared_ptr<Worker> worker;
-        worker.swap(m_pTestThread[i]);
-        if (worker) {
-            worker->Abandon();
-            givenUp_.push_back(std::move(worker));
-        }
-    }
-    for (std::uint8_t i : givenUp) {
-        // A worker that hangs while holding the test lock must not block the others.
-        m_FunTestCriticalSection.Revoke(params[i]->lockTicket);
-        // The host did not pass: its stored result says so, for the exit code and the log.
+    // Every host that was started must finish (skipped hosts are not waited for).
+    if (group.Wait(kTestLimitMs, kTestPollMs)) return kOk;
+    // Time-out (or the run itself is being stopped): give up on every started host that has
+    // not finished. Its FAIL and failed stored result are written under its report gate, so
+    // its worker can write nothing after them; then the test lock is released if it held it.
+    group.GiveUpUnfinished([&](std::size_t i) {
+        params[i]->ucDone = 1;
         failHost(ctx_.g_Utility.hosts[i]);
-        ctx_.resultTable.vShowResultItemTable(kCellRed, i, overallColumn, "FAIL");
-    }
+        ctx_.resultTable.ShowResult(LayoutOfMode(mode), static_cast<std::uint8_t>(i), overallItem,
+                                    CellState::Fail, "FAIL");
+    });
     Tell(message);
     return kErrTimeout;
 }

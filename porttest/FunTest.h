@@ -5,10 +5,12 @@
 // the workers take the test lock for their whole test, so only one drives hardware at a time.
 // Workers write the result cells, the console lines and the host's stored result.
 //
-// Nothing is killed: a supervisor that gives up on a worker asks it to stop, releases the test
-// lock if that worker holds it, and marks it finished with FAIL; from then on the worker writes
-// nothing. Each supervisor hands its workers fresh parameter records, so a worker given up on
-// never writes into a later test or run.
+// Each supervisor runs its workers as one WorkerGroup (platform/Worker.h): nothing is killed; at
+// the limit the group asks every unfinished worker to stop, closes its report gate with the
+// host's FAIL written under it, and releases the test lock if that worker holds it; from then
+// on the worker writes nothing. Each supervisor hands its workers fresh parameter records
+// (with their own copy of the host record and the run's settings), so a worker given up on
+// never reads or writes a later test's or run's state.
 //
 // The page's Qt view (later) holds a reference to this object.
 #pragma once
@@ -21,8 +23,10 @@
 #include <mutex>
 #include <vector>
 
+#include "controller/RunReporter.h"
 #include "controller/TargetHost.h"
 #include "platform/Worker.h"
+#include "settings/CIni.h"
 
 namespace qnl {
 
@@ -50,20 +54,15 @@ struct TestParam {
     std::uint32_t dwSpeedMask = 0;        // test_speed: 1 USB 2.0, 2 USB 3.0, 4 USB 3.1
     std::uint32_t dwPortMask = 0;         // test_port: 1 Port 1, 2 Port 2
     std::int32_t dwTimeout = 0;           // test_timeout, ms, for the port waits
-    // The test lock while this host's worker holds it (0 otherwise).
-    std::atomic<RecoverableLock::Ticket> lockTicket{0};
-
-    // Everything the worker reports (cells, console lines, the stored result, ucDone) is
-    // written under this mutex and only while the supervisor has not given up on it.
-    std::mutex reportMutex;
-    bool bGivenUp = false;
+    ResultLayout layout = ResultLayout::Main;
+    bool consoleMode = false;
+    // The worker's own copy of its host record; the table's record is written only through
+    // the worker's report gate.
+    TargetHost host;
 };
 
-// Result columns: page run (mode 2) and MP run (any other mode).
-int SpeedPortColumn(std::uint8_t mode, std::uint32_t speed, std::uint32_t port);
-int SignalOverallColumn(std::uint8_t mode);
-int TerminationOverallColumn(std::uint8_t mode);
-int LoopBackOverallColumn(std::uint8_t mode);
+// The result layout of a run mode: the test page's own (mode 2), else the main page's.
+ResultLayout LayoutOfMode(std::uint8_t mode);
 
 class FunTest {
   public:
@@ -76,10 +75,15 @@ class FunTest {
     // A page run of the selected tests (the page's buttons run one each, mode 2). Returns 0, or
     // the code of the supervisor that ended the run. m_bFinished is set at its end.
     std::int32_t PageTestThread(std::uint8_t mode, std::uint8_t selection);
+    std::int32_t PageTestThread(std::uint8_t mode, std::uint8_t selection,
+                                const IniSettings& settings);
     // The MP run's tests: returns when they are over, leaving the outcome in m_ucErrorCode
     // (0 when every started test passed) and in the host records. m_bFinished is set at its
     // end. Writing the result log and the exit code are the MP run's.
     void FunTestStartFromMain(std::uint8_t selection, std::uint8_t mode);
+    // The same with the settings values taken when the run was started.
+    void FunTestStartFromMain(std::uint8_t selection, std::uint8_t mode,
+                              const IniSettings& settings);
 
     // --- Supervisors: 0 when every started worker finished, -9 at the limit ------------------
     // `selection` is kSelectSignalLine or kSelectFixture.
@@ -112,15 +116,18 @@ class FunTest {
     using WorkerBody = void (FunTest::*)(TestParam&);
     // What a supervisor writes into a host it gives up on.
     using FailHost = std::function<void(TargetHost&)>;
+    using Params = std::array<std::shared_ptr<TestParam>, kMaxHosts>;
 
-    // Fresh records for a supervisor's workers; hosts without a record slot are skipped.
-    std::array<std::shared_ptr<TestParam>, kMaxHosts> NewParams(std::uint8_t mode);
-    // Starts `body` for the host of `param` and keeps its thread in the host's slot.
-    void StartWorker(const std::shared_ptr<TestParam>& param, WorkerBody body);
+    // Fresh records for a supervisor's workers (from the run's settings and the host table);
+    // hosts without a record slot are skipped.
+    Params NewParams(std::uint8_t mode);
+    // A new worker group for a supervisor (the last one's given-up workers are kept).
+    std::shared_ptr<WorkerGroup> NewGroup();
+    // Starts `body` for the host of `param` in `group`.
+    void StartWorker(WorkerGroup& group, const std::shared_ptr<TestParam>& param, WorkerBody body);
     // The supervisors' wait and time-out handling.
-    std::int32_t WaitForHosts(const std::array<std::shared_ptr<TestParam>, kMaxHosts>& params,
-                              const std::vector<std::uint8_t>& started, int overallColumn,
-                              const FailHost& failHost, const char* message);
+    std::int32_t WaitForHosts(WorkerGroup& group, const Params& params, ResultItem overallItem,
+                              std::uint8_t mode, const FailHost& failHost, const char* message);
     void Tell(const std::string& text);
     bool Silent() const;
     // Every host of the table (at least one) has a non-zero result by `field`.
@@ -131,19 +138,21 @@ class FunTest {
     // The worker skeleton: test lock, console header, `body` (which runs the sub-tests and
     // returns whether all passed), the 500 ms pause, the overall verdict, `store`, the fixed
     // columns and ucDone.
-    void RunWorker(TestParam& param, const char* name, const char* header, int overallColumn,
+    void RunWorker(TestParam& param, const char* name, const char* header, ResultItem overallItem,
                    const std::function<bool(TargetHost&)>& body,
                    const std::function<void(TargetHost&, bool)>& store);
     // One sub-test's cell and console line. False when the supervisor has given up on the
     // worker (nothing is written then).
-    bool ReportSubTest(TestParam& param, int column, bool passed, const char* label);
+    bool ReportSubTest(TestParam& param, ResultItem item, bool passed, const char* label);
     void SignalOrFixtureWorker(TestParam& param, bool fixture);
 
     ToolContext& ctx_;
     mutable std::mutex runMutex_;
-    std::array<std::shared_ptr<TestParam>, kMaxHosts> m_Params;
-    std::array<std::shared_ptr<Worker>, kMaxHosts> m_pTestThread;
-    std::vector<std::shared_ptr<Worker>> givenUp_;  // workers still returning on their own
+    Params m_Params;
+    std::shared_ptr<WorkerGroup> group_;                // the current supervisor's workers
+    std::vector<std::shared_ptr<WorkerGroup>> givenUp_;  // earlier groups still returning
+    // The settings values of the run in progress (written and read by the run's thread only).
+    IniSettings runSettings_;
 };
 
 }  // namespace qnl

@@ -7,6 +7,7 @@
 #include "controller/ErrorCodes.h"
 #include "platform/Cancellation.h"
 #include "platform/Files.h"
+#include "platform/Worker.h"
 #include "platform/Format.h"
 #include "porttest/FixtureSubTest.h"
 #include "porttest/FunTest.h"
@@ -43,56 +44,49 @@ bool Selected(const TestParam& param, std::uint32_t speed, std::uint32_t port) {
 
 }  // namespace
 
-bool FunTest::ReportSubTest(TestParam& param, int column, bool passed, const char* label) {
-    std::lock_guard report(param.reportMutex);
-    if (param.bGivenUp) return false;
-    ctx_.resultTable.vShowResultItemTable(passed ? kCellGreen : kCellRed, param.ucHost, column,
-                                          passed ? kPass : kFail);
-    if (Silent())
-        ctx_.console.Printf("Host[%d],[%s]--> [%s]!!\r\n", param.ucHost, label,
-                            passed ? kPass : kFail);
-    return true;
+bool FunTest::ReportSubTest(TestParam& param, ResultItem item, bool passed, const char* label) {
+    return GatedWrite([&] {
+        ctx_.resultTable.ShowResult(param.layout, param.ucHost, item,
+                                    passed ? CellState::Pass : CellState::Fail,
+                                    passed ? kPass : kFail);
+        if (param.consoleMode)
+            ctx_.resultTable.ConsoleLine(Format("Host[%d],[%s]--> [%s]!!\r\n", param.ucHost, label,
+                                                passed ? kPass : kFail));
+    });
 }
 
-void FunTest::RunWorker(TestParam& param, const char* name, const char* header, int overallColumn,
-                        const std::function<bool(TargetHost&)>& body,
+void FunTest::RunWorker(TestParam& param, const char* name, const char* header,
+                        ResultItem overallItem, const std::function<bool(TargetHost&)>& body,
                         const std::function<void(TargetHost&, bool)>& store) {
+    // A worker stopped or given up on while it waited never gets the lock.
     RecoverableLockGuard lock(m_FunTestCriticalSection);
-    if (!lock.Owns()) return;  // given up on while waiting for the lock
-    param.lockTicket = lock.Ticket();
-    struct ForgetTicket {
-        TestParam& param;
-        ~ForgetTicket() { param.lockTicket = 0; }
-    } forget{param};
-    // Given up on between taking the lock and recording it: the supervisor could not release
-    // it, so leave at once (the guard releases it).
-    if (StopRequested()) return;
+    if (!lock.Owns()) return;
 
-    TargetHost& host = ctx_.g_Utility.hosts[param.ucHost];
+    TargetHost& host = param.host;
+    TargetHost& record = ctx_.g_Utility.hosts[param.ucHost];
+    // The verdict, the stored result, the fixed columns and the done byte, as one report.
+    const auto finish = [&](bool allPassed) {
+        GatedWrite([&] {
+            ctx_.resultTable.ShowResult(param.layout, param.ucHost, overallItem,
+                                        allPassed ? CellState::Pass : CellState::Fail,
+                                        allPassed ? kPass : kFail);
+            store(record, allPassed);
+            ctx_.resultTable.RefreshHost(param.ucHost);
+            param.ucDone = 1;
+        });
+    };
     try {
-        {
-            std::lock_guard report(param.reportMutex);
-            if (param.bGivenUp) return;
-            if (Silent())
-                ctx_.console.Printf(header, param.ucHost, host.ucBus, host.ucDevice,
-                                    host.ucFunction);
-        }
+        if (param.consoleMode)
+            ctx_.resultTable.ConsoleLine(
+                Format(header, param.ucHost, host.ucBus, host.ucDevice, host.ucFunction));
         const bool allPassed = body(host);
         ctx_.clock.SleepMs(500);
-        std::lock_guard report(param.reportMutex);
-        if (param.bGivenUp) return;
-        ctx_.resultTable.vShowResultItemTable(allPassed ? kCellGreen : kCellRed, param.ucHost,
-                                              overallColumn, allPassed ? kPass : kFail);
-        store(host, allPassed);
-        ctx_.resultTable.vUpdateResultFixedItem(param.ucHost);
-        param.ucDone = 1;
+        finish(allPassed);
     } catch (const std::exception&) {
         ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", name, 1670,
                                  files::LastError());
-        std::lock_guard report(param.reportMutex);
-        if (param.bGivenUp) return;
-        // ucDone stays 0: the supervisor ends this test at its limit.
-        ctx_.resultTable.vShowResultItemTable(kCellRed, param.ucHost, overallColumn, kFail);
+        // The host failed this test; the supervisor need not wait for its limit.
+        finish(false);
     }
 }
 
@@ -101,7 +95,7 @@ void FunTest::SignalOrFixtureWorker(TestParam& param, bool fixture) {
     std::uint32_t lastFailure = 0, last = 0;
     RunWorker(
         param, fixture ? "FunTest::FixtureWorker" : "FunTest::SignalLineWorker", kDeviceHeader,
-        SignalOverallColumn(param.ucMode),
+        ResultItem::SignalLineOverall,
         [&](TargetHost& host) {
             bool allPassed = true;
             for (const SpeedPort& sp : kSignalOrder) {
@@ -117,8 +111,8 @@ void FunTest::SignalOrFixtureWorker(TestParam& param, bool fixture) {
                 const std::string label =
                     rc == kOk ? Format("%s(%s, Port %u)", testName, sp.speedName, sp.port)
                               : Format(" %s(%s, Port %u)  ", testName, sp.speedName, sp.port);
-                if (!ReportSubTest(param, SpeedPortColumn(param.ucMode, sp.speed, sp.port),
-                                   rc == kOk, label.c_str()))
+                if (!ReportSubTest(param, PortResultItem(sp.speed, sp.port), rc == kOk,
+                                   label.c_str()))
                     return false;
             }
             return allPassed;
@@ -136,7 +130,7 @@ void FunTest::FixtureWorker(TestParam& param) {
 
 void FunTest::TerminationWorker(TestParam& param) {
     RunWorker(
-        param, "FunTest::TerminationWorker", kDeviceHeader, TerminationOverallColumn(param.ucMode),
+        param, "FunTest::TerminationWorker", kDeviceHeader, ResultItem::TerminationOverall,
         [&](TargetHost& host) {
             // USB 2.0 only; Port 1, then Port 2.
             if ((param.dwSpeedMask & 1) == 0) return true;
@@ -144,21 +138,20 @@ void FunTest::TerminationWorker(TestParam& param) {
                 if ((param.dwPortMask & port) == 0) continue;
                 const bool passed = TerminationSubTest(ctx_.xhci, host, port) == kOk;
                 const std::string label = Format("Treminal Test(USB 2.0, Port %u)", port);
-                if (!ReportSubTest(param, SpeedPortColumn(param.ucMode, 1, port), passed,
-                                   label.c_str()))
+                if (!ReportSubTest(param, PortResultItem(1, port), passed, label.c_str()))
                     return false;
                 if (passed) {
                     // The tested port's device has been disconnected by the test.
-                    std::lock_guard report(param.reportMutex);
-                    if (!param.bGivenUp) host.ucPortConnected[port - 1] = 0;
+                    host.ucPortConnected[port - 1] = 0;
+                    GatedWrite([&] {
+                        ctx_.g_Utility.hosts[param.ucHost].ucPortConnected[port - 1] = 0;
+                    });
                     continue;
                 }
                 if (port == 1) {
                     // A Port 1 failure fails Port 2 as well, untested.
-                    std::lock_guard report(param.reportMutex);
-                    if (!param.bGivenUp)
-                        ctx_.resultTable.vShowResultItemTable(
-                            kCellRed, param.ucHost, SpeedPortColumn(param.ucMode, 1, 2), kFail);
+                    ctx_.resultTable.ShowResult(param.layout, param.ucHost, PortResultItem(1, 2),
+                                                CellState::Fail, kFail);
                 }
                 return false;
             }
@@ -170,7 +163,7 @@ void FunTest::TerminationWorker(TestParam& param) {
 void FunTest::LoopBackWorker(TestParam& param) {
     std::uint32_t results = 0;
     RunWorker(
-        param, "FunTest::LoopBackWorker", kHostHeader, LoopBackOverallColumn(param.ucMode),
+        param, "FunTest::LoopBackWorker", kHostHeader, ResultItem::LoopBackOverall,
         [&](TargetHost& host) {
             bool allPassed = true;
             for (const SpeedPort& sp : kLoopBackOrder) {
@@ -180,8 +173,8 @@ void FunTest::LoopBackWorker(TestParam& param) {
                 allPassed = allPassed && rc == kOk;
                 const std::string label =
                     Format("Loop Back Test(%s Port %u)  ", sp.speedName, sp.port);
-                if (!ReportSubTest(param, SpeedPortColumn(param.ucMode, sp.speed, sp.port),
-                                   rc == kOk, label.c_str()))
+                if (!ReportSubTest(param, PortResultItem(sp.speed, sp.port), rc == kOk,
+                                   label.c_str()))
                     return false;
             }
             return allPassed;

@@ -253,11 +253,9 @@ TEST(WriteSection, AaiPartsBeginWithTheParameterFromDataMemoryPlusTheRetryShift)
     FlashBench f("BF 49 BF");
     const FlashPart part = FlashPartRow(54);
     const auto data = PatternImage(20);
-    f.chip().m_dwRetryShift = 256;
-    ASSERT_EQ(f.chip().Write_Section(f.host(), part, data.data(), 0x100, 20), kOk);
+    ASSERT_EQ(f.chip().Write_Section(f.host(), part, data.data(), 0x100, 20, 256), kOk);
     f.sim().SetXdataByte(XDATA_AAI_PARAMETER, 0x02);
-    f.chip().m_dwRetryShift = 0;
-    ASSERT_EQ(f.chip().Write_Section(f.host(), part, data.data(), 0x200, 20), kOk);
+    ASSERT_EQ(f.chip().Write_Section(f.host(), part, data.data(), 0x200, 20, 0), kOk);
 
     const auto begins = f.CommandsOf(CMD_SECTION_BEGIN_AAI);
     ASSERT_EQ(begins.size(), 2u);

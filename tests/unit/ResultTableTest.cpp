@@ -8,6 +8,8 @@
 
 #include "app/ResultLog.h"
 #include "app/ResultTable.h"
+#include "platform/Console.h"
+#include "platform/Worker.h"
 #include "ui/ListCtrlEx.h"
 #include "ui/SerialNumber.h"
 
@@ -228,6 +230,96 @@ TEST(SerialNumber, ConsoleReadsScansUntilOneIsAcceptedOrInputEnds) {
     EXPECT_TRUE(ReadSerialNumberFromConsole(console, dlg));
     EXPECT_EQ(serial, "12345");
     EXPECT_FALSE(ReadSerialNumberFromConsole(console, dlg));
+}
+
+}  // namespace
+}  // namespace qnl
+
+namespace qnl {
+namespace {
+
+class RunReporterTest : public ::testing::Test {
+protected:
+    RunReporterTest() : log(&events, clock, "t"), table(texts, log, utility) {
+        utility.ResetHostRecords();
+        table.SetConsole(&console);
+    }
+    UiTextTable texts;
+    ManualClock clock;
+    MemoryEventStore events;
+    CEventLog log;
+    CUtility utility;
+    ResultTable table;
+    MemoryConsole console;
+};
+
+TEST_F(RunReporterTest, ResultsByNameLandInEachLayoutsColumns) {
+    table.ShowPage(kPageTest);
+    table.ShowResult(ResultLayout::Test, 1, PortResultItem(2, 2), CellState::Pass, "PASS");
+    table.ShowResult(ResultLayout::Test, 1, ResultItem::LoopBackOverall, CellState::Fail, "FAIL");
+    table.ShowResult(ResultLayout::Test, 1, ResultItem::FwUpdate, CellState::Pass, "PASS");
+    EXPECT_EQ(table.strGetResultItemTable(1, 8), "PASS");  // USB3 Port2
+    EXPECT_EQ(table.strGetResultItemTable(1, 13), "FAIL");
+    EXPECT_EQ(table.ColourCodeOf(1, 13), kCellRed);
+    EXPECT_EQ(ResultColumnOf(ResultLayout::Test, ResultItem::FwUpdate), -1);
+
+    EXPECT_EQ(ResultColumnOf(ResultLayout::Main, ResultItem::FwUpdate), 7);
+    EXPECT_EQ(ResultColumnOf(ResultLayout::Main, ResultItem::FwCheck), 7);
+    EXPECT_EQ(ResultColumnOf(ResultLayout::Main, PortResultItem(1, 1)), 8);
+    EXPECT_EQ(ResultColumnOf(ResultLayout::Main, PortResultItem(4, 2)), 13);
+    EXPECT_EQ(ResultColumnOf(ResultLayout::Main, ResultItem::SignalLineOverall), 14);
+    EXPECT_EQ(ResultColumnOf(ResultLayout::Main, ResultItem::TerminationOverall), 15);
+    EXPECT_EQ(ResultColumnOf(ResultLayout::Upgrade, ResultItem::FwUpdate), 9);
+    EXPECT_EQ(ResultColumnOf(ResultLayout::Upgrade, ResultItem::FwCheck), 10);
+    EXPECT_EQ(ResultColumnOf(ResultLayout::Upgrade, ResultItem::SignalLineOverall), -1);
+    EXPECT_EQ(ResultColumnOf(ResultLayout::Test, PortResultItem(1, 1)), 5);
+    EXPECT_EQ(ResultColumnOf(ResultLayout::Test, ResultItem::SignalLineOverall), 11);
+}
+
+TEST_F(RunReporterTest, WithinARunAFailIsNeverReplacedByAPass) {
+    table.ShowPage(kPageMain);
+    table.BeginRun();
+    table.ShowResult(ResultLayout::Main, 0, ResultItem::SignalLineOverall, CellState::Fail, "FAIL");
+    table.ShowResult(ResultLayout::Main, 0, ResultItem::SignalLineOverall, CellState::Pass, "PASS");
+    table.vShowResultItemTable(kCellWhite, 0, 14, "doing");
+    EXPECT_EQ(table.strGetResultItemTable(0, 14), "FAIL");
+    EXPECT_EQ(table.ColourCodeOf(0, 14), kCellRed);
+    // Another FAIL text may replace it (the time-out's "Fail").
+    table.ShowResult(ResultLayout::Main, 0, ResultItem::SignalLineOverall, CellState::Fail, "Fail");
+    EXPECT_EQ(table.strGetResultItemTable(0, 14), "Fail");
+    // Other cells are not held.
+    table.ShowResult(ResultLayout::Main, 1, ResultItem::SignalLineOverall, CellState::Pass, "PASS");
+    EXPECT_EQ(table.strGetResultItemTable(1, 14), "PASS");
+
+    // A new run starts clean.
+    table.BeginRun();
+    table.ShowResult(ResultLayout::Main, 0, ResultItem::SignalLineOverall, CellState::Pass, "PASS");
+    EXPECT_EQ(table.strGetResultItemTable(0, 14), "PASS");
+    // So does a cleared table (Start clears it).
+    table.ShowResult(ResultLayout::Main, 0, ResultItem::FwUpdate, CellState::Fail, "FAIL");
+    table.vClearCtrlListHostInfoTable();
+    table.ShowResult(ResultLayout::Main, 0, ResultItem::FwUpdate, CellState::Pass, "PASS");
+    EXPECT_EQ(table.strGetResultItemTable(0, 7), "PASS");
+}
+
+TEST_F(RunReporterTest, AWorkerGivenUpOnReportsNothingThroughTheTable) {
+    table.ShowPage(kPageMain);
+    RealClock realClock(0.001);
+    WorkerGroup group(realClock);
+    std::atomic<bool> go{false};
+    group.Start(0, [&] {
+        while (!go) std::this_thread::yield();
+        table.ShowResult(ResultLayout::Main, 0, ResultItem::FwUpdate, CellState::Pass, "PASS");
+        table.RefreshHost(0);
+        table.ConsoleLine("Host[0],[FW Update ]--> [PASS]!!\r\n");
+    });
+    group.GiveUpUnfinished([&](std::size_t) {
+        table.ShowResult(ResultLayout::Main, 0, ResultItem::FwUpdate, CellState::Fail, "Fail");
+    });
+    go = true;
+    EXPECT_TRUE(group.StopAndWait(std::chrono::seconds(5)));
+    EXPECT_EQ(table.strGetResultItemTable(0, 7), "Fail");
+    EXPECT_EQ(console.Text(), "");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <vector>
 
 #include "controller/ErrorCodes.h"
 #include "support/SimFixture.h"
@@ -49,6 +50,8 @@ TEST_F(UpgradeRunTest, HungProgrammerIsGivenUpOnAndTheNextRunPasses) {
     EXPECT_FALSE(ctx().upgrade.RunFirmwareUpgrade(0, 0x30));
     EXPECT_EQ(ctx().resultTable.strGetResultItemTable(0, 7), "Fail");
     EXPECT_EQ(ctx().resultTable.ColourCodeOf(0, 7), kCellRed);
+    // Given up on: failed in the record too.
+    EXPECT_EQ(bench.util().hosts[0].ucFwUpdateResult, 0);
     EXPECT_NE(bench.tool->console.Text().find("Firmware Update Time Out, Fail!!!"),
               std::string::npos);
     ctx().upgrade.WaitForWorkers();
@@ -60,6 +63,81 @@ TEST_F(UpgradeRunTest, HungProgrammerIsGivenUpOnAndTheNextRunPasses) {
     EXPECT_TRUE(ctx().upgrade.RunFirmwareUpgrade(0, 0x30));
     EXPECT_EQ(ctx().upgrade.m_ucAllUpdated, 1);
     EXPECT_EQ(bench.util().hosts[0].ucFwUpdateResult, 1);
+}
+
+// A worker given up on at the limit and released afterwards writes nothing: not the table,
+// not the console, not the host record.
+TEST_F(UpgradeRunTest, AGivenUpWorkerReleasedAfterTheLimitWritesNothing) {
+    ctx().consoleMode = true;
+    bench.controller(0).HangFromCommand(3);
+    bench.controller(1).HangFromCommand(3);
+    const TargetHost before0 = bench.util().hosts[0];
+    ctx().upgrade.ResetRunState();
+    EXPECT_FALSE(ctx().upgrade.RunFirmwareUpgrade(0, 0x30));
+    const std::string consoleAtLimit = bench.tool->console.Text();
+    // The hung controllers answer again: the workers go on from where they hung.
+    bench.controller(0).ClearFaults();
+    bench.controller(1).ClearFaults();
+    ctx().upgrade.WaitForWorkers();
+
+    for (std::uint8_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(ctx().resultTable.strGetResultItemTable(i, 7), "Fail");
+        EXPECT_EQ(ctx().resultTable.ColourCodeOf(i, 7), kCellRed);
+        EXPECT_EQ(bench.util().hosts[i].ucFwUpdateResult, 0);
+        EXPECT_EQ(bench.util().hosts[i].ucFwCheckResult, 0);
+    }
+    EXPECT_EQ(bench.util().hosts[0].strFWVersion, before0.strFWVersion);
+    EXPECT_EQ(bench.tool->console.Text(), consoleAtLimit);
+    EXPECT_EQ(consoleAtLimit.find("Host[0],[FW"), std::string::npos);
+    EXPECT_FALSE(ctx().upgrade.m_FWUpgCriticalSection.Held());
+}
+
+// Five boards, the first of which stops answering in the middle of its programming while it
+// holds the programming lock: at the limit no board that was still waiting for the lock may be
+// touched (the waiters are stopped before the lock is released, and a stopped waiter never
+// takes it). Repeated, since the race it guards against is one of timing.
+TEST(UpgradeRunFiveHosts, BoardsWaitingForTheLockAreUntouchedAfterTheLimit) {
+    std::string controllers = "[";
+    for (int bus = 3; bus < 8; ++bus)
+        controllers += (bus > 3 ? "," : "") + ControllerJson(bus, 0, 0);
+    controllers += "]";
+    const auto older = BuildTestImage(0, {0x16, 0x01, 0x01, 0x00, 0x40, 0x01}, {}, 2048);
+    const auto newer = BuildTestImage(0, {0x17, 0x07, 0x07, 0x00, 0x50, 0x01}, {}, 2048);
+    for (int round = 0; round < 3; ++round) {
+        SimBench bench(controllers, "[]", 0.002);
+        ToolContext& ctx = *bench.tool->context;
+        std::ofstream(bench.Folder() + "/new.bin", std::ios::binary)
+            .write(reinterpret_cast<const char*>(newer.data()),
+                   static_cast<std::streamsize>(newer.size()));
+        ctx.ini.fw_update_enable = 1;
+        ctx.ini.fw_binary_name = "NEW.BIN";
+        ctx.runFromMain = true;
+        std::vector<std::vector<std::uint8_t>> flashBefore;
+        for (std::size_t i = 0; i < 5; ++i) {
+            bench.controller(i).SetFlashContents(older);
+            bench.controller(i).Reboot();
+            flashBefore.push_back(bench.controller(i).FlashContents());
+        }
+        bench.util().ResetHostRecords();
+        ASSERT_EQ(bench.chip().ScanPciBus(""), kOk);
+        ASSERT_EQ(bench.util().ucHostCount, 5);
+        // Host 0 hangs after the erase of its first section, inside the lock.
+        bench.controller(0).HangFromCommand(200);
+
+        ctx.upgrade.ResetRunState();
+        EXPECT_FALSE(ctx.upgrade.RunFirmwareUpgrade(0, 0x10));
+        ctx.upgrade.WaitForWorkers();
+
+        for (std::size_t i = 1; i < 5; ++i) {
+            const bool passed = ctx.resultTable.strGetResultItemTable(
+                                    static_cast<std::uint8_t>(i), 7) == "PASS";
+            if (passed) continue;  // programmed before the hung board took the lock
+            EXPECT_EQ(bench.controller(i).FlashContents(), flashBefore[i])
+                << "round " << round << ": waiting board " << i << " was touched";
+            EXPECT_EQ(bench.util().hosts[i].ucFwUpdateResult, 0);
+        }
+        EXPECT_FALSE(ctx.upgrade.m_FWUpgCriticalSection.Held());
+    }
 }
 
 TEST_F(UpgradeRunTest, NoHostIsNotAPass) {
