@@ -366,6 +366,9 @@ TEST(UpdateFirmware, HungControllerEndsWhenTheWorkerIsAskedToStop) {
         StopTokenScope scope(stop.get_token());
         return p.Run(image);
     });
+    // Stop it once it is stuck behind its first erase (events, not wall time).
+    for (int i = 0; i < 1000 && f.CommandsOf(CMD_SPI_ERASE).empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_EQ(done.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
     stop.request_stop();
     ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready);
