@@ -230,7 +230,11 @@ TEST_F(RunRecordTest, AConsoleRunNeedsASettingsFileThatLoaded) {
     std::string tooLong = good;
     tooLong += "savelog_enable=1\r\n";  // the writer's 29 lines and two more
     tooLong += "savelog_enable=1\r\n";
-    for (const std::string& text : {wrongVersion, unknownKey, tooLong}) {
+    IniSettings update = SignalLineRun();
+    update.fw_update_enable = 1;
+    update.fw_binary_name = "MISSING.BIN";
+    const std::string missingFirmware = BuildIniText(update);
+    for (const std::string& text : {wrongVersion, unknownKey, tooLong, missingFirmware}) {
         tool.Write(kIniFileName, text);
         for (const std::vector<std::string>& args :
              {std::vector<std::string>{"/S", "/A"}, std::vector<std::string>{"/G", "11"}}) {
