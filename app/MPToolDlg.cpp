@@ -151,7 +151,8 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::LoadDriver() {
     ctx_.io.UnloadQnlIODriver();
     if (ctx_.io.LoadQnlIODriver() != 0) return std::nullopt;
     const int systemError = files::LastError();
-    ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  InitializeQNLIO Error!  dwErrorCode : %d ",
+    ctx_.eventLog.LogMessage(kEventTypeError,
+                             "\r\n%s:%d:  InitializeQNLIO Error!  dwErrorCode : %d ",
                              "CQNL735_MPToolDlg::OnInitDialog", 801, systemError);
     const std::string message = Format("\r\n%s:%d: InitializeQNLIO Error! !(%d)\n",
                                        "CQNL735_MPToolDlg::OnInitDialog", 803, kErrDriverStart);
@@ -187,6 +188,13 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::Discover() {
             ctx_.prompts.ShowMessage(message, {}, MessageIcon::Warning);
         }
     }
+    // A controller that did not answer at discovery is left out; the operator is told which.
+    for (const auto& address : ctx_.g_Utility.m_LeftOutHosts)
+        ctx_.prompts.ShowMessage(
+            Format("Bus:0x%02X Device:0x%02X Function:0x%02X does not answer within %d s: left out",
+                   address.bus, address.device, address.function,
+                   static_cast<int>(CInterctl::kDiscoveryAnswerMs / 1000)),
+            {}, MessageIcon::Error);
     return std::nullopt;
 }
 

@@ -26,4 +26,9 @@ ToolContext::ToolContext(const ToolEnvironment& env)
     resultTable.SetConsole(&console);
 }
 
+ToolContext::~ToolContext() {
+    funTest.WaitForWorkers();
+    upgrade.WaitForWorkers();
+}
+
 }  // namespace qnl

@@ -34,10 +34,10 @@ struct ToolEnvironment {
     IConsole& console;
     IOperatorPrompts& prompts;
     IQnlIo& io;
-    IEventStore* eventStore = nullptr;  // null: a silent diagnostic log
+    IEventStore* eventStore = nullptr;    // null: a silent diagnostic log
     IUsbTopology* usbTopology = nullptr;  // the system's USB view; null: none (nothing found)
-    std::string toolFolder;             // folder of the executable
-    std::string currentFolder;          // where the version file goes
+    std::string toolFolder;               // folder of the executable
+    std::string currentFolder;            // where the version file goes
     // Where a run locks each controller's PCI address against other tool processes (the
     // system's lock folder with real controllers); empty: the tool folder's lock only.
     std::string controllerLockFolder;
@@ -46,8 +46,11 @@ struct ToolEnvironment {
 };
 
 class ToolContext {
-public:
+  public:
     explicit ToolContext(const ToolEnvironment& environment);
+    // Asks every worker of the upgrade and test runs (also those given up on) to stop and waits
+    // for them (bounded) before anything they use is destroyed.
+    ~ToolContext();
     ToolContext(const ToolContext&) = delete;
     ToolContext& operator=(const ToolContext&) = delete;
 

@@ -1,5 +1,6 @@
 // qnlmptool: composition root. Chooses the I/O backend and the clock, builds one tool and runs
 // it. Any command line runs the tool in console mode.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "platform/StationLock.h"
 #include "platform/SysfsUsbTopology.h"
 #include "platform/SystemInfo.h"
+#include "platform/Worker.h"
 #include "qnlio/Backend.h"
 #include "qnlio/dll/DllIo.h"
 #include "qnlio/linux/LinuxIo.h"
@@ -120,5 +122,21 @@ int main(int argc, char** argv) {
     const std::optional<std::int32_t> code = dialog.OnInitDialog(commandLine);
     if (linuxIo != nullptr) linuxIo->SetDiagnosticSink({});
     // The process status carries the low 8 bits of the code (-2 ends as 254).
-    return code.value_or(0) & 0xFF;
+    const int status = code.value_or(0) & 0xFF;
+
+    // The end waits a bounded time: a run still going is stopped, and workers given up on
+    // (asked to stop already) get kExitWait to return. One that is still blocked inside a
+    // backend call after that is left alone: the process ends around it without destroying
+    // anything it may still use.
+    dialog.StopRun(CQNL735_MPToolDlg::kRunStopWait);
+    constexpr auto kExitWait = std::chrono::seconds(10);
+    if (!Worker::WaitAllFinished(kExitWait)) {
+        context.eventLog.LogMessage(kEventTypeError,
+                                    "\r\n%s:%d: %d worker(s) still blocked at exit, left behind",
+                                    "main", 130, Worker::Running());
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(status);
+    }
+    return status;
 }

@@ -1,5 +1,10 @@
 #include "controller/CInterctl.h"
 
+#include <chrono>
+#include <memory>
+
+#include "platform/Worker.h"
+
 #include <algorithm>
 #include <cstring>
 #include <exception>
@@ -38,9 +43,39 @@ void CInterctl::RecordHost(std::uint8_t slot, std::uint8_t bus, std::uint8_t dev
     host.ucKind = kind;
 }
 
+bool CInterctl::ReadDeviceInfoBounded(std::uint8_t slot, const std::string& wrsrThreshold,
+                                      std::uint8_t kind, bool clearF3B4) {
+    // The reads run on a worker of their own with a copy of the record: a controller that
+    // never answers is given up on after the limit and left out, and its worker (asked to
+    // stop) writes nothing into the table when it returns.
+    auto host = std::make_shared<TargetHost>(utility_.Host(slot));
+    auto worker = Worker::Start([this, host, wrsrThreshold, kind, clearF3B4] {
+        ReadDeviceInfo(*host, wrsrThreshold, kind);
+        if (clearF3B4) ClearXdataF3B4Bit2(*host);
+    });
+    const std::uint64_t start = clock_.NowMs();
+    while (!worker->WaitFinished(std::chrono::milliseconds(5))) {
+        if (clock_.NowMs() - start <= kDiscoveryAnswerMs) continue;
+        worker->Abandon();
+        const TargetHost& record = utility_.Host(slot);
+        log_.LogMessage(kEventTypeError,
+                        "\r\n%s:%d: Bus=%d, Device=%d, Function=%d does not answer within %d s, "
+                        "left out",
+                        "CInterctl::ScanPciBus", 240, record.ucBus, record.ucDevice,
+                        record.ucFunction, static_cast<int>(kDiscoveryAnswerMs / 1000));
+        utility_.m_LeftOutHosts.push_back({record.ucBus, record.ucDevice, record.ucFunction});
+        utility_.Host(slot) = TargetHost{};
+        utility_.Host(slot).ucIndex = kNoHostIndex;
+        return false;
+    }
+    utility_.Host(slot) = *host;
+    return true;
+}
+
 std::int32_t CInterctl::ScanPciBus(const std::string& wrsrThreshold) {
     std::lock_guard lock(busAccessLock_);
     try {
+        utility_.m_LeftOutHosts.clear();
         utility_.ucHostCount = 0;
         utility_.dwControllersFound = 0;
         for (std::uint32_t function = 0; function < 8; ++function) {
@@ -57,43 +92,41 @@ std::int32_t CInterctl::ScanPciBus(const std::string& wrsrThreshold) {
                                    static_cast<std::uint8_t>(function), kind);
                         utility_.Host(slot).dwMmioBase =
                             io_.PCI_Read_DWORD(bus, device, function, CFG_BAR0) & ~0xFu;
-                        UpdateDeviceInfo(slot, wrsrThreshold, kind);
-                        if (kind == 0) ClearXdataF3B4Bit2(utility_.Host(slot));
+                        if (!ReadDeviceInfoBounded(slot, wrsrThreshold, kind, kind == 0)) continue;
                         utility_.ucHostCount = static_cast<std::uint8_t>(slot + 1);
                     }
                 }
             }
         }
     } catch (const std::exception&) {
-        log_.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", "CInterctl::ScanPciBus",
-                        236, files::LastError());
+        log_.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", "CInterctl::ScanPciBus", 236,
+                        files::LastError());
         return kErrIo;
     }
     return utility_.ucHostCount > 0 ? kOk : kErrNoDevice;
 }
 
-std::int32_t CInterctl::AssignPciBus(std::uint8_t bus, std::uint8_t device,
-                                     std::uint8_t function, const std::string& wrsrThreshold) {
+std::int32_t CInterctl::AssignPciBus(std::uint8_t bus, std::uint8_t device, std::uint8_t function,
+                                     const std::string& wrsrThreshold) {
     std::lock_guard lock(busAccessLock_);
     try {
+        utility_.m_LeftOutHosts.clear();
         utility_.ucHostCount = 0;
         utility_.dwControllersFound = 0;
         const std::uint32_t dword0 = io_.PCI_Read_DWORD(bus, device, function, 0);
         if (MatchesKind(dword0, 0)) {
             RecordHost(0, bus, device, function, 0);
-            UpdateDeviceInfo(0, wrsrThreshold, 0);
-            ClearXdataF3B4Bit2(utility_.Host(0));
-            utility_.Host(0).dwMmioBase = io_.PCI_Read_DWORD(bus, device, function, CFG_BAR0) & ~0xFu;
-            utility_.ucHostCount = 1;
+            const bool answered = ReadDeviceInfoBounded(0, wrsrThreshold, 0, true);
+            utility_.Host(0).dwMmioBase =
+                io_.PCI_Read_DWORD(bus, device, function, CFG_BAR0) & ~0xFu;
+            if (answered) utility_.ucHostCount = 1;
         }
         if (MatchesKind(dword0, 1) && utility_.ucHostCount < kMaxHosts) {
             const std::uint8_t slot = utility_.ucHostCount;
             RecordHost(slot, bus, device, function, 1);
             utility_.Host(slot).dwMmioBase =
                 io_.PCI_Read_DWORD(bus, device, function, CFG_BAR0) & ~0xFu;
-            UpdateDeviceInfo(slot, wrsrThreshold, 1);
-            ClearXdataF3B4Bit2(utility_.Host(slot));
-            utility_.ucHostCount = 1;
+            if (ReadDeviceInfoBounded(slot, wrsrThreshold, 1, true)) utility_.ucHostCount = 1;
         }
         utility_.dwControllersFound = utility_.ucHostCount;
     } catch (const std::exception&) {
@@ -118,8 +151,8 @@ std::int32_t CInterctl::Post(const TargetHost& host, std::uint32_t command, std:
 }
 
 std::int32_t CInterctl::StartReadExchange(const TargetHost& host, std::uint32_t command,
-                                         std::uint32_t space, std::uint32_t length,
-                                         std::uint32_t address, std::uint32_t dataLow) {
+                                          std::uint32_t space, std::uint32_t length,
+                                          std::uint32_t address, std::uint32_t dataLow) {
     const std::uint32_t b = host.ucBus, d = host.ucDevice, f = host.ucFunction;
     std::int32_t rc = io_.WriteCmdALL(b, d, f, command, space, length, address, dataLow, 0);
     if (rc < 0) return rc;

@@ -18,7 +18,7 @@
 namespace qnl {
 
 class CInterctl {
-public:
+  public:
     CInterctl(IQnlIo& io, IClock& clock, CEventLog& log, CUtility& utility);
     virtual ~CInterctl() = default;
     CInterctl(const CInterctl&) = delete;
@@ -31,6 +31,10 @@ public:
     // Examines one address only (the /P option). Same results.
     std::int32_t AssignPciBus(std::uint8_t bus, std::uint8_t device, std::uint8_t function,
                               const std::string& wrsrThreshold);
+    // How long (nominal, on the tool's clock) a controller found at discovery has to answer
+    // its device-information reads; one that does not is left out of the host table (and
+    // named in g_Utility's m_LeftOutHosts).
+    static constexpr std::uint64_t kDiscoveryAnswerMs = 10000;
 
     // --- Command channel -------------------------------------------------------------------
     // Posts a command record and waits until the microcontroller took it.
@@ -91,20 +95,24 @@ public:
     CEventLog& Log() { return log_; }
     CUtility& Utility() { return utility_; }
 
-protected:
+  protected:
     IQnlIo& io_;
     IClock& clock_;
     CEventLog& log_;
     CUtility& utility_;
 
-private:
+  private:
     // The first half of every read exchange: post the read, wait for the reply, take the
     // first reply record and wait again. The data record is then ready for ReadCMD.
     std::int32_t StartReadExchange(const TargetHost& host, std::uint32_t command,
-                                   std::uint32_t space, std::uint32_t length,
-                                   std::uint32_t address, std::uint32_t dataLow);
-    void RecordHost(std::uint8_t slot, std::uint8_t bus, std::uint8_t device,
-                    std::uint8_t function, std::uint8_t kind);
+                                   std::uint32_t space, std::uint32_t length, std::uint32_t address,
+                                   std::uint32_t dataLow);
+    // The device-information reads of a slot just recorded, bounded by kDiscoveryAnswerMs.
+    // False when the controller did not answer in time (the slot is then empty again).
+    bool ReadDeviceInfoBounded(std::uint8_t slot, const std::string& wrsrThreshold,
+                               std::uint8_t kind, bool clearF3B4);
+    void RecordHost(std::uint8_t slot, std::uint8_t bus, std::uint8_t device, std::uint8_t function,
+                    std::uint8_t kind);
     // Compares a function's dword 0 with one kind's identification table.
     static bool MatchesKind(std::uint32_t dword0, std::uint8_t kind);
 

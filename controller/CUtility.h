@@ -15,12 +15,17 @@ namespace qnl {
 class CEventLog;
 
 class CUtility {
-public:
+  public:
     CUtility();
 
     // Host table: records 0..ucHostCount-1 are valid.
     std::array<TargetHost, kMaxHosts> hosts;
     std::uint8_t ucHostCount = 0;
+    // Controllers the last discovery found but left out because they did not answer.
+    struct HostAddress {
+        std::uint8_t bus, device, function;
+    };
+    std::vector<HostAddress> m_LeftOutHosts;
     // Target controllers the last discovery met, also those beyond the table's 8 (which are
     // not served).
     std::uint32_t dwControllersFound = 0;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 #include "qnlio/MailboxProtocol.h"
 
@@ -131,7 +132,8 @@ bool SimFlash::SetContents(const std::vector<std::uint8_t>& data) {
 
 bool SimFlash::WriteBack(std::string& error) {
     if (!dirty_) return true;
-    const std::string temp = path_ + ".tmp";
+    // A name of its own: two stations (two tool processes) may create the same file at once.
+    const std::string temp = path_ + ".tmp" + std::to_string(std::random_device{}());
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data_.data()),

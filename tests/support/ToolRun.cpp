@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -72,6 +74,7 @@ ToolResult TempToolFolder::Run(const std::vector<std::string>& arguments,
     if (::pipe2(inPipe, O_CLOEXEC) || ::pipe2(outPipe, O_CLOEXEC) || ::pipe2(errPipe, O_CLOEXEC))
         throw std::runtime_error("pipe failed");
     const std::string dir = workdir.empty() ? path_ : workdir;
+    const auto started = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(inPipe[0], 0);
@@ -109,7 +112,11 @@ ToolResult TempToolFolder::Run(const std::vector<std::string>& arguments,
         }
     }
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    result.maxRssKb = usage.ru_maxrss;
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
