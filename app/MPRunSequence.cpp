@@ -15,7 +15,9 @@ namespace {
 constexpr const char* kRunName = "CQNL735_MPToolDlg::MainThreadEntry";
 constexpr std::uint32_t kTimer1Ms = 80;
 
-bool On(std::uint8_t flag) { return flag == 1; }
+bool On(std::uint8_t flag) {
+    return flag == 1;
+}
 }  // namespace
 
 void CQNL735_MPToolDlg::SetCurrentPage(std::uint8_t page) {
@@ -33,9 +35,12 @@ bool CQNL735_MPToolDlg::PageHasItems() const {
                          On(ini.termination_test_enable) || On(ini.loopback_test_enable);
     const bool anyFirmware = On(ini.fw_update_enable) || On(ini.fw_check_enable);
     switch (currentPage_) {
-        case kPageUpgrade: return anyFirmware;
-        case kPageTest: return anyTest;
-        default: return anyTest || anyFirmware;
+        case kPageUpgrade:
+            return anyFirmware;
+        case kPageTest:
+            return anyTest;
+        default:
+            return anyTest || anyFirmware;
     }
 }
 
@@ -66,7 +71,9 @@ void CQNL735_MPToolDlg::MarkDoingCells(std::uint8_t page) {
     const bool slt = On(ini.signal_line_test_enable) || On(ini.fixture_test_enable);
     const bool tt = On(ini.termination_test_enable);
     for (std::uint8_t i = 0; i < ctx_.g_Utility.ucHostCount && i < kMaxHosts; ++i) {
-        auto doing = [&](int column) { table.vShowResultItemTable(kCellWhite, i, column, "doing"); };
+        auto doing = [&](int column) {
+            table.vShowResultItemTable(kCellWhite, i, column, "doing");
+        };
         switch (page) {
             case kPageUpgrade:
                 if (On(ini.fw_update_enable)) doing(9);
@@ -122,8 +129,9 @@ void CQNL735_MPToolDlg::OnBnClickedStart() {
     const RunParameters parameters = runParameters_;
     // The run works with the settings as they are now; the pages may change them meanwhile.
     auto settings = std::make_shared<const IniSettings>(ctx_.ini);
-    runThread_ = Worker::Start([this, parameters, settings] { MainThreadEntry(parameters, *settings); },
-                               [this] { EndRunAfterException(); });
+    runThread_ =
+        Worker::Start([this, parameters, settings] { MainThreadEntry(parameters, *settings); },
+                      [this] { EndRunAfterException(); });
 }
 
 void CQNL735_MPToolDlg::EndRunAfterException() {
@@ -184,8 +192,7 @@ std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters
             if (!ReadSerialNumberFromConsole(ctx_.console, dialog))
                 ctx_.prompts.ShowMessage("\r\n\r\nScan BarCode Failed!!!!!!\r\n\r\n");
         }
-        const bool ran =
-            ctx_.upgrade.RunFirmwareUpgrade(page == kPageUpgrade ? 1 : 0, mask, ini);
+        const bool ran = ctx_.upgrade.RunFirmwareUpgrade(page == kPageUpgrade ? 1 : 0, mask, ini);
         if (!ran) {
             ctx_.eventLog.LogMessage(kEventTypeError,
                                      "\r\n%s:%d:   All Host RunFirmwareUpgrade() Failed!!exit\n",
@@ -207,8 +214,8 @@ std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters
         test.FunTestStartFromMain(mask & kItemPortTests, page, ini);
         if (test.m_ucErrorCode != 0) {
             ctx_.eventLog.LogMessage(kEventTypeError,
-                                     "\r\n%s:%d:   FunTestStartFromMain() Failed!!exit\n",
-                                     kRunName, 1217);
+                                     "\r\n%s:%d:   FunTestStartFromMain() Failed!!exit\n", kRunName,
+                                     1217);
             // With the signal line or fixture test in the run, the first failing host's
             // result is the exit code.
             std::optional<std::uint32_t> signalCode;

@@ -5,8 +5,8 @@
 #pragma once
 
 #include <array>
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -42,7 +42,7 @@ struct RunParameters {
 };
 
 class CQNL735_MPToolDlg {
-public:
+  public:
     explicit CQNL735_MPToolDlg(ToolContext& context);
     // Stops a run that is still going and waits for its thread (bounded).
     ~CQNL735_MPToolDlg();
@@ -94,7 +94,7 @@ public:
     bool ConsoleMode() const { return cmd_.silent || cmd_.hasCommandLine; }
     std::int32_t ExitCode() const { return exitCode_; }
 
-private:
+  private:
     void Print(const std::string& text);
     void Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void PrintHostAddress(std::size_t index, const TargetHost& host);
@@ -136,7 +136,7 @@ private:
     bool timerRunning_ = false;
     int progress_ = 0;
 
-public:
+  public:
     // The settings file path shown in the window's INI path edit.
     std::string m_strEditLoadINI;
 };

@@ -14,9 +14,12 @@ constexpr const char* kFunctionShow = "CQNL735_MPToolDlg::vShowResultItemTable";
 
 Colour CellColourOf(std::uint8_t code) {
     switch (code) {
-        case kCellGreen: return RgbColour(0, 255, 0);
-        case kCellRed: return RgbColour(255, 0, 0);
-        default: return RgbColour(255, 255, 255);
+        case kCellGreen:
+            return RgbColour(0, 255, 0);
+        case kCellRed:
+            return RgbColour(255, 0, 0);
+        default:
+            return RgbColour(255, 255, 255);
     }
 }
 
@@ -52,20 +55,29 @@ int ResultColumnOf(ResultLayout layout, ResultItem item) {
         case ResultLayout::Test:
             if (isPort) return 5 + port;
             switch (item) {
-                case ResultItem::SignalLineOverall: return 11;
-                case ResultItem::TerminationOverall: return 12;
-                case ResultItem::LoopBackOverall: return 13;
-                default: return -1;
+                case ResultItem::SignalLineOverall:
+                    return 11;
+                case ResultItem::TerminationOverall:
+                    return 12;
+                case ResultItem::LoopBackOverall:
+                    return 13;
+                default:
+                    return -1;
             }
         case ResultLayout::Main:
             if (isPort) return 8 + port;
             switch (item) {
                 case ResultItem::FwUpdate:
-                case ResultItem::FwCheck: return 7;
-                case ResultItem::SignalLineOverall: return 14;
-                case ResultItem::TerminationOverall: return 15;
-                case ResultItem::LoopBackOverall: return 16;
-                default: return -1;
+                case ResultItem::FwCheck:
+                    return 7;
+                case ResultItem::SignalLineOverall:
+                    return 14;
+                case ResultItem::TerminationOverall:
+                    return 15;
+                case ResultItem::LoopBackOverall:
+                    return 16;
+                default:
+                    return -1;
             }
     }
     return -1;
@@ -124,15 +136,13 @@ void ResultTable::vSetMainResultItemTable() {
         }
         Notify(Change{Change::Kind::Rebuilt, -1, -1, {}});
     } catch (const std::exception&) {
-        log_.LogMessage(kEventTypeError,
-                        "\r\n%s:%d: vSetMainResultItemTable: Idx/Max = [%d] , dwErrorCode %d",
-                        "CQNL735_MPToolDlg::vSetMainResultItemTable", 2240, reached,
-                        files::LastError());
+        log_.LogMessage(
+            kEventTypeError, "\r\n%s:%d: vSetMainResultItemTable: Idx/Max = [%d] , dwErrorCode %d",
+            "CQNL735_MPToolDlg::vSetMainResultItemTable", 2240, reached, files::LastError());
     }
 }
 
-void ResultTable::SetCellLocked(int row, int column, std::uint8_t colour,
-                                const std::string& text) {
+void ResultTable::SetCellLocked(int row, int column, std::uint8_t colour, const std::string& text) {
     if (row < 0 || row >= list_.RowCount() || column < 0 || column >= list_.ColumnCount()) return;
     // Within a run a FAIL is never replaced by anything but another FAIL.
     if (colour == kCellRed)
@@ -178,9 +188,15 @@ std::string ResultTable::strGetResultItemTable(std::uint8_t row, int column) con
 void ResultTable::ClearLocked() {
     std::vector<int> columns;
     switch (page_) {
-        case kPageUpgrade: columns = {2, 6, 7, 8, 9, 10}; break;
-        case kPageTest: columns = {5, 6, 7, 8, 9, 10, 11, 12, 13}; break;
-        default: columns = {7, 8, 9, 10, 11, 12, 13, 14, 15, 16}; break;
+        case kPageUpgrade:
+            columns = {2, 6, 7, 8, 9, 10};
+            break;
+        case kPageTest:
+            columns = {5, 6, 7, 8, 9, 10, 11, 12, 13};
+            break;
+        default:
+            columns = {7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+            break;
     }
     for (int row = 0; row < kResultRows; ++row)
         for (int column : columns) SetCellLocked(row, column, kCellWhite, "");
@@ -244,7 +260,9 @@ void ResultTable::ShowResult(ResultLayout layout, std::uint8_t host, ResultItem 
     vShowResultItemTable(static_cast<std::uint8_t>(state), host, column, text);
 }
 
-void ResultTable::RefreshHost(std::uint8_t host) { vUpdateResultFixedItem(host); }
+void ResultTable::RefreshHost(std::uint8_t host) {
+    vUpdateResultFixedItem(host);
+}
 
 void ResultTable::ConsoleLine(const std::string& text) {
     GatedWrite([&] {
@@ -268,8 +286,7 @@ void ResultTable::SetConsole(IConsole* console) {
     console_ = console;
 }
 
-std::string ResultTable::ResultText(ResultLayout layout, std::uint8_t host,
-                                    ResultItem item) const {
+std::string ResultTable::ResultText(ResultLayout layout, std::uint8_t host, ResultItem item) const {
     const int column = ResultColumnOf(layout, item);
     return column < 0 ? std::string() : strGetResultItemTable(host, column);
 }

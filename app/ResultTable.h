@@ -48,7 +48,7 @@ int ResultColumnOf(ResultLayout layout, ResultItem item);
 // The result table. As the runs' reporter it is thread-safe; every write from a worker thread
 // passes the worker's report gate, and within a run a FAIL cell keeps its FAIL.
 class ResultTable final : public IRunReporter {
-public:
+  public:
     struct Change {
         enum class Kind { Rebuilt, Cell, ConsoleLine } kind;
         int row = -1;
@@ -98,7 +98,7 @@ public:
     int AddObserver(Observer observer);
     void RemoveObserver(int id);
 
-private:
+  private:
     void SetCellLocked(int row, int column, std::uint8_t colour, const std::string& text);
     void ShowCell(std::uint8_t colour, std::uint8_t row, int column, const std::string& text);
     void ClearLocked();

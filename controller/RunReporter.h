@@ -22,7 +22,7 @@ enum class ResultItem : std::uint8_t {
     Usb3Port2,
     Usb31Port1,
     Usb31Port2,
-    SignalLineOverall,   // signal line or fixture test
+    SignalLineOverall,  // signal line or fixture test
     TerminationOverall,
     LoopBackOverall,
 };
@@ -41,7 +41,7 @@ constexpr ResultItem PortResultItem(std::uint32_t speed, std::uint32_t port) {
 }
 
 class IRunReporter {
-public:
+  public:
     virtual ~IRunReporter() = default;
     // One result cell: `text` on the state's colour. A result the layout has no column for is
     // not shown.

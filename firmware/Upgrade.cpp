@@ -8,7 +8,9 @@ namespace qnl {
 
 Upgrade::Upgrade(ToolContext& context) : ctx_(context) {}
 
-Upgrade::~Upgrade() { WaitForWorkers(); }
+Upgrade::~Upgrade() {
+    WaitForWorkers();
+}
 
 void Upgrade::WaitForWorkers() {
     std::vector<std::shared_ptr<WorkerGroup>> groups;

@@ -30,18 +30,18 @@ struct UpgradeRunSnapshot {
     ResultLayout layout = ResultLayout::Main;
     std::uint8_t runFlags = 0;  // 0x10 update, 0x20 check
     bool consoleMode = false;
-    std::string firmwareName;            // the name chosen (settings or page list)
-    std::string imagePath;               // the image that is programmed (Config_<version>.rom)
-    std::vector<std::uint8_t> image;     // its bytes
-    std::uint8_t fileKind = 0;           // of the chosen firmware
+    std::string firmwareName;         // the name chosen (settings or page list)
+    std::string imagePath;            // the image that is programmed (Config_<version>.rom)
+    std::vector<std::uint8_t> image;  // its bytes
+    std::uint8_t fileKind = 0;        // of the chosen firmware
     std::uint8_t fwVariant = 0;
-    std::string fileVersion;             // "%02X%02X%02X_%02X_%02X_%02X"
+    std::string fileVersion;                    // "%02X%02X%02X_%02X_%02X_%02X"
     std::array<TargetHost, kMaxHosts> hosts{};  // the host records when the run started
     std::uint8_t hostCount = 0;
 };
 
 class Upgrade {
-public:
+  public:
     explicit Upgrade(ToolContext& context);
     ~Upgrade();
     Upgrade(const Upgrade&) = delete;
@@ -92,7 +92,7 @@ public:
     // The programming lock: flash identification and programming run one host at a time.
     RecoverableLock m_FWUpgCriticalSection;
 
-private:
+  private:
     void FailAllHosts(ResultLayout layout, bool clearCheckResult);
     void ShowItemResult(const UpgradeRunSnapshot& run, std::uint8_t index, ResultItem item,
                         const char* name, bool passed);

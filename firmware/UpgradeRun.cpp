@@ -142,7 +142,8 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
     run->fileVersion = util.m_strFileFWVersion;
     run->hostCount = std::min<std::uint8_t>(util.ucHostCount, kMaxHosts);
     for (std::uint8_t i = 0; i < run->hostCount; ++i)
-        if (util.hosts[i].ucIndex != kNoHostIndex) util.hosts[i].strFirmwarePath = run->firmwareName;
+        if (util.hosts[i].ucIndex != kNoHostIndex)
+            util.hosts[i].strFirmwarePath = run->firmwareName;
     run->hosts = util.hosts;
 
     // 7. One worker per host.
@@ -276,8 +277,8 @@ std::uint32_t Upgrade::FWThreadFun(const std::shared_ptr<const UpgradeRunSnapsho
             record.ucFwUpdateResult = passed ? 1 : 0;
             ShowItemResult(run, index, ResultItem::FwUpdate, "FW Update ", passed);
             if (!passed) {
-                ctx_.resultTable.ShowResult(run.layout, index, ResultItem::FwCheck,
-                                            CellState::Fail, ctx_.uiText.fail);
+                ctx_.resultTable.ShowResult(run.layout, index, ResultItem::FwCheck, CellState::Fail,
+                                            ctx_.uiText.fail);
                 stop = true;
             }
         });
@@ -297,9 +298,10 @@ std::uint32_t Upgrade::FWThreadFun(const std::shared_ptr<const UpgradeRunSnapsho
             record.ucFwCheckResult = passed ? 1 : 0;
             ShowItemResult(run, index, ResultItem::FwCheck, "FW Check ", passed);
             if (!passed)
-                ctx_.eventLog.LogMessage(kEventTypeError,
-                                         "\r\n%s:%d: FWThreadFun: Firmware Check Failed , dwErrorCode %d",
-                                         kWorkerName, 890, files::LastError());
+                ctx_.eventLog.LogMessage(
+                    kEventTypeError,
+                    "\r\n%s:%d: FWThreadFun: Firmware Check Failed , dwErrorCode %d", kWorkerName,
+                    890, files::LastError());
         });
     }
     return 1;

@@ -19,13 +19,13 @@ thread_local ReportGate* t_currentGate = nullptr;
 
 // Installs a report gate for the calling thread for the lifetime of the scope.
 class ReportGateScope {
-public:
+  public:
     explicit ReportGateScope(ReportGate* gate) : previous_(t_currentGate) { t_currentGate = gate; }
     ~ReportGateScope() { t_currentGate = previous_; }
     ReportGateScope(const ReportGateScope&) = delete;
     ReportGateScope& operator=(const ReportGateScope&) = delete;
 
-private:
+  private:
     ReportGate* previous_;
 };
 
@@ -42,32 +42,32 @@ std::shared_ptr<Worker> Worker::Start(std::function<void()> body,
         ++g_running;
     }
     try {
-        worker->thread_ = std::thread([state, body = std::move(body),
-                                       onException = std::move(onException)]() mutable {
-            {
-                StopTokenScope scope(state->stop.get_token());
-                try {
-                    body();
-                } catch (...) {
-                    // Nothing may escape the thread; the owner reports the failure.
+        worker->thread_ = std::thread(
+            [state, body = std::move(body), onException = std::move(onException)]() mutable {
+                {
+                    StopTokenScope scope(state->stop.get_token());
                     try {
-                        if (onException) onException();
+                        body();
                     } catch (...) {
+                        // Nothing may escape the thread; the owner reports the failure.
+                        try {
+                            if (onException) onException();
+                        } catch (...) {
+                        }
                     }
+                    // What the body captured is released before the thread counts as ended.
+                    body = nullptr;
+                    onException = nullptr;
                 }
-                // What the body captured is released before the thread counts as ended.
-                body = nullptr;
-                onException = nullptr;
-            }
-            {
-                std::lock_guard lock(state->mutex);
-                state->finished = true;
-                state->cv.notify_all();
-            }
-            std::lock_guard lock(g_runningMutex);
-            --g_running;
-            g_runningCv.notify_all();
-        });
+                {
+                    std::lock_guard lock(state->mutex);
+                    state->finished = true;
+                    state->cv.notify_all();
+                }
+                std::lock_guard lock(g_runningMutex);
+                --g_running;
+                g_runningCv.notify_all();
+            });
     } catch (...) {
         std::lock_guard lock(g_runningMutex);
         --g_running;
@@ -91,7 +91,9 @@ bool Worker::Finished() const {
     return state_->finished;
 }
 
-void Worker::RequestStop() { state_->stop.request_stop(); }
+void Worker::RequestStop() {
+    state_->stop.request_stop();
+}
 
 bool Worker::WaitFinished(std::chrono::milliseconds timeout) {
     std::unique_lock lock(state_->mutex);
@@ -153,7 +155,8 @@ bool ReportGate::RecordHeld(const std::shared_ptr<RecoverableLockState>& lock, T
 
 void ReportGate::ForgetHeld(const RecoverableLockState* lock, Ticket ticket) {
     std::lock_guard guard(mutex_);
-    std::erase_if(held_, [&](const HeldLock& h) { return h.lock.get() == lock && h.ticket == ticket; });
+    std::erase_if(held_,
+                  [&](const HeldLock& h) { return h.lock.get() == lock && h.ticket == ticket; });
 }
 
 std::vector<ReportGate::HeldLock> ReportGate::TakeHeld() {
@@ -161,7 +164,9 @@ std::vector<ReportGate::HeldLock> ReportGate::TakeHeld() {
     return std::exchange(held_, {});
 }
 
-ReportGate* CurrentReportGate() { return t_currentGate; }
+ReportGate* CurrentReportGate() {
+    return t_currentGate;
+}
 
 bool MayReport() {
     ReportGate* gate = t_currentGate;
@@ -181,8 +186,8 @@ WorkerGroup::~WorkerGroup() {
 void WorkerGroup::Start(std::size_t host, std::function<void()> body,
                         std::function<void()> onException) {
     auto gate = std::make_shared<ReportGate>();
-    auto worker = Worker::Start(
-        [gate, body = std::move(body), onException = std::move(onException)] {
+    auto worker =
+        Worker::Start([gate, body = std::move(body), onException = std::move(onException)] {
             ReportGateScope scope(gate.get());
             try {
                 body();
@@ -310,14 +315,18 @@ void RecoverableLockState::Revoke(RecoverableLock::Ticket ticket) {
     cv.notify_all();
 }
 
-RecoverableLock::Ticket RecoverableLock::Acquire() { return state_->Acquire(state_); }
+RecoverableLock::Ticket RecoverableLock::Acquire() {
+    return state_->Acquire(state_);
+}
 
 void RecoverableLock::Release(Ticket ticket) {
     state_->Revoke(ticket);
     if (ReportGate* gate = CurrentReportGate()) gate->ForgetHeld(state_.get(), ticket);
 }
 
-void RecoverableLock::Revoke(Ticket ticket) { state_->Revoke(ticket); }
+void RecoverableLock::Revoke(Ticket ticket) {
+    state_->Revoke(ticket);
+}
 
 bool RecoverableLock::Held() const {
     std::lock_guard lock(state_->mutex);

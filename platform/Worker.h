@@ -25,7 +25,7 @@ namespace qnl {
 class IClock;
 
 class Worker {
-public:
+  public:
     // Starts `body` on a new thread; the thread's current stop token is this worker's.
     // `onException` runs on the worker's thread when the body throws.
     static std::shared_ptr<Worker> Start(std::function<void()> body,
@@ -47,7 +47,7 @@ public:
     // Waits (in real time) until no such thread is left; false when some remain at the end.
     static bool WaitAllFinished(std::chrono::milliseconds timeout);
 
-private:
+  private:
     Worker() = default;
     struct State {
         std::stop_source stop;
@@ -68,7 +68,7 @@ struct RecoverableLockState;
 // own verdict under it, in one step: after that nothing the worker reports is written, and a
 // lock it takes is released again at once.
 class ReportGate {
-public:
+  public:
     using Ticket = std::uint64_t;
 
     // Runs `write` while the gate is open (serialised with the supervisor's verdict). True when
@@ -88,7 +88,7 @@ public:
     bool Finished() const;
     bool Closed() const;
 
-private:
+  private:
     friend struct RecoverableLockState;
     friend class WorkerGroup;
     friend class RecoverableLock;
@@ -127,7 +127,7 @@ bool MayReport();
 // hosts' report gates. A group belongs to one supervisor run; workers it abandons keep their
 // gate (and what their body captured) alive until they return.
 class WorkerGroup {
-public:
+  public:
     explicit WorkerGroup(IClock& clock);
     ~WorkerGroup();
     WorkerGroup(const WorkerGroup&) = delete;
@@ -160,7 +160,7 @@ public:
     // return within `timeout`.
     bool StopAndWait(std::chrono::milliseconds timeout);
 
-private:
+  private:
     struct Member {
         std::shared_ptr<Worker> worker;
         std::shared_ptr<ReportGate> gate;
@@ -176,7 +176,7 @@ private:
 // on a worker holding the lock releases it with Revoke (WorkerGroup does it through the
 // worker's gate), and the lost worker's later Release is then ignored.
 class RecoverableLock {
-public:
+  public:
     using Ticket = std::uint64_t;  // 0 = not acquired
 
     RecoverableLock();
@@ -187,7 +187,7 @@ public:
     void Revoke(Ticket ticket);
     bool Held() const;
 
-private:
+  private:
     friend class RecoverableLockGuard;
     std::shared_ptr<RecoverableLockState> state_;
 };
@@ -205,7 +205,7 @@ struct RecoverableLockState {
 // Holds a RecoverableLock for a scope. It keeps the lock's state alive, so a worker that
 // returns after the lock's owner is gone releases safely.
 class RecoverableLockGuard {
-public:
+  public:
     explicit RecoverableLockGuard(RecoverableLock& lock);
     ~RecoverableLockGuard();
     RecoverableLockGuard(const RecoverableLockGuard&) = delete;
@@ -213,7 +213,7 @@ public:
     bool Owns() const { return ticket_ != 0; }
     RecoverableLock::Ticket Ticket() const { return ticket_; }
 
-private:
+  private:
     std::shared_ptr<RecoverableLockState> state_;
     RecoverableLock::Ticket ticket_;
 };

@@ -126,7 +126,7 @@ class CXhci : public CInterctl {
                           Done done);
 
     std::array<ShadowBlock, kMaxHosts> shadow_{};
-    std::mutex registerLock_;  // held by ScanPortConnections
+    std::mutex registerLock_;         // held by ScanPortConnections
     mutable std::mutex shadowMutex_;  // guards shadow_ (workers of several hosts write it)
 };
 

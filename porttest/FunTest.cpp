@@ -288,9 +288,9 @@ std::int32_t FunTest::SuperviseLoopBack(std::uint8_t mode) {
     }
 }
 
-std::int32_t FunTest::WaitForHosts(WorkerGroup& group, const Params& params,
-                                   ResultItem overallItem, std::uint8_t mode,
-                                   const FailHost& failHost, const char* message) {
+std::int32_t FunTest::WaitForHosts(WorkerGroup& group, const Params& params, ResultItem overallItem,
+                                   std::uint8_t mode, const FailHost& failHost,
+                                   const char* message) {
     // Every host that was started must finish (skipped hosts are not waited for).
     if (group.Wait(kTestLimitMs, kTestPollMs)) return kOk;
     // Time-out (or the run itself is being stopped): give up on every started host that has

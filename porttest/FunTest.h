@@ -149,7 +149,7 @@ class FunTest {
     ToolContext& ctx_;
     mutable std::mutex runMutex_;
     Params m_Params;
-    std::shared_ptr<WorkerGroup> group_;                // the current supervisor's workers
+    std::shared_ptr<WorkerGroup> group_;                 // the current supervisor's workers
     std::vector<std::shared_ptr<WorkerGroup>> givenUp_;  // earlier groups still returning
     // The settings values of the run in progress (written and read by the run's thread only).
     IniSettings runSettings_;

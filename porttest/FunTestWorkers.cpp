@@ -7,8 +7,8 @@
 #include "controller/ErrorCodes.h"
 #include "platform/Cancellation.h"
 #include "platform/Files.h"
-#include "platform/Worker.h"
 #include "platform/Format.h"
+#include "platform/Worker.h"
 #include "porttest/FixtureSubTest.h"
 #include "porttest/FunTest.h"
 #include "porttest/LoopBackSubTest.h"
@@ -50,8 +50,8 @@ bool FunTest::ReportSubTest(TestParam& param, ResultItem item, bool passed, cons
                                     passed ? CellState::Pass : CellState::Fail,
                                     passed ? kPass : kFail);
         if (param.consoleMode)
-            ctx_.resultTable.ConsoleLine(Format("Host[%d],[%s]--> [%s]!!\r\n", param.ucHost, label,
-                                                passed ? kPass : kFail));
+            ctx_.resultTable.ConsoleLine(
+                Format("Host[%d],[%s]--> [%s]!!\r\n", param.ucHost, label, passed ? kPass : kFail));
     });
 }
 
@@ -143,9 +143,8 @@ void FunTest::TerminationWorker(TestParam& param) {
                 if (passed) {
                     // The tested port's device has been disconnected by the test.
                     host.ucPortConnected[port - 1] = 0;
-                    GatedWrite([&] {
-                        ctx_.g_Utility.hosts[param.ucHost].ucPortConnected[port - 1] = 0;
-                    });
+                    GatedWrite(
+                        [&] { ctx_.g_Utility.hosts[param.ucHost].ucPortConnected[port - 1] = 0; });
                     continue;
                 }
                 if (port == 1) {

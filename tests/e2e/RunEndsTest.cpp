@@ -17,7 +17,7 @@ namespace {
 const std::array<std::uint8_t, 6> kNewVersion{0x17, 0x07, 0x07, 0x00, 0x50, 0x01};
 
 class RunEndsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         settings.fw_update_enable = 1;
         settings.fw_check_enable = 1;
@@ -40,11 +40,12 @@ protected:
     }
     ToolResult Run(const std::vector<std::string>& args) {
         tool.Write(kIniFileName, BuildIniText(settings));
-        return tool.Run(args, {{"QNLIO_STATION", tool.File("station.json")},
-                               {"QNL_EVENT_STORE", "file"}});
+        return tool.Run(
+            args, {{"QNLIO_STATION", tool.File("station.json")}, {"QNL_EVENT_STORE", "file"}});
     }
     static bool EndsWith(const std::string& text, const std::string& tail) {
-        return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+        return text.size() >= tail.size() &&
+               text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
     }
 
     TempToolFolder tool;
@@ -119,8 +120,9 @@ TEST_F(RunEndsTest, ControllerHungAtDiscoveryIsLeftOutWithinTheBound) {
     WriteStation("\"hang_from_command\": 5");
     const auto r = Run({"/S", "/D"});
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(r.out.find("Bus:0x03 Device:0x00 Function:0x00 does not answer within 10 s: left out"),
-              std::string::npos)
+    EXPECT_NE(
+        r.out.find("Bus:0x03 Device:0x00 Function:0x00 does not answer within 10 s: left out"),
+        std::string::npos)
         << r.out;
     // The other controller is served, as host 0.
     EXPECT_NE(r.out.find("Target Host[0] > Bus:0x04"), std::string::npos) << r.out;

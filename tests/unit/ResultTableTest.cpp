@@ -23,7 +23,7 @@ namespace qnl {
 namespace {
 
 class ResultTableTest : public ::testing::Test {
-protected:
+  protected:
     ResultTableTest() : log(&events, clock, "t"), table(texts, log, utility) {
         utility.ResetHostRecords();
     }
@@ -134,7 +134,7 @@ TEST(ListCtrlEx, CellColourRecordsAndRowData) {
 }
 
 class ResultLogTest : public ResultTableTest {
-protected:
+  protected:
     ResultLogTest() {
         folder = (std::filesystem::temp_directory_path() / "qnl-resultlog-test").string();
         std::filesystem::remove_all(folder);
@@ -291,7 +291,7 @@ namespace qnl {
 namespace {
 
 class RunReporterTest : public ::testing::Test {
-protected:
+  protected:
     RunReporterTest() : log(&events, clock, "t"), table(texts, log, utility) {
         utility.ResetHostRecords();
         table.SetConsole(&console);

@@ -24,8 +24,7 @@ enum class Moment { RightAfterStart, WhileAControllerHangs, WhileProgramming };
 class ToolLifetimeTest : public ::testing::TestWithParam<Moment> {};
 
 TEST_P(ToolLifetimeTest, DestroyedMidRunWithoutUseAfterFree) {
-    SimBench bench("[" + ControllerJson(3, 0, 0) + "," + ControllerJson(4, 0, 0) + "]", "[]",
-                   0.01);
+    SimBench bench("[" + ControllerJson(3, 0, 0) + "," + ControllerJson(4, 0, 0) + "]", "[]", 0.01);
     ToolContext& ctx = *bench.tool->context;
     const auto image = BuildTestImage(0, {0x17, 0x07, 0x07, 0x00, 0x50, 0x01}, {}, 2048);
     std::ofstream(bench.Folder() + "/new.bin", std::ios::binary)
@@ -47,10 +46,13 @@ TEST_P(ToolLifetimeTest, DestroyedMidRunWithoutUseAfterFree) {
     if (GetParam() == Moment::WhileAControllerHangs)
         until([&] { return bench.controller(0).Commands().size() >= 3; });
     if (GetParam() == Moment::WhileProgramming)
-        until([&] { return bench.controller(0).Commands().size() + bench.controller(1).Commands().size() > 40; });
+        until([&] {
+            return bench.controller(0).Commands().size() + bench.controller(1).Commands().size() >
+                   40;
+        });
 
-    dialog.reset();       // the window's core goes first, its run is stopped
-    bench.tool.reset();   // then the tool with its upgrade and test objects
+    dialog.reset();      // the window's core goes first, its run is stopped
+    bench.tool.reset();  // then the tool with its upgrade and test objects
     EXPECT_TRUE(Worker::WaitAllFinished(10s));
 }
 

@@ -13,7 +13,7 @@ namespace qnl::test {
 namespace {
 
 class UpgradeRunTest : public ::testing::Test {
-protected:
+  protected:
     // A real clock at a time scale of 0.002: the 200 s limit passes in 0.4 s of wall time.
     UpgradeRunTest()
         : bench("[" + ControllerJson(3, 0, 0) + "," + ControllerJson(4, 0, 0) + "]", "[]", 0.002) {
@@ -129,8 +129,8 @@ TEST(UpgradeRunFiveHosts, BoardsWaitingForTheLockAreUntouchedAfterTheLimit) {
         ctx.upgrade.WaitForWorkers();
 
         for (std::size_t i = 1; i < 5; ++i) {
-            const bool passed = ctx.resultTable.strGetResultItemTable(
-                                    static_cast<std::uint8_t>(i), 7) == "PASS";
+            const bool passed =
+                ctx.resultTable.strGetResultItemTable(static_cast<std::uint8_t>(i), 7) == "PASS";
             if (passed) continue;  // programmed before the hung board took the lock
             EXPECT_EQ(bench.controller(i).FlashContents(), flashBefore[i])
                 << "round " << round << ": waiting board " << i << " was touched";

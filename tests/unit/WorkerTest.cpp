@@ -162,9 +162,8 @@ TEST(WorkerGroup, AGivenUpWorkerThatWakesLaterWritesNothingAndKeepsNoLock) {
             GatedWrite([&] { write("host 1"); });
         });
         EXPECT_FALSE(group.Wait(200000, 200));
-        const auto givenUp = group.GiveUpUnfinished([&](std::size_t host) {
-            write("FAIL " + std::to_string(host));
-        });
+        const auto givenUp = group.GiveUpUnfinished(
+            [&](std::size_t host) { write("FAIL " + std::to_string(host)); });
         EXPECT_EQ(givenUp, (std::vector<std::size_t>{0, 1}));
         EXPECT_FALSE(lock.Held());  // revoked from host 0
         {
