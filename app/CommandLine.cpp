@@ -1,14 +1,16 @@
 #include "app/CommandLine.h"
 
 #include "controller/ErrorCodes.h"
-#include "controller/HexText.h"
+#include "platform/HexText.h"
 
 namespace qnl {
 namespace {
 
 bool HasOption(const std::string& text, char letter) {
-    const char lower = static_cast<char>(letter >= 'A' && letter <= 'Z' ? letter - 'A' + 'a' : letter);
-    const char upper = static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter);
+    const char lower =
+        static_cast<char>(letter >= 'A' && letter <= 'Z' ? letter - 'A' + 'a' : letter);
+    const char upper =
+        static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter);
     return text.find(std::string{'/', lower}) != std::string::npos ||
            text.find(std::string{'/', upper}) != std::string::npos;
 }
@@ -36,8 +38,8 @@ void SplitAddress(const std::string& value, std::string& bus, std::string& devic
     }
     bus = value.substr(0, first);
     const auto second = value.find(':', first + 1);
-    device = value.substr(first + 1, second == std::string::npos ? std::string::npos
-                                                                 : second - first - 1);
+    device = value.substr(first + 1,
+                          second == std::string::npos ? std::string::npos : second - first - 1);
     function = value.substr(value.rfind(':') + 1);
 }
 

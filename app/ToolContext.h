@@ -6,13 +6,13 @@
 #include <string>
 
 #include "app/DebugLog.h"
-#include "app/EventLog.h"
 #include "app/ResultTable.h"
 #include "controller/CInterctl.h"
 #include "controller/CUtility.h"
 #include "firmware/Upgrade.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "platform/EventLog.h"
 #include "platform/EventStore.h"
 #include "platform/OperatorPrompts.h"
 #include "platform/UsbTopology.h"
@@ -34,16 +34,16 @@ struct ToolEnvironment {
     IConsole& console;
     IOperatorPrompts& prompts;
     IQnlIo& io;
-    IEventStore* eventStore = nullptr;  // null: a silent diagnostic log
+    IEventStore* eventStore = nullptr;    // null: a silent diagnostic log
     IUsbTopology* usbTopology = nullptr;  // the system's USB view; null: none (nothing found)
-    std::string toolFolder;             // folder of the executable
-    std::string currentFolder;          // where the version file goes
+    std::string toolFolder;               // folder of the executable
+    std::string currentFolder;            // where the version file goes
     std::string userName;
     std::uint16_t languageId = 0x0409;
 };
 
 class ToolContext {
-public:
+  public:
     explicit ToolContext(const ToolEnvironment& environment);
     ToolContext(const ToolContext&) = delete;
     ToolContext& operator=(const ToolContext&) = delete;

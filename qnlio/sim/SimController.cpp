@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "controller/ChipIdTable.h"
 #include "platform/Cancellation.h"
+#include "qnlio/ChipIdTable.h"
 #include "qnlio/MailboxProtocol.h"
 #include "qnlio/sim/BootImage.h"
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "firmware/FlashPartTable.h"
+#include "qnlio/FlashPartTable.h"
 
 namespace qnl::sim {
 

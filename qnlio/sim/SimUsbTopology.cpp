@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "controller/ChipIdTable.h"
+#include "qnlio/ChipIdTable.h"
 
 namespace qnl::sim {
 
@@ -56,9 +56,8 @@ std::optional<SimUsbTopology::HubRef> SimUsbTopology::FindHub(const std::string&
         start = dot + 1;
         dot = name.find('.', start);
         std::size_t port = 0;
-        if (!ParseIndex(std::string_view(name).substr(start, dot == std::string::npos
-                                                                  ? std::string::npos
-                                                                  : dot - start),
+        if (!ParseIndex(std::string_view(name).substr(
+                            start, dot == std::string::npos ? std::string::npos : dot - start),
                         port))
             return std::nullopt;
         const UsbAttachment* next = Attached(ref, static_cast<std::uint32_t>(port));

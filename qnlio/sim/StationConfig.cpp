@@ -14,8 +14,8 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "controller/ChipIdTable.h"
-#include "firmware/FlashPartTable.h"
+#include "qnlio/ChipIdTable.h"
+#include "qnlio/FlashPartTable.h"
 
 namespace qnl::sim {
 namespace {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/EventLog.h"
+#include "platform/EventLog.h"
 #include "platform/Files.h"
 
 namespace qnl {

@@ -2,8 +2,8 @@
 // register and protection, sector erase, bit-clearing programming, sections and AAI parts.
 #include <gtest/gtest.h>
 
+#include "qnlio/FlashPartTable.h"
 #include "support/SimTestHelpers.h"
-#include "firmware/FlashPartTable.h"
 
 namespace qnl::sim {
 namespace {
