@@ -2,16 +2,9 @@
 
 #include <charconv>
 
-#include "qnlio/ChipIdTable.h"
-
 namespace qnl::sim {
 
 namespace {
-ChipId IdOf(const ControllerConfig& c) {
-    if (c.kind == 1) return kKind1Ids.at(static_cast<std::size_t>(c.model));
-    return kKind0Ids.at(static_cast<std::size_t>(c.model));
-}
-
 bool ParseIndex(std::string_view text, std::size_t& value) {
     if (text.empty()) return false;
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -26,10 +19,9 @@ std::vector<UsbHostController> SimUsbTopology::HostControllers() {
     std::vector<UsbHostController> list;
     for (std::size_t i = 0; i < station_.controllers.size(); ++i) {
         const ControllerConfig& c = station_.controllers[i];
-        const ChipId id = IdOf(c);
         UsbHostController hc;
-        hc.vendorId = static_cast<std::uint16_t>(id.vendorId);
-        hc.deviceId = static_cast<std::uint16_t>(id.deviceId);
+        hc.vendorId = c.vendorId;
+        hc.deviceId = c.deviceId;
         hc.bus = c.bus;
         hc.device = c.device;
         hc.function = c.function;
