@@ -112,6 +112,9 @@ TEST_F(MPRunTest, KindAndChipTypeMismatchesFailOnlyTheirHosts) {
 TEST_F(MPRunTest, MissingFirmwareFileFailsEveryHost) {
     WriteStation({Controller(3, 0), Controller(4, 0)});
     settings.fw_binary_name = "MISSING.BIN";
+    // A check-only run: with the update on, the settings load itself refuses the missing file
+    // and the run does not start (RunRecordTest).
+    settings.fw_update_enable = 0;
     auto r = Run({"/S", "/A"});
     EXPECT_EQ(r.status, 1);
     // The console line exactly as it is given: a bare line feed, no CR LF after it.
