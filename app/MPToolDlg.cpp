@@ -4,9 +4,9 @@
 #include <functional>
 
 #include "controller/ErrorCodes.h"
-#include "controller/HexText.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
+#include "platform/HexText.h"
 #include "platform/WindowsNames.h"
 
 namespace qnl {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/EventLog.h"
 #include "controller/CUtility.h"
 #include "controller/RunReporter.h"
 #include "platform/Console.h"
+#include "platform/EventLog.h"
 #include "ui/ListCtrlEx.h"
 #include "ui/UiTextTable.h"
 

@@ -6,13 +6,13 @@
 #include <string>
 
 #include "app/DebugLog.h"
-#include "app/EventLog.h"
 #include "app/ResultTable.h"
 #include "controller/CInterctl.h"
 #include "controller/CUtility.h"
 #include "firmware/Upgrade.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "platform/EventLog.h"
 #include "platform/EventStore.h"
 #include "platform/OperatorPrompts.h"
 #include "platform/UsbTopology.h"

@@ -10,9 +10,9 @@
 #include <exception>
 #include <vector>
 
-#include "controller/ChipIdTable.h"
 #include "controller/ErrorCodes.h"
 #include "platform/Files.h"
+#include "qnlio/ChipIdTable.h"
 #include "qnlio/MailboxProtocol.h"
 
 namespace qnl {

@@ -8,11 +8,11 @@
 #include <mutex>
 #include <string>
 
-#include "app/EventLog.h"
 #include "controller/CUtility.h"
 #include "controller/TargetHost.h"
-#include "firmware/FlashPartTable.h"
 #include "platform/Clock.h"
+#include "platform/EventLog.h"
+#include "qnlio/FlashPartTable.h"
 #include "qnlio/IQnlIo.h"
 
 namespace qnl {

@@ -3,7 +3,7 @@
 
 #include "controller/CInterctl.h"
 #include "controller/ErrorCodes.h"
-#include "controller/HexText.h"
+#include "platform/HexText.h"
 #include "qnlio/MailboxProtocol.h"
 
 namespace qnl {

@@ -5,11 +5,11 @@
 
 #include "app/ToolContext.h"
 #include "controller/ErrorCodes.h"
-#include "controller/HexText.h"
 #include "firmware/Upgrade.h"
 #include "platform/Cancellation.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
+#include "platform/HexText.h"
 #include "platform/WindowsNames.h"
 #include "porttest/UsbDeviceSearch.h"
 
