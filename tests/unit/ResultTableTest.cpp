@@ -335,18 +335,9 @@ TEST(ConsolePrompts, LoginAndFileChoiceAreCancelledWithoutReadingInput) {
 namespace qnl {
 namespace {
 
-class RunReporterTest : public ::testing::Test {
+class RunReporterTest : public ResultTableTest {
   protected:
-    RunReporterTest() : log(&events, clock, "t"), table(texts, log, utility) {
-        utility.ResetHostRecords();
-        table.SetConsole(&console);
-    }
-    UiTextTable texts;
-    ManualClock clock;
-    MemoryEventStore events;
-    CEventLog log;
-    CUtility utility;
-    ResultTable table;
+    RunReporterTest() { table.SetConsole(&console); }
     MemoryConsole console;
 };
 
