@@ -55,12 +55,23 @@ std::string ResultLogLines(const LocalTime& t, const CUtility& utility, const Re
     return lines;
 }
 
+std::string FailedCheckNote(const LocalTime& t, std::size_t index, const TargetHost& host,
+                            const std::string& expectedVersion) {
+    return Format(
+        "\r\n%s:%d: FW Check FAIL: %.4d%.2d%.2d\t%.2d:%.2d:%.2d\t%d\t%s\t%d\t%d\t%d\t"
+        "%s\t%s, expected FW Version %s",
+        "CQNL735_MPToolDlg::MainThreadEntry", 1230, t.year, t.month, t.day, t.hour, t.minute,
+        t.second, static_cast<int>(index), host.strFWVersion.c_str(), host.ucBus, host.ucDevice,
+        host.ucFunction, host.strSSID.c_str(), host.strSVID.c_str(), expectedVersion.c_str());
+}
+
 ResultLogWrite WriteResultLog(const std::string& toolFolder, IClock& clock,
                               const UiTextTable& texts, const CUtility& utility,
                               const ResultTable& table, const ResultLogOptions& options) {
     ResultLogWrite result;
     try {
         const LocalTime now = clock.LocalNow();
+        result.time = now;
         result.path = files::Join(toolFolder, ResultLogFileName(now));
         result.written =
             files::AppendRecord(result.path, ResultLogHeader(texts, options.barCodeColumn),
