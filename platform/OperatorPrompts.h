@@ -13,10 +13,11 @@ namespace qnl {
 enum class MessageIcon { None, Information, Warning, Error };
 
 class IOperatorPrompts {
-public:
+  public:
     virtual ~IOperatorPrompts() = default;
-    // A message box. `consoleText` is what console mode prints instead, when the two differ
-    // (empty: print `text`).
+    // A message box. `consoleText` is the console form of the message where it has one: console
+    // mode prints it exactly as given, line ends included. Without one (empty) console mode
+    // prints `text` as a line of its own (with "\r\n" added when it does not end in one).
     virtual void ShowMessage(const std::string& text, const std::string& caption = {},
                              MessageIcon icon = MessageIcon::None,
                              const std::string& consoleText = {}) = 0;
@@ -24,12 +25,12 @@ public:
 
 // Console mode: every message box is printed on the console.
 class ConsolePrompts final : public IOperatorPrompts {
-public:
+  public:
     explicit ConsolePrompts(IConsole& console) : console_(console) {}
     void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
                      const std::string& consoleText) override;
 
-private:
+  private:
     IConsole& console_;
 };
 
