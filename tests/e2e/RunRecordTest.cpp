@@ -298,6 +298,31 @@ TEST_F(RunRecordTest, ACheckOnlyRunWhereEveryHostFailsIsRecordedInTheDiagnosticL
     }
 }
 
+// ---- Tests that did not run -----------------------------------------------------------------
+
+TEST_F(RunRecordTest, PortTestsSkippedAfterAFailedUpdateAreBlankNotPass) {
+    // A kind-1 controller refuses the kind-0 image: the update fails and no port test runs.
+    tool.Write("station.json",
+               Station({R"({ "bus": 3, "kind": 1, "flash_id": "C2 20 13", "flash": "h3.flash", )" +
+                        kPorts + " }"}));
+    const auto image = BuildTestImage(0, {0x17, 0x07, 0x07, 0x00, 0x50, 0x01}, {}, 4096);
+    tool.Write("new.bin", std::string(image.begin(), image.end()));
+    IniSettings s = SignalLineRun();
+    s.fw_update_enable = 1;
+    s.fw_binary_name = "NEW.BIN";
+    WriteSettings(s);
+    auto r = Run({"/S", "/A"});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Host[0],[FW Update ]--> [FAIL]!!"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Signal Line Test("), std::string::npos) << r.out;
+    // SLT, LT and the six port texts as for a disabled test, then the update text.
+    const std::string log = tool.Read(TodaysLogName());
+    EXPECT_NE(log.find("\t3\t0\t0\t7352\t1e73\t \t \t \t \t \t \t \t \tFAIL\tNEW.BIN\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("PASS"), std::string::npos);
+}
+
 // ---- More controllers than the host table holds ------------------------------------------
 
 TEST_F(RunRecordTest, ControllersBeyondTheEighthAreAnnounced) {
