@@ -1,13 +1,15 @@
 #include "ui/SerialNumber.h"
 
-#include "controller/HexText.h"
+#include "platform/HexText.h"
 
 namespace qnl {
 
 CSNDlg::CSNDlg(const CUtility& utility, std::string& serialNumber, int requiredLength)
     : utility_(utility), serialNumber_(serialNumber), requiredLength_(requiredLength) {}
 
-void CSNDlg::OnInitDialog() { m_strSN.clear(); }
+void CSNDlg::OnInitDialog() {
+    m_strSN.clear();
+}
 
 std::string CSNDlg::OnEnChangeEdit(const std::string& text) {
     bool anyHost = false;

@@ -12,13 +12,13 @@
 #include <fstream>
 
 #include "app/CommandLine.h"
-#include "app/EventLog.h"
 #include "app/MainWindowControls.h"
 #include "controller/CUtility.h"
 #include "firmware/ConfigRom.h"
 #include "firmware/FirmwareFile.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "platform/EventLog.h"
 #include "platform/EventStore.h"
 #include "platform/Files.h"
 #include "platform/OperatorPrompts.h"
