@@ -74,10 +74,13 @@ public:
     bool PageHasItems() const;
 
     // Takes the station lock before a run drives the hardware: the tool folder's lock file
-    // and, with real controllers, one per controller address. False, after telling the
-    // operator and the diagnostic log, when another tool process holds one; Start must then
-    // not run. The lock is kept until the tool ends.
+    // and, with real controllers, one per controller address (after discovery). False, after
+    // telling the operator and the diagnostic log, when another tool process holds one; Start
+    // must then not run. The locks are kept until the tool ends.
     bool AcquireStationLock();
+    // The tool folder's lock alone (start-up takes it before discovery when a run is asked
+    // for on the command line).
+    bool AcquireToolFolderLock();
 
     const CommandLineState& CommandLine() const { return cmd_; }
     bool ConsoleMode() const { return cmd_.silent || cmd_.hasCommandLine; }
@@ -124,7 +127,9 @@ private:
     std::atomic<bool> m_bRunDone{false};
     std::atomic<std::int32_t> m_iRunExitCode{0};
     std::shared_ptr<Worker> runThread_;
-    std::unique_ptr<StationLock> stationLock_;
+    bool TakeLocks(const std::vector<std::string>& lockFiles, std::unique_ptr<StationLock>& held);
+    std::unique_ptr<StationLock> toolLock_;
+    std::unique_ptr<StationLock> controllerLocks_;
     bool timerRunning_ = false;
     int progress_ = 0;
 
