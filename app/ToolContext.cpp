@@ -15,11 +15,13 @@ ToolContext::ToolContext(const ToolEnvironment& env)
       debugLog(env.eventStore, env.clock, env.toolFolder),
       xhci(env.io, env.clock, eventLog, g_Utility),
       interctl(xhci),
-      upgrade(*this),
       ini(prompts, g_Utility, eventLog),
       setReg(prompts),
       resultTable(uiText, eventLog, g_Utility),
-      funTest(*this) {
+      upgrade(UpgradeServices{clock, prompts, eventLog, g_Utility, interctl, usbTopology,
+                              resultTable, uiText, ini, setReg, consoleMode, runFromMain}),
+      funTest(TestServices{clock, prompts, eventLog, g_Utility, xhci, interctl, usbTopology,
+                           resultTable, ini, consoleMode}) {
     g_Utility.strToolFolder = env.toolFolder;
     g_Utility.m_pEventLog = &eventLog;
     // The runs' console lines (written only in console mode).

@@ -68,7 +68,6 @@ class ToolContext {
     CDebugLog debugLog;  // the "Debug Log" export of eventLog's events
     CXhci xhci;          // the xHCI object is also the tool's one chip interface
     CInterctl& interctl;
-    Upgrade upgrade;
     CIni ini;        // the settings
     SET_REG setReg;  // the manual register list and the manual-setting flag
     ResultTable resultTable;
@@ -80,8 +79,9 @@ class ToolContext {
     // pages' own start buttons.
     std::atomic<bool> runFromMain{false};
 
-    // The test page's scheduler. Last, so that it is gone (its workers waited for) before
-    // anything they use.
+    // The upgrade page's run and the test page's scheduler. Last, so that they are gone (their
+    // workers waited for) before anything they use.
+    Upgrade upgrade;
     FunTest funTest;
 };
 

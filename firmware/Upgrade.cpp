@@ -2,11 +2,18 @@
 
 #include <chrono>
 
-#include "app/ToolContext.h"
+#include "controller/CInterctl.h"
+#include "controller/CUtility.h"
+#include "platform/Clock.h"
+#include "platform/EventLog.h"
+#include "platform/OperatorPrompts.h"
+#include "platform/UsbTopology.h"
+#include "settings/SetReg.h"
+#include "ui/UiTextTable.h"
 
 namespace qnl {
 
-Upgrade::Upgrade(ToolContext& context) : ctx_(context) {}
+Upgrade::Upgrade(const UpgradeServices& services) : ctx_(services) {}
 
 Upgrade::~Upgrade() {
     WaitForWorkers();

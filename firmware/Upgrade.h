@@ -20,7 +20,32 @@
 
 namespace qnl {
 
-class ToolContext;
+class CEventLog;
+class CInterctl;
+class CUtility;
+class IClock;
+class IOperatorPrompts;
+class IUsbTopology;
+class SET_REG;
+struct UiTextTable;
+
+// What the upgrade run uses of the tool: its clock, the operator's messages, the diagnostic log,
+// the host table and firmware-file state, the chip interface, the USB view, the reporter, the
+// texts, the settings (a run takes a copy of their values at its start) and the run flags.
+struct UpgradeServices {
+    IClock& clock;
+    IOperatorPrompts& prompts;
+    CEventLog& eventLog;
+    CUtility& g_Utility;
+    CInterctl& interctl;
+    IUsbTopology* usbTopology;
+    IRunReporter& reporter;
+    const UiTextTable& uiText;
+    const IniSettings& ini;
+    const SET_REG& setReg;
+    const std::atomic<bool>& consoleMode;
+    const std::atomic<bool>& runFromMain;
+};
 
 // What one upgrade run works with, taken when it starts. Its workers read nothing else, so the
 // settings and the firmware state may change while the run is active (and a worker given up on
@@ -42,7 +67,7 @@ struct UpgradeRunSnapshot {
 
 class Upgrade {
   public:
-    explicit Upgrade(ToolContext& context);
+    explicit Upgrade(const UpgradeServices& services);
     ~Upgrade();
     Upgrade(const Upgrade&) = delete;
     Upgrade& operator=(const Upgrade&) = delete;
@@ -100,7 +125,7 @@ class Upgrade {
     // Reads the firmware file into `image`; false (after the messages) when it cannot be used.
     bool ReadFirmwareFile(const std::string& path, std::vector<std::uint8_t>& image);
 
-    ToolContext& ctx_;
+    UpgradeServices ctx_;
     std::mutex runMutex_;
     // The workers of the current run; earlier runs' groups whose workers were given up on.
     std::shared_ptr<WorkerGroup> group_;

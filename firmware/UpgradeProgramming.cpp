@@ -2,7 +2,14 @@
 // lock.
 #include <exception>
 
-#include "app/ToolContext.h"
+#include "controller/CInterctl.h"
+#include "controller/CUtility.h"
+#include "platform/Clock.h"
+#include "platform/EventLog.h"
+#include "platform/OperatorPrompts.h"
+#include "platform/UsbTopology.h"
+#include "settings/SetReg.h"
+#include "ui/UiTextTable.h"
 #include "controller/ErrorCodes.h"
 #include "firmware/Upgrade.h"
 #include "platform/Files.h"

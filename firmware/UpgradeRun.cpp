@@ -3,7 +3,14 @@
 #include <algorithm>
 #include <chrono>
 
-#include "app/ToolContext.h"
+#include "controller/CInterctl.h"
+#include "controller/CUtility.h"
+#include "platform/Clock.h"
+#include "platform/EventLog.h"
+#include "platform/OperatorPrompts.h"
+#include "platform/UsbTopology.h"
+#include "settings/SetReg.h"
+#include "ui/UiTextTable.h"
 #include "controller/ErrorCodes.h"
 #include "firmware/Upgrade.h"
 #include "platform/Cancellation.h"
@@ -32,7 +39,7 @@ void Upgrade::ResetRunState() {
     m_ucRunDone = 0;
     m_ucAllUpdated = 0;
     m_ucAllChecked = 0;
-    ctx_.resultTable.BeginRun();
+    ctx_.reporter.BeginRun();
 }
 
 bool Upgrade::bCheckConnectedUSBDevice() {
@@ -53,7 +60,7 @@ void Upgrade::FailAllHosts(ResultLayout layout, bool clearCheckResult) {
         host.ucFwUpdateResult = 0;
         if (clearCheckResult) host.ucFwCheckResult = 0;
         if (host.ucIndex != kNoHostIndex)
-            ctx_.resultTable.ShowResult(layout, i, ResultItem::FwUpdate, CellState::Fail,
+            ctx_.reporter.ShowResult(layout, i, ResultItem::FwUpdate, CellState::Fail,
                                         ctx_.uiText.fail);
     }
     m_ucRunDone = 1;
@@ -167,7 +174,7 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
                 host.ucFwCheckResult = 0;
                 const ResultItem item =
                     (run->runFlags & 0x10) ? ResultItem::FwUpdate : ResultItem::FwCheck;
-                ctx_.resultTable.ShowResult(run->layout, i, item, CellState::Fail,
+                ctx_.reporter.ShowResult(run->layout, i, item, CellState::Fail,
                                             ctx_.uiText.fail);
             });
     }
@@ -182,10 +189,10 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
             TargetHost& host = util.hosts[i];
             host.ucFwUpdateResult = 0;
             host.ucFwCheckResult = 0;
-            ctx_.resultTable.ShowResult(run->layout, static_cast<std::uint8_t>(i),
+            ctx_.reporter.ShowResult(run->layout, static_cast<std::uint8_t>(i),
                                         ResultItem::FwUpdate, CellState::Fail, "Fail");
             if (run->layout == ResultLayout::Upgrade && (run->runFlags & 0x20))
-                ctx_.resultTable.ShowResult(run->layout, static_cast<std::uint8_t>(i),
+                ctx_.reporter.ShowResult(run->layout, static_cast<std::uint8_t>(i),
                                             ResultItem::FwCheck, CellState::Fail, "Fail");
         });
     }
@@ -210,11 +217,11 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
 // FAIL on red) and, in console mode, its line. The caller holds its report gate.
 void Upgrade::ShowItemResult(const UpgradeRunSnapshot& run, std::uint8_t index, ResultItem item,
                              const char* name, bool passed) {
-    ctx_.resultTable.ShowResult(run.layout, index, item, passed ? CellState::Pass : CellState::Fail,
+    ctx_.reporter.ShowResult(run.layout, index, item, passed ? CellState::Pass : CellState::Fail,
                                 passed ? ctx_.uiText.pass : ctx_.uiText.fail);
-    if (passed) ctx_.resultTable.RefreshHost(index);
+    if (passed) ctx_.reporter.RefreshHost(index);
     if (run.consoleMode)
-        ctx_.resultTable.ConsoleLine(
+        ctx_.reporter.ConsoleLine(
             Format("Host[%d],[%s]--> [%s]!!\r\n", index, name, passed ? "PASS" : "FAIL"));
 }
 
@@ -245,7 +252,7 @@ std::uint32_t Upgrade::FWThreadFun(const std::shared_ptr<const UpgradeRunSnapsho
         return 0;
     }
     if (run.consoleMode)
-        ctx_.resultTable.ConsoleLine(
+        ctx_.reporter.ConsoleLine(
             Format("Target Host[%d] > Bus:0x%02X Device:0x%02X Function:0x%02X\r\n", index,
                    host.ucBus, host.ucDevice, host.ucFunction));
 
@@ -277,7 +284,7 @@ std::uint32_t Upgrade::FWThreadFun(const std::shared_ptr<const UpgradeRunSnapsho
             record.ucFwUpdateResult = passed ? 1 : 0;
             ShowItemResult(run, index, ResultItem::FwUpdate, "FW Update ", passed);
             if (!passed) {
-                ctx_.resultTable.ShowResult(run.layout, index, ResultItem::FwCheck, CellState::Fail,
+                ctx_.reporter.ShowResult(run.layout, index, ResultItem::FwCheck, CellState::Fail,
                                             ctx_.uiText.fail);
                 stop = true;
             }

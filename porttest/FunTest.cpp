@@ -5,7 +5,12 @@
 #include <chrono>
 #include <exception>
 
-#include "app/ToolContext.h"
+#include "controller/CUtility.h"
+#include "platform/Clock.h"
+#include "platform/EventLog.h"
+#include "platform/OperatorPrompts.h"
+#include "platform/UsbTopology.h"
+#include "porttest/CXhci.h"
 #include "controller/ErrorCodes.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
@@ -23,7 +28,7 @@ ResultLayout LayoutOfMode(std::uint8_t mode) {
     return mode == kRunModeTestPage ? ResultLayout::Test : ResultLayout::Main;
 }
 
-FunTest::FunTest(ToolContext& context) : ctx_(context) {
+FunTest::FunTest(const TestServices& services) : ctx_(services) {
     for (auto& param : m_Params) param = std::make_shared<TestParam>();
 }
 
@@ -62,7 +67,7 @@ void FunTest::ResetRunState() {
     m_bFinished = 0;
     m_ucErrorCode = 0;
     m_ucStarted = 0;
-    ctx_.resultTable.BeginRun();
+    ctx_.reporter.BeginRun();
 }
 
 void FunTest::ClearDoneBytes() {
@@ -208,7 +213,7 @@ std::int32_t FunTest::SuperviseSignalOrFixture(std::uint8_t mode, std::uint8_t s
                 TargetHost& host = ctx_.g_Utility.hosts[i];
                 if (host.ucIndex == kNoHostIndex) continue;
                 host.dwSignalResult = static_cast<std::uint32_t>(kErrTimeout);
-                ctx_.resultTable.ShowResult(LayoutOfMode(mode), i, ResultItem::SignalLineOverall,
+                ctx_.reporter.ShowResult(LayoutOfMode(mode), i, ResultItem::SignalLineOverall,
                                             CellState::Fail, "FAIL");
             }
             return kErrTimeout;
@@ -299,7 +304,7 @@ std::int32_t FunTest::WaitForHosts(WorkerGroup& group, const Params& params, Res
     group.GiveUpUnfinished([&](std::size_t i) {
         params[i]->ucDone = 1;
         failHost(ctx_.g_Utility.hosts[i]);
-        ctx_.resultTable.ShowResult(LayoutOfMode(mode), static_cast<std::uint8_t>(i), overallItem,
+        ctx_.reporter.ShowResult(LayoutOfMode(mode), static_cast<std::uint8_t>(i), overallItem,
                                     CellState::Fail, "FAIL");
     });
     Tell(message);

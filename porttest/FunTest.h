@@ -30,7 +30,29 @@
 
 namespace qnl {
 
-class ToolContext;
+class CEventLog;
+class CInterctl;
+class CUtility;
+class CXhci;
+class IClock;
+class IOperatorPrompts;
+class IUsbTopology;
+
+// What the port-test runs use of the tool: its clock, the operator's messages, the diagnostic
+// log, the host table, the xHCI access (also the chip interface), the USB view, the reporter,
+// the settings (a run takes a copy of their values at its start) and the console mode.
+struct TestServices {
+    IClock& clock;
+    IOperatorPrompts& prompts;
+    CEventLog& eventLog;
+    CUtility& g_Utility;
+    CXhci& xhci;
+    CInterctl& interctl;
+    IUsbTopology* usbTopology;
+    IRunReporter& reporter;
+    const IniSettings& ini;
+    const std::atomic<bool>& consoleMode;
+};
 
 // Test selection bits (several may be set).
 inline constexpr std::uint8_t kSelectSignalLine = 0x01;
@@ -66,7 +88,7 @@ ResultLayout LayoutOfMode(std::uint8_t mode);
 
 class FunTest {
   public:
-    explicit FunTest(ToolContext& context);
+    explicit FunTest(const TestServices& services);
     ~FunTest();
     FunTest(const FunTest&) = delete;
     FunTest& operator=(const FunTest&) = delete;
@@ -146,7 +168,7 @@ class FunTest {
     bool ReportSubTest(TestParam& param, ResultItem item, bool passed, const char* label);
     void SignalOrFixtureWorker(TestParam& param, bool fixture);
 
-    ToolContext& ctx_;
+    TestServices ctx_;
     mutable std::mutex runMutex_;
     Params m_Params;
     std::shared_ptr<WorkerGroup> group_;                 // the current supervisor's workers

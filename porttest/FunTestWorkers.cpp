@@ -3,7 +3,12 @@
 // host's stored result.
 #include <exception>
 
-#include "app/ToolContext.h"
+#include "controller/CUtility.h"
+#include "platform/Clock.h"
+#include "platform/EventLog.h"
+#include "platform/OperatorPrompts.h"
+#include "platform/UsbTopology.h"
+#include "porttest/CXhci.h"
 #include "controller/ErrorCodes.h"
 #include "platform/Cancellation.h"
 #include "platform/Files.h"
@@ -46,11 +51,11 @@ bool Selected(const TestParam& param, std::uint32_t speed, std::uint32_t port) {
 
 bool FunTest::ReportSubTest(TestParam& param, ResultItem item, bool passed, const char* label) {
     return GatedWrite([&] {
-        ctx_.resultTable.ShowResult(param.layout, param.ucHost, item,
+        ctx_.reporter.ShowResult(param.layout, param.ucHost, item,
                                     passed ? CellState::Pass : CellState::Fail,
                                     passed ? kPass : kFail);
         if (param.consoleMode)
-            ctx_.resultTable.ConsoleLine(
+            ctx_.reporter.ConsoleLine(
                 Format("Host[%d],[%s]--> [%s]!!\r\n", param.ucHost, label, passed ? kPass : kFail));
     });
 }
@@ -67,17 +72,17 @@ void FunTest::RunWorker(TestParam& param, const char* name, const char* header,
     // The verdict, the stored result, the fixed columns and the done byte, as one report.
     const auto finish = [&](bool allPassed) {
         GatedWrite([&] {
-            ctx_.resultTable.ShowResult(param.layout, param.ucHost, overallItem,
+            ctx_.reporter.ShowResult(param.layout, param.ucHost, overallItem,
                                         allPassed ? CellState::Pass : CellState::Fail,
                                         allPassed ? kPass : kFail);
             store(record, allPassed);
-            ctx_.resultTable.RefreshHost(param.ucHost);
+            ctx_.reporter.RefreshHost(param.ucHost);
             param.ucDone = 1;
         });
     };
     try {
         if (param.consoleMode)
-            ctx_.resultTable.ConsoleLine(
+            ctx_.reporter.ConsoleLine(
                 Format(header, param.ucHost, host.ucBus, host.ucDevice, host.ucFunction));
         const bool allPassed = body(host);
         ctx_.clock.SleepMs(500);
@@ -149,7 +154,7 @@ void FunTest::TerminationWorker(TestParam& param) {
                 }
                 if (port == 1) {
                     // A Port 1 failure fails Port 2 as well, untested.
-                    ctx_.resultTable.ShowResult(param.layout, param.ucHost, PortResultItem(1, 2),
+                    ctx_.reporter.ShowResult(param.layout, param.ucHost, PortResultItem(1, 2),
                                                 CellState::Fail, kFail);
                 }
                 return false;
