@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "controller/ErrorCodes.h"
-#include "controller/HexText.h"
+#include "platform/HexText.h"
 
 namespace qnl {
 namespace {

@@ -14,4 +14,28 @@ void ConsolePrompts::ShowMessage(const std::string& text, const std::string& /*c
     console_.Write(line);
 }
 
+// A scanner is a keyboard: each input line is one scan followed by Enter.
+bool ConsolePrompts::AskSerialNumber(ISerialNumberEntry& entry) {
+    entry.OnInitDialog();
+    for (;;) {
+        console_.Write("Serial Number : ");
+        const auto line = console_.ReadLine();
+        if (!line) {
+            console_.Write("\r\n");
+            entry.OnCancel();
+            return false;
+        }
+        entry.OnEnChangeEdit(*line);
+        if (entry.OnEnter()) return true;
+    }
+}
+
+std::optional<std::string> ConsolePrompts::AskLogin(const LoginQuestion& /*question*/) {
+    return std::nullopt;
+}
+
+std::optional<std::string> ConsolePrompts::ChooseFile(const FileQuestion& /*question*/) {
+    return std::nullopt;
+}
+
 }  // namespace qnl

@@ -192,6 +192,20 @@ TEST_F(MPRunTest, CancelledSerialNumberIsReportedAndTheRunGoesOn) {
     EXPECT_NE(r.out.find("\r\n\r\nScan BarCode Failed!!!!!!\r\n\r\n"), std::string::npos);
 }
 
+// A scan the dialog refused (too short on Enter) is reported as a failed scan and never
+// reaches the result log: the run's record carries an empty serial number.
+TEST_F(MPRunTest, RefusedSerialNumberNeverReachesTheResultLog) {
+    WriteStation({Controller(3, 0)});
+    settings.savelogBarCode_enable = 1;
+    settings.SN_Numbers = 0;  // 12 digits needed
+    auto r = Run({"/S", "/A"}, "ABC-12\n");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("\r\n\r\nScan BarCode Failed!!!!!!\r\n\r\n"), std::string::npos);
+    const std::string log = ResultLog();
+    EXPECT_EQ(log.find("ABC12"), std::string::npos) << log;
+    EXPECT_NE(log.find(std::string(kNewVersionText) + "\t\t3\t0\t0\t"), std::string::npos) << log;
+}
+
 TEST_F(MPRunTest, AutoRunWithoutSettingsDoesNotPass) {
     WriteStation({Controller(3, 0)});
     auto r = tool.Run({"/S", "/A"}, {{"QNLIO_STATION", tool.File("station.json")}});
