@@ -219,7 +219,7 @@ std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters
             // failing results' low bytes OR-ed, or the supervisor's code), after the result log.
             m_iRunExitCode = test.m_ucErrorCode;
             r = test.m_ucErrorCode == 0 ? 1 : 0;
-            EndRunWithResultLog(page, r);
+            EndRunWithResultLog(page, mask, r);
             return r;
         }
         if (test.m_ucErrorCode != 0) {
