@@ -21,7 +21,7 @@ ToolContext::ToolContext(const ToolEnvironment& env)
       upgrade(UpgradeServices{clock, prompts, eventLog, g_Utility, interctl, usbTopology,
                               resultTable, uiText, ini, setReg, consoleMode, runFromMain}),
       funTest(TestServices{clock, prompts, eventLog, g_Utility, xhci, interctl, usbTopology,
-                           resultTable, ini, consoleMode}) {
+                           resultTable, ini, consoleMode, silentMode}) {
     g_Utility.strToolFolder = env.toolFolder;
     g_Utility.m_pEventLog = &eventLog;
     // The runs' console lines (written only in console mode).

@@ -6,18 +6,17 @@
 
 #include "controller/CInterctl.h"
 #include "controller/CUtility.h"
-#include "platform/Clock.h"
-#include "platform/EventLog.h"
-#include "platform/OperatorPrompts.h"
-#include "platform/UsbTopology.h"
-#include "settings/SetReg.h"
-#include "ui/UiTextTable.h"
 #include "controller/ErrorCodes.h"
 #include "firmware/Upgrade.h"
+#include "platform/Clock.h"
+#include "platform/EventLog.h"
 #include "platform/Files.h"
 #include "platform/HexText.h"
+#include "platform/OperatorPrompts.h"
+#include "platform/UsbTopology.h"
 #include "settings/CIni.h"
 #include "settings/SetReg.h"
+#include "ui/UiTextTable.h"
 
 namespace qnl {
 

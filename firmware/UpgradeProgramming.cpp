@@ -4,16 +4,16 @@
 
 #include "controller/CInterctl.h"
 #include "controller/CUtility.h"
-#include "platform/Clock.h"
-#include "platform/EventLog.h"
-#include "platform/OperatorPrompts.h"
-#include "platform/UsbTopology.h"
-#include "settings/SetReg.h"
-#include "ui/UiTextTable.h"
 #include "controller/ErrorCodes.h"
 #include "firmware/Upgrade.h"
+#include "platform/Clock.h"
+#include "platform/EventLog.h"
 #include "platform/Files.h"
+#include "platform/OperatorPrompts.h"
+#include "platform/UsbTopology.h"
 #include "settings/FileAccess.h"
+#include "settings/SetReg.h"
+#include "ui/UiTextTable.h"
 
 namespace qnl {
 

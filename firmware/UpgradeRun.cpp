@@ -5,20 +5,20 @@
 
 #include "controller/CInterctl.h"
 #include "controller/CUtility.h"
-#include "platform/Clock.h"
-#include "platform/EventLog.h"
-#include "platform/OperatorPrompts.h"
-#include "platform/UsbTopology.h"
-#include "settings/SetReg.h"
-#include "ui/UiTextTable.h"
 #include "controller/ErrorCodes.h"
 #include "firmware/Upgrade.h"
 #include "platform/Cancellation.h"
+#include "platform/Clock.h"
+#include "platform/EventLog.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
 #include "platform/HexText.h"
+#include "platform/OperatorPrompts.h"
+#include "platform/UsbTopology.h"
 #include "platform/WindowsNames.h"
 #include "porttest/UsbDeviceSearch.h"
+#include "settings/SetReg.h"
+#include "ui/UiTextTable.h"
 
 namespace qnl {
 
@@ -61,7 +61,7 @@ void Upgrade::FailAllHosts(ResultLayout layout, bool clearCheckResult) {
         if (clearCheckResult) host.ucFwCheckResult = 0;
         if (host.ucIndex != kNoHostIndex)
             ctx_.reporter.ShowResult(layout, i, ResultItem::FwUpdate, CellState::Fail,
-                                        ctx_.uiText.fail);
+                                     ctx_.uiText.fail);
     }
     m_ucRunDone = 1;
 }
@@ -174,8 +174,7 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
                 host.ucFwCheckResult = 0;
                 const ResultItem item =
                     (run->runFlags & 0x10) ? ResultItem::FwUpdate : ResultItem::FwCheck;
-                ctx_.reporter.ShowResult(run->layout, i, item, CellState::Fail,
-                                            ctx_.uiText.fail);
+                ctx_.reporter.ShowResult(run->layout, i, item, CellState::Fail, ctx_.uiText.fail);
             });
     }
 
@@ -190,10 +189,10 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
             host.ucFwUpdateResult = 0;
             host.ucFwCheckResult = 0;
             ctx_.reporter.ShowResult(run->layout, static_cast<std::uint8_t>(i),
-                                        ResultItem::FwUpdate, CellState::Fail, "Fail");
+                                     ResultItem::FwUpdate, CellState::Fail, "Fail");
             if (run->layout == ResultLayout::Upgrade && (run->runFlags & 0x20))
                 ctx_.reporter.ShowResult(run->layout, static_cast<std::uint8_t>(i),
-                                            ResultItem::FwCheck, CellState::Fail, "Fail");
+                                         ResultItem::FwCheck, CellState::Fail, "Fail");
         });
     }
     const std::vector<std::size_t> started = group->StartedHosts();
@@ -218,7 +217,7 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
 void Upgrade::ShowItemResult(const UpgradeRunSnapshot& run, std::uint8_t index, ResultItem item,
                              const char* name, bool passed) {
     ctx_.reporter.ShowResult(run.layout, index, item, passed ? CellState::Pass : CellState::Fail,
-                                passed ? ctx_.uiText.pass : ctx_.uiText.fail);
+                             passed ? ctx_.uiText.pass : ctx_.uiText.fail);
     if (passed) ctx_.reporter.RefreshHost(index);
     if (run.consoleMode)
         ctx_.reporter.ConsoleLine(
@@ -285,7 +284,7 @@ std::uint32_t Upgrade::FWThreadFun(const std::shared_ptr<const UpgradeRunSnapsho
             ShowItemResult(run, index, ResultItem::FwUpdate, "FW Update ", passed);
             if (!passed) {
                 ctx_.reporter.ShowResult(run.layout, index, ResultItem::FwCheck, CellState::Fail,
-                                            ctx_.uiText.fail);
+                                         ctx_.uiText.fail);
                 stop = true;
             }
         });

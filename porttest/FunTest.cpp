@@ -6,14 +6,14 @@
 #include <exception>
 
 #include "controller/CUtility.h"
+#include "controller/ErrorCodes.h"
 #include "platform/Clock.h"
 #include "platform/EventLog.h"
+#include "platform/Files.h"
+#include "platform/Format.h"
 #include "platform/OperatorPrompts.h"
 #include "platform/UsbTopology.h"
 #include "porttest/CXhci.h"
-#include "controller/ErrorCodes.h"
-#include "platform/Files.h"
-#include "platform/Format.h"
 
 namespace qnl {
 
@@ -81,7 +81,7 @@ std::uint8_t FunTest::DoneByte(std::size_t hostIndex) const {
 }
 
 bool FunTest::Silent() const {
-    return ctx_.consoleMode;
+    return ctx_.silentMode;
 }
 
 void FunTest::Tell(const std::string& text) {
@@ -173,7 +173,14 @@ void FunTest::FunTestStartFromMain(std::uint8_t selection, std::uint8_t mode,
             OrHostResults([](const TargetHost& h) { return h.ucLoopBackResult; });
         }
     } while (false);
-    if (r != kOk) m_ucErrorCode = static_cast<std::uint8_t>(r & 0xFF);
+    if (r != kOk) {
+        m_ucErrorCode = static_cast<std::uint8_t>(r & 0xFF);
+    } else if (ctx_.g_Utility.ucHostCount == 0) {
+        // No board was tested: a dead or badly seated board must not pass the station.
+        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: No target host, no port test ran",
+                                 "FunTest::FunTestStartFromMain", 1605);
+        m_ucErrorCode = 1;
+    }
     m_bFinished = 1;
 }
 
@@ -214,7 +221,7 @@ std::int32_t FunTest::SuperviseSignalOrFixture(std::uint8_t mode, std::uint8_t s
                 if (host.ucIndex == kNoHostIndex) continue;
                 host.dwSignalResult = static_cast<std::uint32_t>(kErrTimeout);
                 ctx_.reporter.ShowResult(LayoutOfMode(mode), i, ResultItem::SignalLineOverall,
-                                            CellState::Fail, "FAIL");
+                                         CellState::Fail, "FAIL");
             }
             return kErrTimeout;
         }
@@ -305,7 +312,7 @@ std::int32_t FunTest::WaitForHosts(WorkerGroup& group, const Params& params, Res
         params[i]->ucDone = 1;
         failHost(ctx_.g_Utility.hosts[i]);
         ctx_.reporter.ShowResult(LayoutOfMode(mode), static_cast<std::uint8_t>(i), overallItem,
-                                    CellState::Fail, "FAIL");
+                                 CellState::Fail, "FAIL");
     });
     Tell(message);
     return kErrTimeout;

@@ -40,7 +40,7 @@ class IUsbTopology;
 
 // What the port-test runs use of the tool: its clock, the operator's messages, the diagnostic
 // log, the host table, the xHCI access (also the chip interface), the USB view, the reporter,
-// the settings (a run takes a copy of their values at its start) and the console mode.
+// the settings (a run takes a copy of their values at its start) and the console modes.
 struct TestServices {
     IClock& clock;
     IOperatorPrompts& prompts;
@@ -52,6 +52,7 @@ struct TestServices {
     IRunReporter& reporter;
     const IniSettings& ini;
     const std::atomic<bool>& consoleMode;
+    const std::atomic<bool>& silentMode;  // /S: the tests print their progress lines
 };
 
 // Test selection bits (several may be set).

@@ -4,16 +4,16 @@
 #include <exception>
 
 #include "controller/CUtility.h"
-#include "platform/Clock.h"
-#include "platform/EventLog.h"
-#include "platform/OperatorPrompts.h"
-#include "platform/UsbTopology.h"
-#include "porttest/CXhci.h"
 #include "controller/ErrorCodes.h"
 #include "platform/Cancellation.h"
+#include "platform/Clock.h"
+#include "platform/EventLog.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
+#include "platform/OperatorPrompts.h"
+#include "platform/UsbTopology.h"
 #include "platform/Worker.h"
+#include "porttest/CXhci.h"
 #include "porttest/FixtureSubTest.h"
 #include "porttest/FunTest.h"
 #include "porttest/LoopBackSubTest.h"
@@ -52,8 +52,8 @@ bool Selected(const TestParam& param, std::uint32_t speed, std::uint32_t port) {
 bool FunTest::ReportSubTest(TestParam& param, ResultItem item, bool passed, const char* label) {
     return GatedWrite([&] {
         ctx_.reporter.ShowResult(param.layout, param.ucHost, item,
-                                    passed ? CellState::Pass : CellState::Fail,
-                                    passed ? kPass : kFail);
+                                 passed ? CellState::Pass : CellState::Fail,
+                                 passed ? kPass : kFail);
         if (param.consoleMode)
             ctx_.reporter.ConsoleLine(
                 Format("Host[%d],[%s]--> [%s]!!\r\n", param.ucHost, label, passed ? kPass : kFail));
@@ -73,8 +73,8 @@ void FunTest::RunWorker(TestParam& param, const char* name, const char* header,
     const auto finish = [&](bool allPassed) {
         GatedWrite([&] {
             ctx_.reporter.ShowResult(param.layout, param.ucHost, overallItem,
-                                        allPassed ? CellState::Pass : CellState::Fail,
-                                        allPassed ? kPass : kFail);
+                                     allPassed ? CellState::Pass : CellState::Fail,
+                                     allPassed ? kPass : kFail);
             store(record, allPassed);
             ctx_.reporter.RefreshHost(param.ucHost);
             param.ucDone = 1;
@@ -155,7 +155,7 @@ void FunTest::TerminationWorker(TestParam& param) {
                 if (port == 1) {
                     // A Port 1 failure fails Port 2 as well, untested.
                     ctx_.reporter.ShowResult(param.layout, param.ucHost, PortResultItem(1, 2),
-                                                CellState::Fail, kFail);
+                                             CellState::Fail, kFail);
                 }
                 return false;
             }
