@@ -53,9 +53,16 @@ bool CInterctl::ReadDeviceInfoBounded(std::uint8_t slot, const std::string& wrsr
         ReadDeviceInfo(*host, wrsrThreshold, kind);
         if (clearF3B4) ClearXdataF3B4Bit2(*host);
     });
+    // The limit is on the tool's clock, and at least kDiscoveryAnswerMinRealMs of real time:
+    // on a fast-running simulated station a busy machine must not make a healthy controller
+    // look hung.
     const std::uint64_t start = clock_.NowMs();
+    const auto realStart = std::chrono::steady_clock::now();
     while (!worker->WaitFinished(std::chrono::milliseconds(5))) {
-        if (clock_.NowMs() - start <= kDiscoveryAnswerMs) continue;
+        if (clock_.NowMs() - start <= kDiscoveryAnswerMs ||
+            std::chrono::steady_clock::now() - realStart <
+                std::chrono::milliseconds(kDiscoveryAnswerMinRealMs))
+            continue;
         worker->Abandon();
         const TargetHost& record = utility_.Host(slot);
         log_.LogMessage(kEventTypeError,

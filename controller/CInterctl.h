@@ -31,10 +31,11 @@ class CInterctl {
     // Examines one address only (the /P option). Same results.
     std::int32_t AssignPciBus(std::uint8_t bus, std::uint8_t device, std::uint8_t function,
                               const std::string& wrsrThreshold);
-    // How long (nominal, on the tool's clock) a controller found at discovery has to answer
-    // its device-information reads; one that does not is left out of the host table (and
-    // named in g_Utility's m_LeftOutHosts).
+    // How long (nominal, on the tool's clock, and at least 2 s of real time) a controller found
+    // at discovery has to answer its device-information reads; one that does not is left out
+    // of the host table (and named in g_Utility's m_LeftOutHosts).
     static constexpr std::uint64_t kDiscoveryAnswerMs = 10000;
+    static constexpr std::uint64_t kDiscoveryAnswerMinRealMs = 2000;
 
     // --- Command channel -------------------------------------------------------------------
     // Posts a command record and waits until the microcontroller took it.
