@@ -214,6 +214,14 @@ std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters
     if (r != 0 && (mask & kItemPortTests)) {
         FunTest& test = ctx_.funTest;
         test.FunTestStartFromMain(mask & kItemPortTests, page);
+        if (cmd_.silent) {
+            // Silent mode: the test phase ends the process itself, with its error byte (the
+            // failing results' low bytes OR-ed, or the supervisor's code), after the result log.
+            m_iRunExitCode = test.m_ucErrorCode;
+            r = test.m_ucErrorCode == 0 ? 1 : 0;
+            EndRunWithResultLog(page, mask, r);
+            return r;
+        }
         if (test.m_ucErrorCode != 0) {
             ctx_.eventLog.LogMessage(kEventTypeError,
                                      "\r\n%s:%d:   FunTestStartFromMain() Failed!!exit\n",

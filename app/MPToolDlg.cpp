@@ -47,6 +47,7 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
     }
 
     ctx_.consoleMode = ConsoleMode();
+    ctx_.silentMode = cmd_.silent;
     // Console mode: the banner.
     Printf("===================%s (%s)=========================\r\n", kProductName,
            kProductVersion);
