@@ -1,9 +1,11 @@
 #include "platform/EventStore.h"
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <charconv>
@@ -72,9 +74,6 @@ std::uint32_t Checksum(std::string_view text) {
     }
     return hash;
 }
-// No event line comes near this (1023 characters of text, escaped at most twice over); a longer
-// line is garbage and is skipped without holding it in memory.
-constexpr std::size_t kMaxLineBytes = 16384;
 
 }  // namespace
 
@@ -124,6 +123,26 @@ bool FileEventStore::DecodeLine(const std::string& line, EventRecord& r) {
            Unescape(fields[6], r.text);
 }
 
+void FileEventStore::DecodeChunk(const char* data, std::size_t size, std::string& pending,
+                                 bool& overlong, std::vector<EventRecord>& records) {
+    for (std::size_t i = 0; i < size; ++i) {
+        const char c = data[i];
+        if (c != '\n') {
+            if (pending.size() < kMaxLineBytes)
+                pending += c;
+            else
+                overlong = true;
+            continue;
+        }
+        EventRecord r;
+        if (!overlong && DecodeLine(pending, r)) records.push_back(std::move(r));
+        pending.clear();
+        overlong = false;
+    }
+}
+
+// The file access below is POSIX; platform/win/FileEventStore.cpp is the Windows one.
+#if !defined(_WIN32)
 void FileEventStore::Append(const EventRecord& record) noexcept {
     try {
         const auto slash = path_.find_last_of('/');
@@ -174,25 +193,13 @@ std::vector<EventRecord> FileEventStore::ReadAll() {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
-        for (ssize_t i = 0; i < n; ++i) {
-            const char c = buffer[i];
-            if (c != '\n') {
-                if (pending.size() < kMaxLineBytes)
-                    pending += c;
-                else
-                    overlong = true;
-                continue;
-            }
-            EventRecord r;
-            if (!overlong && DecodeLine(pending, r)) records.push_back(std::move(r));
-            pending.clear();
-            overlong = false;
-        }
+        DecodeChunk(buffer, static_cast<std::size_t>(n), pending, overlong, records);
     }
     ::close(fd);
     // Whatever follows the last line end is a torn line: not an event.
     return records;
 }
+#endif
 
 void MemoryEventStore::Append(const EventRecord& record) noexcept {
     try {
