@@ -83,8 +83,9 @@ std::string WindowsStationPath(const std::string& toolFolder, const std::string&
     const bool driveOrStream = name.find(':') != std::string::npos;
     const bool unc = name.size() >= 2 && IsSeparator(name[0]) && IsSeparator(name[1]);
     if (driveOrStream || unc) return name;
-    if (!toolFolder.empty() && IsSeparator(toolFolder.back())) return toolFolder + name;
-    return toolFolder + "\\" + name;
+    const std::string relative = !name.empty() && IsSeparator(name[0]) ? name.substr(1) : name;
+    if (!toolFolder.empty() && IsSeparator(toolFolder.back())) return toolFolder + relative;
+    return toolFolder + "\\" + relative;
 }
 
 WindowsNameResolution ResolveWindowsName(const std::string& baseFolder, const std::string& name) {
