@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "controller/ChipIdTable.h"
 #include "platform/Cancellation.h"
 #include "qnlio/MailboxProtocol.h"
 #include "qnlio/sim/BootImage.h"
@@ -34,12 +33,6 @@ constexpr std::uint32_t kBar0WritableMask = 0xFFFF0000;
 // Command register: I/O, memory, bus master, parity, SERR, interrupt disable.
 constexpr std::uint16_t kCommandWritableMask = 0x0547;
 
-ChipId ChipIdOf(int kind, int model) {
-    const auto index = static_cast<std::size_t>(model);
-    if (kind == 1) return kKind1Ids[std::min(index, kKind1Ids.size() - 1)];
-    return kKind0Ids[std::min(index, kKind0Ids.size() - 1)];
-}
-
 void PutLe(std::uint8_t* at, std::uint32_t value, std::size_t width) {
     for (std::size_t i = 0; i < width; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
@@ -50,15 +43,13 @@ SimController::SimController(const ControllerConfig& config, IClock& clock)
     : config_(config),
       clock_(clock),
       xdataSize_(kXdataBytes[config.kind == 1 ? 1 : 0]),
-      flash_(FlashPartRow(config.flashPartIndex), config.flashId, config.flashStatus,
-             config.flashPath),
+      flash_(config.flashChip, config.flashId, config.flashStatus, config.flashPath, clock),
       xhci_(config_, clock),
       portFirmware_(config_, xhci_, xdata_, clock) {
     xhci_.SetLinkListener([this](std::uint32_t port, bool up, bool superSpeedPlus) {
         portFirmware_.OnLinkChange(port, up, superSpeedPlus);
     });
-    const ChipId id = ChipIdOf(config_.kind, config_.model);
-    PutLe(&configSpace_[0], id.ConfigDword0(), 4);
+    PutLe(&configSpace_[0], (std::uint32_t{config_.deviceId} << 16) | config_.vendorId, 4);
     PutLe(&configSpace_[kCfgCommand], 0x0006, 2);  // memory space and bus master on
     configSpace_[kCfgRevision] = 0x01;
     PutLe(&configSpace_[kCfgRevision + 1], kClassCodeXhci, 3);

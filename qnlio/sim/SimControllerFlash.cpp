@@ -14,8 +14,6 @@ using namespace qnl::mailbox;
 namespace {
 
 constexpr std::uint8_t kSpiModes[] = {0x80, 0x20};
-// Parts of this maker program only in auto-address-increment mode and need the AAI begin.
-constexpr std::uint8_t kAaiManufacturerId = 0xBF;
 
 std::array<std::uint8_t, 8> DataBytes(std::uint32_t dataLow, std::uint32_t dataHigh) {
     std::array<std::uint8_t, 8> bytes{};
@@ -32,7 +30,7 @@ std::int32_t SimController::FlashCommandLocked(std::uint32_t command, std::uint3
                                                std::uint32_t address, std::uint32_t dataLow,
                                                std::uint32_t dataHigh) {
     const auto data = DataBytes(dataLow, dataHigh);
-    const bool aaiPart = flash_.Part().IdBytes()[0] == kAaiManufacturerId;
+    const bool aaiPart = flash_.Chip().aai;
     switch (command) {
         case CMD_SPI_MODE:
             if (length != 1) return kMailboxInvalidParameter;
@@ -104,13 +102,8 @@ std::int32_t SimController::EraseLocked(std::uint32_t count, std::uint32_t addre
     const auto opcode = static_cast<std::uint8_t>(dataHigh >> 8);
     if (units == 0) return kMailboxIoError;
     if (flash_.Protected() || address >= flash_.Capacity()) return kMailboxIoError;
-    const std::uint32_t sector = units * FlashPart::kUnitBytes;
-    std::uint32_t at = address / sector * sector;
-    for (std::uint32_t i = 0; i < count && at < flash_.Capacity(); ++i, at += sector) {
-        // A row sector larger than the chip's would need several chip erases; the chip erases
-        // only the sector holding the address it was sent, as real parts do.
-        if (!flash_.EraseSector(opcode, at)) return kMailboxIoError;
-    }
+    constexpr std::uint32_t kUnitBytes = 4096;
+    if (!flash_.Erase(opcode, address, units * kUnitBytes, count)) return kMailboxIoError;
     return kMailboxOk;
 }
 

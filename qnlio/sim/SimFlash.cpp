@@ -15,15 +15,16 @@ constexpr std::uint8_t kErased = 0xFF;
 
 }  // namespace
 
-SimFlash::SimFlash(const FlashPart& part, std::array<std::uint8_t, 3> idBytes, std::uint8_t status,
-                   std::string path)
-    : part_(part),
+SimFlash::SimFlash(FlashChipModel chip, std::array<std::uint8_t, 3> idBytes, std::uint8_t status,
+                   std::string path, IClock& clock)
+    : chip_(std::move(chip)),
       idBytes_(idBytes),
-      status_(status & kStatusWritable),
+      clock_(clock),
+      status_(status & chip_.StatusWritableMask()),
       path_(std::move(path)),
-      data_(part.CapacityBytes(), kErased) {
-    if (part.IsNone() || data_.empty())
-        throw StationError("flash file " + path_ + ": no flash part");
+      data_(chip_.capacityBytes, kErased) {
+    if (data_.empty() || chip_.sectorBytes == 0)
+        throw StationError("flash file " + path_ + ": no flash chip");
     std::error_code ec;
     if (!fs::exists(path_, ec)) {
         // A new chip comes erased; the file exists from now on so that a second station sees it.
@@ -45,45 +46,78 @@ SimFlash::SimFlash(const FlashPart& part, std::array<std::uint8_t, 3> idBytes, s
     }
 }
 
+bool SimFlash::Busy() const {
+    return NowUs() < busyUntilUs_;
+}
+
+std::uint8_t SimFlash::Status() const {
+    return static_cast<std::uint8_t>((status_ & chip_.StatusWritableMask()) |
+                                     (wel_ ? kStatusWel : 0) | (Busy() ? kStatusWip : 0));
+}
+
 void SimFlash::ReadId(std::uint8_t opcode, std::uint32_t addressBytes, std::uint8_t* out,
                       std::size_t length) const {
-    const bool answers = opcode == part_.IdOpcode() && addressBytes == part_.IdAddressBytes();
+    const bool answers =
+        !Busy() && opcode == chip_.idOpcode && addressBytes == chip_.idAddressBytes;
     for (std::size_t i = 0; i < length; ++i) out[i] = answers ? idBytes_[i % 3] : kErased;
 }
 
 bool SimFlash::Read(std::uint32_t address, std::uint8_t* out, std::size_t length) const {
     if (address > data_.size() || length > data_.size() - address) return false;
-    std::copy_n(data_.begin() + address, length, out);
+    if (Busy()) {
+        std::fill_n(out, length, kErased);
+    } else {
+        std::copy_n(data_.begin() + address, length, out);
+    }
     return true;
 }
 
 void SimFlash::Opcode(std::uint8_t opcode) {
+    if (Busy()) return;
     if (opcode == mailbox::SPI_WRITE_ENABLE) wel_ = true;
     if (opcode == mailbox::SPI_WRITE_DISABLE) wel_ = false;
 }
 
 void SimFlash::WriteStatus(std::uint8_t value) {
-    if (!wel_) return;  // the chip ignores a status write without the latch
-    status_ = value & kStatusWritable;
+    if (Busy() || !wel_) return;  // the chip ignores a status write without the latch
+    status_ = value & chip_.StatusWritableMask();
     wel_ = false;
+    busyUntilUs_ = NowUs() + std::uint64_t{chip_.statusWriteMs} * 1000;
 }
 
-bool SimFlash::EraseSector(std::uint8_t opcode, std::uint32_t address) {
-    if (Protected() || address >= data_.size()) return false;
-    if (opcode != part_.SectorEraseOpcode()) return true;
-    const std::uint32_t sector = part_.SectorSizeBytes();
-    const std::uint32_t start = address / sector * sector;
-    const std::uint32_t end = std::min<std::uint32_t>(start + sector, Capacity());
-    std::fill(data_.begin() + start, data_.begin() + end, kErased);
-    dirty_ = true;
+bool SimFlash::Erase(std::uint8_t opcode, std::uint32_t address, std::uint32_t stepBytes,
+                     std::uint32_t count) {
+    if (Protected() || address >= data_.size() || stepBytes == 0) return false;
+    const std::uint32_t sector = chip_.sectorBytes;
+    std::uint64_t erased = 0;
+    std::uint32_t at = address / stepBytes * stepBytes;
+    for (std::uint32_t i = 0; i < count && at < Capacity(); ++i, at += stepBytes) {
+        // A step larger than the chip's sector still reaches only the sector holding the
+        // address sent; one smaller erases that whole sector.
+        if (opcode != chip_.sectorEraseOpcode) continue;
+        const std::uint32_t start = at / sector * sector;
+        const std::uint32_t end = std::min<std::uint32_t>(start + sector, Capacity());
+        std::fill(data_.begin() + start, data_.begin() + end, kErased);
+        dirty_ = true;
+        ++erased;
+    }
+    if (erased > 0) {
+        // The microcontroller waits for a running erase or status write before its first sector.
+        busyUntilUs_ = std::max(busyUntilUs_, NowUs()) + erased * chip_.sectorEraseMs * 1000;
+    }
     return true;
 }
 
 bool SimFlash::Program(std::uint32_t address, const std::uint8_t* data, std::size_t length) {
     if (Protected()) return false;
     if (address > data_.size() || length > data_.size() - address) return false;
+    const std::uint64_t now = NowUs();
+    if (busyUntilUs_ > now + kProgramPollUs) return true;  // still erasing: ignored
     for (std::size_t i = 0; i < length; ++i) data_[address + i] &= data[i];
     dirty_ = true;
+    // The microcontroller polls the busy bit after the group too; a chip slower than its poll
+    // stays busy into the next command.
+    if (chip_.programUs > kProgramPollUs) busyUntilUs_ = now + chip_.programUs - kProgramPollUs;
     return true;
 }
 

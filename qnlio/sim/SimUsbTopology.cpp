@@ -2,16 +2,9 @@
 
 #include <charconv>
 
-#include "controller/ChipIdTable.h"
-
 namespace qnl::sim {
 
 namespace {
-ChipId IdOf(const ControllerConfig& c) {
-    if (c.kind == 1) return kKind1Ids.at(static_cast<std::size_t>(c.model));
-    return kKind0Ids.at(static_cast<std::size_t>(c.model));
-}
-
 bool ParseIndex(std::string_view text, std::size_t& value) {
     if (text.empty()) return false;
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -26,10 +19,9 @@ std::vector<UsbHostController> SimUsbTopology::HostControllers() {
     std::vector<UsbHostController> list;
     for (std::size_t i = 0; i < station_.controllers.size(); ++i) {
         const ControllerConfig& c = station_.controllers[i];
-        const ChipId id = IdOf(c);
         UsbHostController hc;
-        hc.vendorId = static_cast<std::uint16_t>(id.vendorId);
-        hc.deviceId = static_cast<std::uint16_t>(id.deviceId);
+        hc.vendorId = c.vendorId;
+        hc.deviceId = c.deviceId;
         hc.bus = c.bus;
         hc.device = c.device;
         hc.function = c.function;
@@ -56,9 +48,8 @@ std::optional<SimUsbTopology::HubRef> SimUsbTopology::FindHub(const std::string&
         start = dot + 1;
         dot = name.find('.', start);
         std::size_t port = 0;
-        if (!ParseIndex(std::string_view(name).substr(start, dot == std::string::npos
-                                                                  ? std::string::npos
-                                                                  : dot - start),
+        if (!ParseIndex(std::string_view(name).substr(
+                            start, dot == std::string::npos ? std::string::npos : dot - start),
                         port))
             return std::nullopt;
         const UsbAttachment* next = Attached(ref, static_cast<std::uint32_t>(port));

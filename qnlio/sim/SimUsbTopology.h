@@ -18,7 +18,7 @@
 namespace qnl::sim {
 
 class SimUsbTopology final : public IUsbTopology {
-public:
+  public:
     SimUsbTopology(const StationConfig& station, IClock& clock);
 
     std::vector<UsbHostController> HostControllers() override;
@@ -28,7 +28,7 @@ public:
                                                     std::uint32_t index) override;
     std::optional<std::string> AttachedHub(const std::string& hub, std::uint32_t index) override;
 
-private:
+  private:
     // A hub is named "<controller>" for the root hub, then ".<port>" per hub below it.
     struct HubRef {
         std::size_t controller = 0;

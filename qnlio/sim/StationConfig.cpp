@@ -14,9 +14,6 @@
 #include <stdexcept>
 #include <tuple>
 
-#include "controller/ChipIdTable.h"
-#include "firmware/FlashPartTable.h"
-
 namespace qnl::sim {
 namespace {
 
@@ -28,6 +25,11 @@ constexpr std::uintmax_t kMaxStationFileBytes = 1024 * 1024;
 constexpr std::uint32_t kDefaultBar0Base = 0xF0000000;
 constexpr std::uint32_t kDefaultBar0Stride = 0x100000;
 constexpr std::uint32_t kBar0RegionBytes = 0x10000;
+
+// The controllers of the two generations, as their PCI functions identify themselves: the
+// maker's vendor ID and one device ID per model.
+constexpr std::array<std::uint16_t, 3> kKind0DeviceIds{0x7350, 0x7351, 0x7353};
+constexpr std::array<std::uint16_t, 2> kKind1DeviceIds{0x7352, 0x7354};
 
 // Thrown inside the parser only; LoadStationFile turns it into the error text.
 struct ParseFailure : std::runtime_error {
@@ -355,6 +357,41 @@ fs::path ResolveBeside(const std::string& stationPath, const std::string& name) 
     return fs::path(stationPath).parent_path() / p;
 }
 
+// A chip of the station file's own: what it answers, its geometry, opcodes and times.
+FlashChipModel ParseFlashChip(const json& node, const std::string& where) {
+    ObjectReader r(node, where);
+    FlashChipModel chip;
+    chip.name = r.String("name").value_or("station file chip");
+    auto id = r.HexBytes<3>("id");
+    if (!id) Fail(where, "missing \"id\"");
+    chip.id = *id;
+    chip.twoByteId = r.Bool("two_byte_id").value_or(false);
+    chip.idOpcode = static_cast<std::uint8_t>(r.FixedHex("id_opcode", 2).value_or(0x9F));
+    chip.idAddressBytes =
+        static_cast<std::uint8_t>(r.Integer("id_address_bytes", 0, 4).value_or(0));
+    const auto sectorKb = r.Integer("sector_kb", 1, 1024).value_or(4);
+    const auto capacityKb = r.RequiredInteger("capacity_kb", 1, 16384);
+    if (capacityKb % sectorKb != 0) {
+        Fail(where, "\"capacity_kb\" must be a whole number of sectors of \"sector_kb\"");
+    }
+    chip.sectorBytes = static_cast<std::uint32_t>(sectorKb * 1024);
+    chip.capacityBytes = static_cast<std::uint32_t>(capacityKb * 1024);
+    chip.sectorEraseOpcode =
+        static_cast<std::uint8_t>(r.FixedHex("sector_erase_opcode", 2).value_or(0x20));
+    chip.aai = r.Bool("aai").value_or(false);
+    chip.bpMask = static_cast<std::uint8_t>(r.FixedHex("bp_mask", 2).value_or(0x1C));
+    if ((chip.bpMask & ~0x7Cu) != 0 || chip.bpMask == 0) {
+        Fail(where, "\"bp_mask\" must name block-protection bits among 0x7c");
+    }
+    chip.sectorEraseMs =
+        static_cast<std::uint32_t>(r.Integer("sector_erase_ms", 0, 60000).value_or(40));
+    chip.programUs = static_cast<std::uint32_t>(r.Integer("program_us", 0, 1000000).value_or(50));
+    chip.statusWriteMs =
+        static_cast<std::uint32_t>(r.Integer("status_write_ms", 0, 60000).value_or(10));
+    r.RejectUnknownKeys();
+    return chip;
+}
+
 ControllerConfig ParseController(const json& node, std::size_t index,
                                  const std::string& stationPath) {
     const std::string where = Indexed("controllers", index);
@@ -364,19 +401,31 @@ ControllerConfig ParseController(const json& node, std::size_t index,
     c.device = static_cast<std::uint8_t>(r.Integer("device", 0, 31).value_or(0));
     c.function = static_cast<std::uint8_t>(r.Integer("function", 0, 7).value_or(0));
     c.kind = static_cast<int>(r.Integer("kind", 0, 1).value_or(0));
-    const std::uint64_t maxModel = (c.kind == 0 ? kKind0Ids.size() : kKind1Ids.size()) - 1;
+    const auto maxModel = static_cast<std::uint64_t>(ModelCount(c.kind) - 1);
     c.model = static_cast<int>(r.Integer("model", 0, maxModel).value_or(0));
+    c.vendorId = static_cast<std::uint16_t>(r.FixedHex("vendor_id", 4).value_or(kDefaultVendorId));
+    if (c.vendorId == 0xFFFF) Fail(where, "vendor_id ffff is what an absent function reads");
+    c.deviceId = static_cast<std::uint16_t>(
+        r.FixedHex("device_id", 4).value_or(DefaultDeviceId(c.kind, c.model)));
 
     c.chipSignature = r.HexBytes<4>("chip_signature").value_or(DefaultChipSignature(c.kind));
-    c.flashId = r.HexBytes<3>("flash_id").value_or(kDefaultFlashId);
-    auto part = FindFlashPartById(c.flashId.data());
-    if (!part) {
-        char text[16];
-        std::snprintf(text, sizeof text, "%02X %02X %02X", c.flashId[0], c.flashId[1],
-                      c.flashId[2]);
-        Fail(where, "flash_id " + Quote(text) + " names no supported flash part");
+    if (const json* chip = r.Find("flash_chip")) {
+        if (r.Find("flash_id") != nullptr)
+            Fail(where, "give \"flash_id\" or \"flash_chip\", not both");
+        c.flashChip = ParseFlashChip(*chip, r.Place("flash_chip"));
+        c.flashId = c.flashChip.id;
+    } else {
+        c.flashId = r.HexBytes<3>("flash_id").value_or(kDefaultFlashId);
+        auto known = FindFlashChip(c.flashId);
+        if (!known) {
+            char text[16];
+            std::snprintf(text, sizeof text, "%02X %02X %02X", c.flashId[0], c.flashId[1],
+                          c.flashId[2]);
+            Fail(where, "flash_id " + Quote(text) +
+                            " is no chip the station knows (describe it with \"flash_chip\")");
+        }
+        c.flashChip = *known;
     }
-    c.flashPartIndex = *part;
     c.flashStatus = static_cast<std::uint8_t>(r.FixedHex("flash_status", 2).value_or(0));
 
     const std::string flashName =
@@ -465,7 +514,7 @@ void CheckStation(const StationConfig& station) {
             }
         }
 
-        const std::uint32_t capacity = FlashPartRow(c.flashPartIndex).CapacityBytes();
+        const std::uint32_t capacity = c.flashChip.capacityBytes;
         std::error_code ec;
         const fs::file_status status = fs::status(c.flashPath, ec);
         if (fs::exists(status)) {
@@ -561,15 +610,20 @@ std::array<std::uint8_t, 4> DefaultChipSignature(int kind) {
     return {0x31, 0x34, 0x32, 0x41};
 }
 
+int ModelCount(int kind) {
+    return kind == 1 ? static_cast<int>(kKind1DeviceIds.size())
+                     : static_cast<int>(kKind0DeviceIds.size());
+}
+
+std::uint16_t DefaultDeviceId(int kind, int model) {
+    if (model < 0 || model >= ModelCount(kind)) model = 0;
+    const auto index = static_cast<std::size_t>(model);
+    return kind == 1 ? kKind1DeviceIds[index] : kKind0DeviceIds[index];
+}
+
 std::uint16_t DefaultSsid(int kind, int model) {
     // Without a configuration block the subsystem ID repeats the device ID.
-    if (kind == 1 && model >= 0 && model < static_cast<int>(kKind1Ids.size())) {
-        return static_cast<std::uint16_t>(kKind1Ids[static_cast<std::size_t>(model)].deviceId);
-    }
-    if (kind == 0 && model >= 0 && model < static_cast<int>(kKind0Ids.size())) {
-        return static_cast<std::uint16_t>(kKind0Ids[static_cast<std::size_t>(model)].deviceId);
-    }
-    return 0x7350;
+    return DefaultDeviceId(kind, model);
 }
 
 std::optional<StationConfig> ParseStationText(const std::string& text, const std::string& path,
@@ -610,15 +664,17 @@ std::optional<StationConfig> LoadStationFile(const std::string& path, std::strin
 StationConfig DefaultStation(const std::string& toolFolder) {
     StationConfig station;
     station.timeScale = 0.01;
-    const std::size_t part = FindFlashPartById(kDefaultFlashId.data()).value_or(0);
+    const FlashChipModel chip = FindFlashChip(kDefaultFlashId).value();
     for (int i = 0; i < 2; ++i) {
         ControllerConfig c;
         c.bus = static_cast<std::uint8_t>(3 + i);
         c.kind = 0;
         c.model = 0;
         c.chipSignature = DefaultChipSignature(0);
+        c.vendorId = kDefaultVendorId;
+        c.deviceId = DefaultDeviceId(0, 0);
         c.flashId = kDefaultFlashId;
-        c.flashPartIndex = part;
+        c.flashChip = chip;
         c.flashPath = (fs::path(toolFolder) / ("sim_host" + std::to_string(i) + ".flash")).string();
         c.defaultSsid = DefaultSsid(0, 0);
         c.bar0 = kDefaultBar0Base + static_cast<std::uint32_t>(i) * kDefaultBar0Stride;

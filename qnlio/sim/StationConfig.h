@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "qnlio/sim/SimFlashChips.h"
+
 namespace qnl::sim {
 
 // One command that always fails: a command code (any command when empty) at one address field.
@@ -87,11 +89,13 @@ struct ControllerConfig {
     std::uint8_t bus = 0;
     std::uint8_t device = 0;
     std::uint8_t function = 0;
-    int kind = 0;   // 0 or 1: which identification table
-    int model = 0;  // entry of that table
+    int kind = 0;   // 0 or 1: the controller generation
+    int model = 0;  // which controller of that generation (decides the default device ID)
+    std::uint16_t vendorId = 0;  // what configuration dword 0 presents
+    std::uint16_t deviceId = 0;
     std::array<std::uint8_t, 4> chipSignature{};
     std::array<std::uint8_t, 3> flashId{};  // what the chip answers to its ID opcode
-    std::size_t flashPartIndex = 0;         // first row of the part table matching flashId
+    FlashChipModel flashChip;               // the chip on the controller's SPI bus
     std::string flashPath;                  // resolved: absolute, or relative to the cwd
     std::uint8_t flashStatus = 0;           // status register at power-on (non-volatile bits)
     std::uint16_t defaultSvid = 0x1E73;
@@ -136,9 +140,13 @@ StationConfig DefaultStation(const std::string& toolFolder);
 
 double TimeScaleOf(const StationConfig& config);
 
-// Default flash part, signature and subsystem ID of a controller kind and model.
+// Default flash chip, signature, PCI IDs and subsystem ID of a controller kind and model.
 inline constexpr std::array<std::uint8_t, 3> kDefaultFlashId{0xC2, 0x20, 0x13};
 std::array<std::uint8_t, 4> DefaultChipSignature(int kind);
+// The models of each kind (3 of kind 0, 2 of kind 1); `model` is checked against it.
+int ModelCount(int kind);
+inline constexpr std::uint16_t kDefaultVendorId = 0x1E73;
+std::uint16_t DefaultDeviceId(int kind, int model);
 std::uint16_t DefaultSsid(int kind, int model);
 
 }  // namespace qnl::sim

@@ -16,11 +16,12 @@ namespace qnl::test {
 
 class FlashBench {
   public:
-    // `flashId` as in the station file ("C2 20 13"); `extra` adds keys to the controller entry.
+    // `flashId` as in the station file ("C2 20 13"; empty: none, for a chip described in
+    // `extra`); `extra` adds keys to the controller entry.
     explicit FlashBench(const std::string& flashId, int kind = 0, const std::string& extra = {})
-        : bench("[{ \"bus\": 3, \"kind\": " + std::to_string(kind) + ", \"flash_id\": \"" +
-                flashId + "\", \"flash\": \"host0.flash\"" + (extra.empty() ? "" : ", " + extra) +
-                " }]") {
+        : bench("[{ \"bus\": 3, \"kind\": " + std::to_string(kind) +
+                (flashId.empty() ? "" : ", \"flash_id\": \"" + flashId + "\"") +
+                ", \"flash\": \"host0.flash\"" + (extra.empty() ? "" : ", " + extra) + " }]") {
         if (bench.chip().ScanPciBus("") != kOk) throw std::runtime_error("no host found");
         Forget();
     }

@@ -130,6 +130,12 @@ inline std::pair<std::uint32_t, std::uint32_t> Pack(const std::uint8_t* bytes, s
     return {low, high};
 }
 
+// The two data words of a CMD_SPI_ERASE that erases sectors of `chip` the way the chip itself
+// is built (its sector size and sector-erase opcode), whatever the tool's table says.
+inline std::pair<std::uint32_t, std::uint32_t> EraseWords(const FlashChipModel& chip) {
+    return {(chip.sectorBytes / 4096) << 24, std::uint32_t{chip.sectorEraseOpcode} << 8};
+}
+
 inline std::int32_t WriteXdata(IQnlIo& io, Address a, std::uint32_t address,
                                const std::vector<std::uint8_t>& bytes) {
     const auto [low, high] = Pack(bytes.data(), bytes.size());

@@ -286,7 +286,8 @@ TEST_P(UpdateFaultSweep, NoPositionGivesAFalseSuccess) {
     const Bytes image = BuildTestImage(0, kVersion);
     FlashBench f(c.flashId);
     const bool secondCopy =
-        FlashPartRow(f.sim().Config().flashPartIndex).CapacityBytes() >= 0x20000;
+        FlashPartRow(FindFlashPartById(f.sim().Config().flashId.data()).value()).CapacityBytes() >=
+        0x20000;
     auto program = [&] {
         const FlashPart part = f.chip().IdentifyFlash(f.host());
         if (part.IsNone()) return kErrIo;

@@ -2,8 +2,8 @@
 // end-of-access sequence, and flash contents that outlive the station.
 #include <gtest/gtest.h>
 
-#include "support/SimTestHelpers.h"
 #include "qnlio/sim/BootImage.h"
+#include "support/SimTestHelpers.h"
 
 namespace qnl::sim {
 namespace {
@@ -121,22 +121,21 @@ TEST_F(SimBoot, DamagedOrForeignImagesBootVersionZeroWithDefaults) {
     shortCode.erase(shortCode.begin() + static_cast<std::ptrdiff_t>(codeStart + 133));
     shortCode[48 + 5] = 133;
     std::uint8_t sum = 0;
-    for (std::size_t i = 0; i < 133; ++i) sum = static_cast<std::uint8_t>(sum + shortCode[codeStart + i]);
+    for (std::size_t i = 0; i < 133; ++i)
+        sum = static_cast<std::uint8_t>(sum + shortCode[codeStart + i]);
     shortCode[codeStart + 133 + 8] = sum;
     EXPECT_FALSE(ParseBootImage(shortCode, 0).has_value())
         << "the version needs code bytes 128..133";
     EXPECT_TRUE(ParseBootImage(BuildImage(0, kVersion, {}, 134), 0).has_value());
 }
 
-// Writes `image` the way the tool does: erase, sections, end-of-access.
-void ProgramThroughMailbox(SimStation& station, Address a, const std::vector<std::uint8_t>& image) {
-    const FlashPart& part = FlashPartRow(station.Controller(a.bus - 1).Config().flashPartIndex);
-    const std::uint32_t low =
-        part.bytes[0] | part.bytes[1] << 8 | part.bytes[2] << 16 | part.bytes[3] << 24;
-    const std::uint32_t high =
-        part.bytes[4] | part.bytes[6] << 8 | part.bytes[7] << 16 | part.bytes[8] << 24;
+// Writes `image` the way the tool does: erase, wait for it, sections, end-of-access.
+void ProgramThroughMailbox(SimStation& station, ManualClock& clock, Address a,
+                           const std::vector<std::uint8_t>& image) {
+    const auto [low, high] = simtest::EraseWords(station.Controller(a.bus - 1).Config().flashChip);
     const std::uint32_t sectors = static_cast<std::uint32_t>((image.size() + 4095) / 4096);
     ASSERT_EQ(Post(station, a, CMD_SPI_ERASE, SPACE_SPI, sectors, 0, low, high), 0);
+    clock.AdvanceMs(1500);
     ASSERT_EQ(Post(station, a, CMD_SECTION_BEGIN, SPACE_SPI, 0, 0), 0);
     std::size_t at = 0;
     for (; image.size() - at > 8; at += 8) {
@@ -155,7 +154,7 @@ TEST_F(SimBoot, EndOfAccessWritesTheFileAndBootsTheNewFirmware) {
     const Address host{1, 0, 0};
     const std::string file = Kind0().Config().flashPath;
     const auto image = BuildImage(0, kVersion, {{2, 0xE262, 0x4242}});
-    ProgramThroughMailbox(*station, host, image);
+    ProgramThroughMailbox(*station, clock, host, image);
     EXPECT_EQ(Kind0().RunningVersion(), kZero) << "still running the old firmware";
     const std::uint64_t boots = Kind0().RebootCount();
 
@@ -179,7 +178,7 @@ TEST_F(SimBoot, EndOfAccessWritesTheFileAndBootsTheNewFirmware) {
 
 TEST_F(SimBoot, KindOneEndOfAccessUsesItsOwnAddresses) {
     const Address host{2, 0, 0};
-    ProgramThroughMailbox(*station, host, BuildImage(1, kVersion));
+    ProgramThroughMailbox(*station, clock, host, BuildImage(1, kVersion));
     ASSERT_EQ(EndFlashAccess(*station, host, 0), 0);
     EXPECT_EQ(Kind1().RunningVersion(), kZero) << "kind-0 addresses are plain memory on kind 1";
     ASSERT_EQ(EndFlashAccess(*station, host, 1), 0);
@@ -193,7 +192,7 @@ TEST(SimBootPersistence, FirmwareWrittenByOneStationIsWhatTheNextOneBoots) {
     {
         auto first = MakeStation(folder, kTwoKinds, clock);
         ASSERT_TRUE(first);
-        ProgramThroughMailbox(*first, Address{1, 0, 0}, image);
+        ProgramThroughMailbox(*first, clock, Address{1, 0, 0}, image);
         // No end of access: the destructor still writes the modified flash back.
     }
     auto second = MakeStation(folder, kTwoKinds, clock);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "support/SimTestHelpers.h"
-#include "firmware/FlashPartTable.h"
 
 namespace qnl::sim {
 namespace {
@@ -33,20 +32,19 @@ class SimFlashChip : public ::testing::Test {
         ASSERT_TRUE(station);
     }
     SimController& Host(Address a) { return station->Controller(a.bus - 1); }
-    const FlashPart& Part(Address a) { return FlashPartRow(Host(a).Config().flashPartIndex); }
+    const FlashChipModel& Chip(Address a) { return Host(a).Config().flashChip; }
 
     std::int32_t Erase(Address a, std::uint32_t count, std::uint32_t address) {
-        const FlashPart& p = Part(a);
-        const std::uint32_t low =
-            p.bytes[0] | p.bytes[1] << 8 | p.bytes[2] << 16 | p.bytes[3] << 24;
-        const std::uint32_t high =
-            p.bytes[4] | p.bytes[6] << 8 | p.bytes[7] << 16 | p.bytes[8] << 24;
+        const auto [low, high] = simtest::EraseWords(Chip(a));
         return Post(*station, a, CMD_SPI_ERASE, SPACE_SPI, count, address, low, high);
     }
+    // Write enable, write status, and the wait the tool gives the status write.
     std::int32_t SetStatus(Address a, std::uint8_t value) {
         std::int32_t r = Post(*station, a, CMD_SPI_OPCODE, SPACE_SPI, 1, 0, SPI_WRITE_ENABLE);
         if (r < 0) return r;
-        return Post(*station, a, CMD_SPI_WRSR, SPACE_SPI, 2, 0, SPI_WRITE_STATUS | value << 8);
+        r = Post(*station, a, CMD_SPI_WRSR, SPACE_SPI, 2, 0, SPI_WRITE_STATUS | value << 8);
+        clock.AdvanceMs(200);
+        return r;
     }
     std::uint8_t StatusViaMailbox(Address a) {
         std::array<std::uint8_t, kReplyRecordBytes> reply{};
@@ -86,17 +84,17 @@ class SimFlashChip : public ::testing::Test {
 
 TEST_F(SimFlashChip, ChipAnswersItsIdOnlyToItsOwnOpcodeAndAddressCount) {
     for (Address a : {kMxic, kPflash, kPm90, kAtmel}) {
-        const FlashPart& part = Part(a);
+        const FlashChipModel& chip = Chip(a);
         for (std::uint8_t opcode : {0x9F, 0x15, 0xAB, 0x90}) {
             for (std::uint32_t addressBytes : {0u, 3u}) {
                 std::array<std::uint8_t, 3> id{};
                 ASSERT_EQ(ReadMemory(*station, a, SPACE_SPI_ID, addressBytes, 3, id.data(), opcode),
                           0);
-                const bool own = opcode == part.IdOpcode() && addressBytes == part.IdAddressBytes();
+                const bool own = opcode == chip.idOpcode && addressBytes == chip.idAddressBytes;
                 const std::array<std::uint8_t, 3> silent{0xFF, 0xFF, 0xFF};
                 const auto expected = own ? Host(a).Config().flashId : silent;
                 EXPECT_EQ(id, expected)
-                    << part.Name() << " opcode " << int{opcode} << "/" << addressBytes;
+                    << chip.name << " opcode " << int{opcode} << "/" << addressBytes;
             }
         }
     }
@@ -111,13 +109,15 @@ TEST_F(SimFlashChip, StatusWriteNeedsWriteEnableAndOnlyProtectionBitsStick) {
     EXPECT_EQ(StatusViaMailbox(kMxic), 0x02) << "write-enable latch";
     ASSERT_EQ(Post(*station, kMxic, CMD_SPI_WRSR, SPACE_SPI, 2, 0, SPI_WRITE_STATUS | 0x9F << 8),
               0);
+    EXPECT_EQ(StatusViaMailbox(kMxic), 0x9D) << "busy while the status is written";
+    clock.AdvanceMs(10);
     EXPECT_EQ(StatusViaMailbox(kMxic), 0x9C) << "bits 0..1 are read-only; the latch clears";
     EXPECT_TRUE(Host(kMxic).FlashProtected());
     ASSERT_EQ(SetStatus(kMxic, 0x03), 0);
     EXPECT_EQ(Host(kMxic).FlashStatusRegister(), 0x00);
     EXPECT_FALSE(Host(kMxic).FlashProtected());
-    // Power-on status from the station file.
-    EXPECT_EQ(StatusViaMailbox(kAtmel), 0x9C);
+    // Power-on status from the station file, as far as the chip has those bits (two BP bits).
+    EXPECT_EQ(StatusViaMailbox(kAtmel), 0x8C);
 }
 
 TEST_F(SimFlashChip, EraseIsRefusedWhileProtectedAndClearsWholeSectorsOtherwise) {
@@ -150,6 +150,55 @@ TEST_F(SimFlashChip, EraseIsRefusedWhileProtectedAndClearsWholeSectorsOtherwise)
     EXPECT_EQ(FlashByte(kAtmel, 0x7FFF), 0x00);
     EXPECT_EQ(FlashByte(kAtmel, 0x8000), 0xFF);
     EXPECT_EQ(FlashByte(kAtmel, 0xFFFF), 0xFF);
+}
+
+TEST_F(SimFlashChip, EraseKeepsTheChipBusyAndDeafForItsSectorTimes) {
+    ASSERT_EQ(Chip(kMxic).sectorEraseMs, 40u);
+    Host(kMxic).SetFlashContents(std::vector<std::uint8_t>(0x4000, 0x00));
+    ASSERT_EQ(Erase(kMxic, 2, 0), 0);
+    EXPECT_EQ(StatusViaMailbox(kMxic), 0x01) << "WIP while erasing";
+
+    // Only the status read is answered: ID and data reads see the idle bus, a program and a
+    // write enable are ignored.
+    std::array<std::uint8_t, 3> id{};
+    ASSERT_EQ(ReadMemory(*station, kMxic, SPACE_SPI_ID, 0, 3, id.data(), 0x9F), 0);
+    EXPECT_EQ(id, (std::array<std::uint8_t, 3>{0xFF, 0xFF, 0xFF}));
+    std::array<std::uint8_t, 4> data{};
+    ASSERT_EQ(ReadMemory(*station, kMxic, SPACE_SPI, 0x3000, 4, data.data()), 0);
+    EXPECT_EQ(data[0], 0xFF) << "a busy chip does not drive the bus";
+    EXPECT_EQ(FlashByte(kMxic, 0x3000), 0x00);
+    ASSERT_EQ(WriteSection(kMxic, 0x100, std::vector<std::uint8_t>(16, 0x00)), 0);
+    EXPECT_EQ(FlashByte(kMxic, 0x100), 0xFF) << "program ignored while busy";
+    ASSERT_EQ(Post(*station, kMxic, CMD_SPI_OPCODE, SPACE_SPI, 1, 0, SPI_WRITE_ENABLE), 0);
+
+    clock.AdvanceMs(79);
+    EXPECT_EQ(StatusViaMailbox(kMxic), 0x01) << "two sectors take 80 ms";
+    clock.AdvanceMs(1);
+    EXPECT_EQ(StatusViaMailbox(kMxic), 0x00) << "done, and the ignored write enable left no latch";
+    ASSERT_EQ(WriteSection(kMxic, 0x100, std::vector<std::uint8_t>(16, 0x00)), 0);
+    EXPECT_EQ(FlashByte(kMxic, 0x100), 0x00);
+    EXPECT_EQ(StatusViaMailbox(kMxic), 0x00) << "a program group ends within its command";
+
+    // An erase sent while one runs waits for it: the chip is busy for both.
+    ASSERT_EQ(Erase(kMxic, 1, 0x1000), 0);
+    ASSERT_EQ(Erase(kMxic, 1, 0x2000), 0);
+    clock.AdvanceMs(79);
+    EXPECT_EQ(StatusViaMailbox(kMxic), 0x01);
+    clock.AdvanceMs(1);
+    EXPECT_EQ(StatusViaMailbox(kMxic), 0x00);
+}
+
+TEST_F(SimFlashChip, StatusWriteKeepsTheChipBusyForItsTime) {
+    ASSERT_EQ(Post(*station, kMxic, CMD_SPI_OPCODE, SPACE_SPI, 1, 0, SPI_WRITE_ENABLE), 0);
+    ASSERT_EQ(Post(*station, kMxic, CMD_SPI_WRSR, SPACE_SPI, 2, 0, SPI_WRITE_STATUS | 0x9C << 8),
+              0);
+    // A write enable and a second status write right after it are lost.
+    ASSERT_EQ(Post(*station, kMxic, CMD_SPI_OPCODE, SPACE_SPI, 1, 0, SPI_WRITE_ENABLE), 0);
+    ASSERT_EQ(Post(*station, kMxic, CMD_SPI_WRSR, SPACE_SPI, 2, 0, SPI_WRITE_STATUS | 0x00 << 8),
+              0);
+    clock.AdvanceMs(Chip(kMxic).statusWriteMs);
+    EXPECT_EQ(StatusViaMailbox(kMxic), 0x9C);
+    EXPECT_TRUE(Host(kMxic).FlashProtected());
 }
 
 TEST_F(SimFlashChip, ProgrammingOnlyClearsBits) {

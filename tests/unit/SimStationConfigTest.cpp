@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "support/SimTestHelpers.h"
 #include "qnlio/sim/StationConfig.h"
+#include "support/SimTestHelpers.h"
 
 namespace qnl::sim {
 namespace {
@@ -55,8 +55,8 @@ TEST(SimStationConfig, ReadsEveryKeyIncludingFaults) {
     EXPECT_DOUBLE_EQ(config->timeScale, 0.01);
     EXPECT_TRUE(config->driverLoadFails);
     const ControllerConfig& c = config->controllers.at(0);
-    EXPECT_EQ(c.flashPartIndex, 39u);  // the wildcard row
-    EXPECT_EQ(c.flashId[2], 0x42);     // answered as given, not as the row's 0xFF
+    EXPECT_EQ(c.flashChip.name, "ATMEL AT25F512A(B)");  // drives only two ID bytes
+    EXPECT_EQ(c.flashId[2], 0x42);                      // the third as the station file gives it
     EXPECT_EQ(c.flashStatus, 0x9C);
     EXPECT_EQ(c.defaultSsid, 0xABCD);
     EXPECT_EQ(c.pcieLink, 0x08);
@@ -71,6 +71,41 @@ TEST(SimStationConfig, ReadsEveryKeyIncludingFaults) {
     ASSERT_EQ(c.faults.flipOnRead.size(), 1u);
     EXPECT_EQ(c.faults.flipOnRead[0].times, 3);
     EXPECT_EQ(config->otherDevices.at(0).classCode, 0x030000u);
+}
+
+TEST(SimStationConfig, ControllerCanCarryItsOwnChipAndPciIds) {
+    TempFolder folder;
+    const std::string path = folder.Write("station.json", R"({ "controllers": [
+        { "bus": 1, "vendor_id": "1d6b", "device_id": "0042",
+          "flash_chip": { "name": "odd part", "id": "12 34 56", "id_opcode": "90",
+                          "id_address_bytes": 3, "capacity_kb": 256, "sector_kb": 64,
+                          "sector_erase_opcode": "d8", "aai": true, "bp_mask": "0c",
+                          "sector_erase_ms": 700, "program_us": 9000, "status_write_ms": 15 } },
+        { "bus": 2, "kind": 1, "model": 1 } ] })");
+    std::string error;
+    auto config = LoadStationFile(path, error);
+    ASSERT_TRUE(config) << error;
+    const ControllerConfig& own = config->controllers.at(0);
+    EXPECT_EQ(own.vendorId, 0x1D6B);
+    EXPECT_EQ(own.deviceId, 0x0042);
+    EXPECT_EQ(own.flashId, (std::array<std::uint8_t, 3>{0x12, 0x34, 0x56}));
+    const FlashChipModel& chip = own.flashChip;
+    EXPECT_EQ(chip.name, "odd part");
+    EXPECT_EQ(chip.idOpcode, 0x90);
+    EXPECT_EQ(chip.idAddressBytes, 3);
+    EXPECT_EQ(chip.capacityBytes, 256u * 1024);
+    EXPECT_EQ(chip.sectorBytes, 64u * 1024);
+    EXPECT_EQ(chip.sectorEraseOpcode, 0xD8);
+    EXPECT_TRUE(chip.aai);
+    EXPECT_EQ(chip.bpMask, 0x0C);
+    EXPECT_EQ(chip.sectorEraseMs, 700u);
+    EXPECT_EQ(chip.programUs, 9000u);
+    EXPECT_EQ(chip.statusWriteMs, 15u);
+    // Without the keys: the station's own IDs of the kind and model, and its catalogue chip.
+    const ControllerConfig& plain = config->controllers.at(1);
+    EXPECT_EQ(plain.vendorId, kDefaultVendorId);
+    EXPECT_EQ(plain.deviceId, 0x7354);
+    EXPECT_EQ(plain.flashChip.name, "MXIC MX25x4006E");
 }
 
 struct BadStation {
@@ -102,7 +137,24 @@ INSTANTIATE_TEST_SUITE_P(
                    "controllers[0]: unknown key \"port\""},
         BadStation{"UnknownFlashId",
                    R"({ "controllers": [ {"bus": 1}, { "bus": 2, "flash_id": "C2 99 99" } ] })",
-                   "controllers[1]: flash_id \"C2 99 99\" names no supported flash part"},
+                   "controllers[1]: flash_id \"C2 99 99\" is no chip the station knows"},
+        BadStation{"FlashIdAndOwnChip",
+                   R"({ "controllers": [ { "bus": 1, "flash_id": "C2 20 13",
+                        "flash_chip": { "id": "C2 20 13", "capacity_kb": 512 } } ] })",
+                   "give \"flash_id\" or \"flash_chip\", not both"},
+        BadStation{"OwnChipPartSector",
+                   R"({ "controllers": [ { "bus": 1,
+                        "flash_chip": { "id": "12 34 56", "capacity_kb": 66, "sector_kb": 4 } } ] })",
+                   "whole number of sectors"},
+        BadStation{"OwnChipWithoutId",
+                   R"({ "controllers": [ { "bus": 1, "flash_chip": { "capacity_kb": 64 } } ] })",
+                   "controllers[0].flash_chip: missing \"id\""},
+        BadStation{"OwnChipUnknownKey",
+                   R"({ "controllers": [ { "bus": 1,
+                        "flash_chip": { "id": "12 34 56", "capacity_kb": 64, "erase": 1 } } ] })",
+                   "unknown key \"erase\""},
+        BadStation{"VendorAllOnes", R"({ "controllers": [ { "bus": 1, "vendor_id": "ffff" } ] })",
+                   "vendor_id ffff"},
         BadStation{"FlashIdTooShort", R"({ "controllers": [ { "bus": 1, "flash_id": "C2 20" } ] })",
                    "3 hex bytes"},
         BadStation{"DuplicateAddress",
