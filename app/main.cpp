@@ -84,9 +84,8 @@ int main(int argc, char** argv) {
             // A library that cannot be loaded, or lacks a function, is a driver that fails to
             // load: start-up ends with its driver-failure message. On Windows the default is
             // the maker's library in the tool folder.
-            const std::string path = choice.inToolFolder
-                                         ? files::Join(toolFolder, choice.parameter)
-                                         : choice.parameter;
+            const std::string path =
+                choice.inToolFolder ? files::Join(toolFolder, choice.parameter) : choice.parameter;
             io = dll::DllIo::Open(path, backendError);
 #if defined(_WIN32)
             usbDeviceIo = MakeWinUsbDeviceIo();

@@ -8,11 +8,13 @@ namespace {
 
 std::uint32_t Word32(const std::vector<std::uint8_t>& b, std::size_t at) {
     return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8 |
-           static_cast<std::uint32_t>(b[at + 2]) << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+           static_cast<std::uint32_t>(b[at + 2]) << 16 |
+           static_cast<std::uint32_t>(b[at + 3]) << 24;
 }
 
 void PutWord32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 // The UTF-16 text in b[from..end) up to its terminator. Device names are ASCII; anything else
@@ -109,7 +111,8 @@ std::optional<std::string> WinUsbTopology::ReadName(IWinUsbDeviceIo::Handle hand
         return std::nullopt;
     buffer.assign(length, 0);
     if (lengthOffset > 0) PutWord32(buffer, 0, connectionIndex);  // the record starts with it
-    if (!io_.Control(handle, code, buffer, returned) || buffer.size() != length) return std::nullopt;
+    if (!io_.Control(handle, code, buffer, returned) || buffer.size() != length)
+        return std::nullopt;
     return Utf16Name(buffer, nameOffset, std::min<std::size_t>(returned, length));
 }
 
@@ -157,9 +160,9 @@ std::optional<std::string> WinUsbTopology::AttachedHub(const std::string& hub,
                                                        std::uint32_t index) {
     const OpenHandle handle(io_, io_.OpenHub(hub));
     if (handle.get() == 0) return std::nullopt;
-    const auto name = ReadName(handle.get(), kIoctlUsbGetNodeConnectionName,
-                               kConnectionNameHeaderBytes, 4, kConnectionNameOffset,
-                               kConnectionNameMinimumBytes, index);
+    const auto name =
+        ReadName(handle.get(), kIoctlUsbGetNodeConnectionName, kConnectionNameHeaderBytes, 4,
+                 kConnectionNameOffset, kConnectionNameMinimumBytes, index);
     if (!name) return std::nullopt;
     return "\\\\?\\" + *name;
 }

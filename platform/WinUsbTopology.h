@@ -25,8 +25,8 @@ inline constexpr std::uint32_t kIoctlUsbGetNodeConnectionInformation = 0x22040C;
 inline constexpr std::uint32_t kIoctlUsbGetNodeConnectionName = 0x220414;
 
 // Record sizes and offsets the view reads.
-inline constexpr std::size_t kNameReplyHeaderBytes = 6;       // length word + one UTF-16 unit
-inline constexpr std::size_t kNameReplyNameOffset = 4;        // root hub, driver key name
+inline constexpr std::size_t kNameReplyHeaderBytes = 6;  // length word + one UTF-16 unit
+inline constexpr std::size_t kNameReplyNameOffset = 4;   // root hub, driver key name
 inline constexpr std::size_t kNodeInformationBytes = 76;
 inline constexpr std::size_t kNodeInformationPortsOffset = 6;
 inline constexpr std::size_t kConnectionInformationBytes = 388;

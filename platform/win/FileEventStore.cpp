@@ -36,8 +36,9 @@ class ByteLock {
 };
 
 HANDLE OpenShared(const std::string& path, DWORD access, DWORD disposition) {
-    return ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return ::CreateFileA(path.c_str(), access,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
@@ -92,9 +93,8 @@ std::vector<EventRecord> FileEventStore::ReadAll() {
     return records;
 }
 
-std::unique_ptr<IEventStore> OpenDiagnosticStore(const std::string& toolFolder,
-                                                 const std::string&, const std::string&,
-                                                 std::string* description) {
+std::unique_ptr<IEventStore> OpenDiagnosticStore(const std::string& toolFolder, const std::string&,
+                                                 const std::string&, std::string* description) {
     const std::string path = files::Join(files::Join(toolFolder, "log"), "events.log");
     if (description) *description = path;
     return std::make_unique<FileEventStore>(path);

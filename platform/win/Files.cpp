@@ -14,8 +14,9 @@ namespace {
 // Opens a file with sharing for readers, writers and deletion, as the tool's processes and the
 // operator's editors may hold it at the same time.
 HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition) {
-    return ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return ::CreateFileA(path.c_str(), access,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 bool WriteFully(HANDLE file, const void* data, std::size_t size) {
@@ -24,7 +25,8 @@ bool WriteFully(HANDLE file, const void* data, std::size_t size) {
     while (done < size) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
         DWORD written = 0;
-        if (!::WriteFile(file, bytes + done, chunk, &written, nullptr) || written == 0) return false;
+        if (!::WriteFile(file, bytes + done, chunk, &written, nullptr) || written == 0)
+            return false;
         done += written;
     }
     return true;
@@ -92,8 +94,7 @@ bool IsReadWritableFile(const std::string& path) {
     return true;
 }
 
-std::optional<std::vector<std::uint8_t>> ReadAll(const std::string& path,
-                                                 std::uint64_t maxBytes) {
+std::optional<std::vector<std::uint8_t>> ReadAll(const std::string& path, std::uint64_t maxBytes) {
     const HANDLE file = OpenFile(path, GENERIC_READ, OPEN_EXISTING);
     if (file == INVALID_HANDLE_VALUE) return std::nullopt;
     LARGE_INTEGER size{};

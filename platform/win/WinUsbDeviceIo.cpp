@@ -71,14 +71,12 @@ class WinUsbDeviceIo final : public IWinUsbDeviceIo {
         return ok != 0;
     }
 
-    void Close(Handle handle) override {
-        ::CloseHandle(reinterpret_cast<HANDLE>(handle));
-    }
+    void Close(Handle handle) override { ::CloseHandle(reinterpret_cast<HANDLE>(handle)); }
 
   private:
     Handle Open(const std::string& path, DWORD access, DWORD share) {
-        const HANDLE h = ::CreateFileA(path.c_str(), access, share, &security_, OPEN_EXISTING, 0,
-                                       nullptr);
+        const HANDLE h =
+            ::CreateFileA(path.c_str(), access, share, &security_, OPEN_EXISTING, 0, nullptr);
         if (h == INVALID_HANDLE_VALUE) {
             ::SetLastError(ERROR_SUCCESS);
             return 0;

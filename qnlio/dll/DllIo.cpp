@@ -84,7 +84,8 @@ std::unique_ptr<DllIo> DllIo::Open(const std::string& path, std::string& error) 
         ResolveExports([&io](const char* name) { return Symbol(io->module_, name); });
     if (!exports.missing.empty()) {
         std::string missing;
-        for (const std::string& name : exports.missing) missing += (missing.empty() ? "" : ", ") + name;
+        for (const std::string& name : exports.missing)
+            missing += (missing.empty() ? "" : ", ") + name;
         error = "the I/O library \"" + path + "\" does not export " + missing;
         return nullptr;  // the destructor unloads the library
     }

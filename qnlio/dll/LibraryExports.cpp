@@ -9,15 +9,19 @@ namespace {
 
 std::uint32_t Little(const std::vector<std::uint8_t>& b, std::size_t at, std::size_t bytes) {
     std::uint32_t value = 0;
-    for (std::size_t i = 0; i < bytes; ++i) value |= static_cast<std::uint32_t>(b[at + i]) << (8 * i);
+    for (std::size_t i = 0; i < bytes; ++i)
+        value |= static_cast<std::uint32_t>(b[at + i]) << (8 * i);
     return value;
 }
 
 std::string MachineName(std::uint16_t machine) {
     switch (machine) {
-        case kMachineX86: return "32-bit (x86)";
-        case kMachineX64: return "64-bit (x64)";
-        case kMachineArm64: return "64-bit ARM (arm64)";
+        case kMachineX86:
+            return "32-bit (x86)";
+        case kMachineX64:
+            return "64-bit (x64)";
+        case kMachineArm64:
+            return "64-bit ARM (arm64)";
         default: {
             char text[32];
             std::snprintf(text, sizeof text, "machine type 0x%04X", machine);

@@ -48,6 +48,7 @@ inline constexpr const char* kExportNames[14] = {
     "ReadMEM",         "WriteMEM",          "WriteCmdALL",    "ReadCMD",
     "Wait_Read_Ready", "Wait_Write_Ready",
 };
-inline constexpr unsigned kExportArgumentBytes[14] = {0, 0, 16, 16, 20, 20, 8, 8, 12, 12, 36, 16, 12, 12};
+inline constexpr unsigned kExportArgumentBytes[14] = {0, 0,  16, 16, 20, 20, 8,
+                                                      8, 12, 12, 36, 16, 12, 12};
 
 }  // namespace qnl::dll

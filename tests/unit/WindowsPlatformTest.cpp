@@ -41,7 +41,7 @@ class FakeWinUsbIo final : public IWinUsbDeviceIo {
     };
 
     std::map<std::string, Controller> controllers;  // by interface path
-    std::map<std::string, Hub> hubs;                 // by the path the view opens
+    std::map<std::string, Hub> hubs;                // by the path the view opens
     bool listFails = false;
     std::uint32_t rootHubLengthOverride = 0;
 
@@ -66,7 +66,8 @@ class FakeWinUsbIo final : public IWinUsbDeviceIo {
         if (!isHub) {
             const Controller& c = controllers.at(path);
             if (code == kIoctlGetHcdDriverKeyName)
-                return !c.driverKeyFails && NameReply(buffer, returned, 0, 4, "{36fc9e60}\\0001", 0);
+                return !c.driverKeyFails &&
+                       NameReply(buffer, returned, 0, 4, "{36fc9e60}\\0001", 0);
             if (code == kIoctlUsbGetRootHubName)
                 return NameReply(buffer, returned, 0, 4, c.rootHub, rootHubLengthOverride);
             return false;
@@ -104,16 +105,19 @@ class FakeWinUsbIo final : public IWinUsbDeviceIo {
         return next_;
     }
     static std::uint32_t Word(const std::vector<std::uint8_t>& b, std::size_t at) {
-        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
+        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 |
+               static_cast<std::uint32_t>(b[at + 3]) << 24;
     }
     static bool NameReply(std::vector<std::uint8_t>& buffer, std::uint32_t& returned,
                           std::size_t lengthAt, std::size_t nameAt, const std::string& name,
                           std::uint32_t lengthOverride) {
-        const std::uint32_t length =
-            lengthOverride ? lengthOverride : static_cast<std::uint32_t>(nameAt + 2 * name.size() + 2);
+        const std::uint32_t length = lengthOverride
+                                         ? lengthOverride
+                                         : static_cast<std::uint32_t>(nameAt + 2 * name.size() + 2);
         if (buffer.size() < lengthAt + 4) return false;
         for (int i = 0; i < 4; ++i)
-            buffer[lengthAt + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(length >> (8 * i));
+            buffer[lengthAt + static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(length >> (8 * i));
         for (std::size_t i = 0; i < name.size() && nameAt + 2 * i + 1 < buffer.size(); ++i)
             buffer[nameAt + 2 * i] = static_cast<std::uint8_t>(name[i]);
         returned = static_cast<std::uint32_t>(std::min<std::size_t>(buffer.size(), length));
@@ -217,10 +221,12 @@ TEST(WinUsbTopology, IdentificationComesFromTheInterfacePathInAnyCase) {
     std::uint16_t vendor = 0, device = 0;
     EXPECT_TRUE(WinUsbTopology::IdsFromPath(
         "\\\\?\\PCI#VEN_1B73&DEV_7350&SUBSYS_73501B73&REV_00#4&1&0", vendor, device));
-    EXPECT_EQ(std::tie(vendor, device), std::make_tuple(std::uint16_t{0x1B73}, std::uint16_t{0x7350}));
+    EXPECT_EQ(std::tie(vendor, device),
+              std::make_tuple(std::uint16_t{0x1B73}, std::uint16_t{0x7350}));
     // Leading zeros are digits like any other (a textual comparison with "%x" would lose them).
     EXPECT_TRUE(WinUsbTopology::IdsFromPath("pci#ven_0a5c&dev_00ff#x", vendor, device));
-    EXPECT_EQ(std::tie(vendor, device), std::make_tuple(std::uint16_t{0x0A5C}, std::uint16_t{0x00FF}));
+    EXPECT_EQ(std::tie(vendor, device),
+              std::make_tuple(std::uint16_t{0x0A5C}, std::uint16_t{0x00FF}));
     EXPECT_FALSE(WinUsbTopology::IdsFromPath("usb#vid_1b73&pid_7350", vendor, device));
     EXPECT_FALSE(WinUsbTopology::IdsFromPath("pci#ven_1b7&dev_7350", vendor, device));
     EXPECT_FALSE(WinUsbTopology::IdsFromPath("pci#ven_1b73&dev_73", vendor, device));
@@ -242,7 +248,8 @@ TEST(LibraryExports, DecoratedNamesCarryTheArgumentBytesOfEachFunction) {
         ArgumentBytesOf(ReadMEMFn{}),         ArgumentBytesOf(WriteMEMFn{}),
         ArgumentBytesOf(WriteCmdALLFn{}),     ArgumentBytesOf(ReadCMDFn{}),
         ArgumentBytesOf(WaitReadyFn{}),       ArgumentBytesOf(WaitReadyFn{})};
-    for (std::size_t i = 0; i < 14; ++i) EXPECT_EQ(kExportArgumentBytes[i], expected[i]) << kExportNames[i];
+    for (std::size_t i = 0; i < 14; ++i)
+        EXPECT_EQ(kExportArgumentBytes[i], expected[i]) << kExportNames[i];
     EXPECT_EQ(ExportNameCandidates(10),
               (std::vector<std::string>{"WriteCmdALL", "_WriteCmdALL@36", "WriteCmdALL@36"}));
 }
@@ -283,7 +290,8 @@ std::vector<std::uint8_t> PeHead(std::uint16_t machine, bool dll, std::uint32_t 
     std::vector<std::uint8_t> b(0x200, 0);
     b[0] = 'M';
     b[1] = 'Z';
-    for (int i = 0; i < 4; ++i) b[0x3C + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(peOffset >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        b[0x3C + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(peOffset >> (8 * i));
     if (peOffset + 24 <= b.size()) {
         b[peOffset] = 'P';
         b[peOffset + 1] = 'E';
@@ -334,7 +342,8 @@ TEST(BackendChoiceOnWindows, TheMakersLibraryInTheToolFolderIsTheDefault) {
 TEST(WindowsStationPath, DrivesAndUncNamesStandOtherNamesAreInTheToolFolder) {
     using files::WindowsStationPath;
     EXPECT_EQ(WindowsStationPath("D:\\tool", "C:\\FW\\A.BIN"), "C:\\FW\\A.BIN");
-    EXPECT_EQ(WindowsStationPath("D:\\tool", "\\\\SERVER\\SHARE\\A.BIN"), "\\\\SERVER\\SHARE\\A.BIN");
+    EXPECT_EQ(WindowsStationPath("D:\\tool", "\\\\SERVER\\SHARE\\A.BIN"),
+              "\\\\SERVER\\SHARE\\A.BIN");
     EXPECT_EQ(WindowsStationPath("D:\\tool", "FW\\A.BIN"), "D:\\tool\\FW\\A.BIN");
     EXPECT_EQ(WindowsStationPath("D:\\tool", "\\FW\\A.BIN"), "D:\\tool\\FW\\A.BIN");
     EXPECT_EQ(WindowsStationPath("C:\\", "A.BIN"), "C:\\A.BIN");
