@@ -22,7 +22,11 @@ void* OpenLibrary(const std::string& path, std::string& error) {
     // No "bad image" or "missing drive" box: a station runs without anyone to click it away.
     DWORD oldMode = 0;
     ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode);
-    HMODULE module = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // A library named by a full path finds the libraries it needs beside itself first (the
+    // altered search order is defined for full paths only).
+    const bool fullPath = path.find(':') != std::string::npos || path.rfind("\\\\", 0) == 0;
+    HMODULE module =
+        ::LoadLibraryExA(path.c_str(), nullptr, fullPath ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
     const DWORD code = ::GetLastError();
     ::SetThreadErrorMode(oldMode, nullptr);
     if (module == nullptr) {
