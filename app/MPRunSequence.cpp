@@ -4,8 +4,9 @@
 
 #include "app/MPToolDlg.h"
 #include "app/ResultLog.h"
-#include "platform/Files.h"
 #include "controller/ErrorCodes.h"
+#include "platform/Files.h"
+#include "platform/Format.h"
 #include "ui/SerialNumber.h"
 
 namespace qnl {
@@ -122,7 +123,7 @@ void CQNL735_MPToolDlg::OnBnClickedStart() {
     runThread_ = Worker::Start([this, parameters] { MainThreadEntry(parameters); });
 }
 
-void CQNL735_MPToolDlg::WriteResultLogOfRun(std::uint8_t page) {
+bool CQNL735_MPToolDlg::WriteResultLogOfRun(std::uint8_t page) {
     const CIni& ini = ctx_.ini;
     ResultLogOptions options;
     options.barCodeColumn = On(ini.savelogBarCode_enable);
@@ -131,10 +132,26 @@ void CQNL735_MPToolDlg::WriteResultLogOfRun(std::uint8_t page) {
     options.signalOrFixtureTest = On(ini.signal_line_test_enable) || On(ini.fixture_test_enable);
     options.loopBackTest = On(ini.loopback_test_enable);
     options.page = page;
-    if (!WriteResultLog(ctx_.g_Utility.strToolFolder, ctx_.clock, ctx_.uiText, ctx_.g_Utility,
-                        ctx_.resultTable, options))
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: Write result log Failed, dwErrorCode %d",
-                                 kRunName, 1240, files::LastError());
+    const ResultLogWrite log = WriteResultLog(ctx_.g_Utility.strToolFolder, ctx_.clock, ctx_.uiText,
+                                              ctx_.g_Utility, ctx_.resultTable, options);
+    if (log.written) return true;
+    // The day's log is the station's record: a run whose record is lost has failed.
+    ctx_.eventLog.LogMessage(
+        kEventTypeError, "\r\n%s:%d: Write result log [%s] Failed!! (%s), dwErrorCode %d", kRunName,
+        1240, log.path.c_str(), log.error.c_str(), files::LastError());
+    ctx_.prompts.ShowMessage(
+        Format("Write result log [%s] Failed!! (%s)", log.path.c_str(), log.error.c_str()), {},
+        MessageIcon::Error);
+    return false;
+}
+
+void CQNL735_MPToolDlg::EndRunWithResultLog(std::uint8_t page, std::uint32_t& r) {
+    if (On(ctx_.ini.savelog_enable) && !WriteResultLogOfRun(page)) {
+        r = 0;
+        // A failing run keeps its own code (a host's test result); a passing one becomes 1.
+        if (m_iRunExitCode == 0) m_iRunExitCode = 1;
+    }
+    m_bRunDone = true;
 }
 
 std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters) {
@@ -182,16 +199,14 @@ std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters
             if (signalCode) {
                 m_iRunExitCode = static_cast<std::int32_t>(*signalCode);
                 // A failed run belongs in the day's result log like any other.
-                if (On(ini.savelog_enable)) WriteResultLogOfRun(page);
-                m_bRunDone = true;
+                EndRunWithResultLog(page, r);
                 return r;
             }
         }
     }
 
     m_iRunExitCode = r != 0 ? 0 : 1;
-    if (On(ini.savelog_enable)) WriteResultLogOfRun(page);
-    m_bRunDone = true;
+    EndRunWithResultLog(page, r);
     return r;
 }
 
@@ -227,11 +242,19 @@ void CQNL735_MPToolDlg::WaitForRunThread() {
 
 std::optional<std::int32_t> CQNL735_MPToolDlg::RunFromCommandLine() {
     ApplyTestOverrides(cmd_, ctx_.ini);
-    if (cmd_.autoMode && ctx_.g_Utility.m_ucIniLoaded != 1 && !PageHasItems()) {
-        // The settings file could not be read: the run would test nothing and pass.
-        Print("The settings file is not loaded: the MP run does not start.\r\n");
+    if (ctx_.g_Utility.m_ucIniLoaded != 1) {
+        // A settings file the tool refused (missing, wrong version, an unknown key, too many
+        // lines, a missing firmware file) would keep Start disabled in the window: a console
+        // run does not go on with whatever part of it was read either.
+        ctx_.eventLog.LogMessage(
+            kEventTypeError, "\r\n%s:%d: Setting file [%s] not loaded, the MP run does not start",
+            "CQNL735_MPToolDlg::OnInitDialog", 1250, m_strEditLoadINI.c_str());
+        Printf("The settings file [%s] is not loaded: the MP run does not start.\r\n",
+               m_strEditLoadINI.c_str());
         return vExitWithCode(1);
     }
+    // Reads (/D, /T, /I, /O) need no lock; a run that drives the hardware does.
+    if (!AcquireStationLock()) return vExitWithCode(1);
     OnBnClickedStart();
     while (!OnTimer1()) ctx_.clock.SleepMs(kTimer1Ms);
     // The run's worker stores the exit code and writes the result log after the page flags

@@ -98,6 +98,42 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::LoadSettings() {
     return std::nullopt;
 }
 
+bool CQNL735_MPToolDlg::AcquireStationLock() {
+    if (stationLock_) return true;
+    std::vector<std::string> lockFiles{
+        files::Join(ctx_.g_Utility.strToolFolder, kStationLockFileName)};
+    if (!ctx_.controllerLockFolder.empty()) {
+        const CUtility& util = ctx_.g_Utility;
+        for (std::size_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i) {
+            const TargetHost& host = util.hosts[i];
+            lockFiles.push_back(files::Join(
+                ctx_.controllerLockFolder,
+                ControllerLockFileName(host.ucBus, host.ucDevice, host.ucFunction)));
+        }
+    }
+    StationLock::Refusal refusal;
+    stationLock_ = StationLock::TryAcquire(lockFiles, refusal);
+    if (stationLock_) return true;
+    std::string message;
+    if (!refusal.error.empty())
+        message = Format("Station lock [%s] could not be taken (%s): the MP run does not start.",
+                         refusal.path.c_str(), refusal.error.c_str());
+    else if (refusal.holderPid > 0)
+        message = Format(
+            "Another instance of the MP tool (process %ld) is running on this station "
+            "[%s]: the MP run does not start.",
+            refusal.holderPid, refusal.path.c_str());
+    else
+        message = Format(
+            "Another instance of the MP tool is running on this station [%s]: the MP "
+            "run does not start.",
+            refusal.path.c_str());
+    ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: %s",
+                             "CQNL735_MPToolDlg::OnBnClickedStart", 1101, message.c_str());
+    ctx_.prompts.ShowMessage(message, {}, MessageIcon::Error);
+    return false;
+}
+
 void ApplyTestOverrides(const CommandLineState& cmd, IniSettings& ini) {
     if (cmd.signalOverride) {
         ini.signal_line_test_enable = 1;
@@ -139,6 +175,17 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::Discover() {
         }
     } else {
         ctx_.interctl.ScanPciBus(ctx_.ini.spi_wrsr_ver);
+        const std::uint32_t found = ctx_.g_Utility.dwControllersFound;
+        if (found > kMaxHosts) {
+            // The host table holds 8: say so, the boards beyond it are not programmed or tested.
+            const std::string message = Format(
+                "%u QNL controllers found: only the first %u are served, the other %u are "
+                "not programmed or tested!!",
+                found, static_cast<unsigned>(kMaxHosts), found - static_cast<unsigned>(kMaxHosts));
+            ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: %s", "CInterctl::ScanPciBus", 237,
+                                     message.c_str());
+            ctx_.prompts.ShowMessage(message, {}, MessageIcon::Warning);
+        }
     }
     return std::nullopt;
 }

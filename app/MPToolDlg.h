@@ -14,9 +14,13 @@
 
 #include "app/CommandLine.h"
 #include "app/ToolContext.h"
+#include "platform/StationLock.h"
 #include "platform/Worker.h"
 
 namespace qnl {
+
+// The tool folder's lock file: one MP run at a time on a station.
+inline constexpr const char* kStationLockFileName = "QNL7350AMPTool.lock";
 
 inline constexpr const char* kVersionFileName = "QNL735xVersion.txt";
 
@@ -68,6 +72,12 @@ public:
     // Whether the current page has an item switched on in the settings.
     bool PageHasItems() const;
 
+    // Takes the station lock before a run drives the hardware: the tool folder's lock file
+    // and, with real controllers, one per controller address. False, after telling the
+    // operator and the diagnostic log, when another tool process holds one; Start must then
+    // not run. The lock is kept until the tool ends.
+    bool AcquireStationLock();
+
     const CommandLineState& CommandLine() const { return cmd_; }
     bool ConsoleMode() const { return cmd_.silent || cmd_.hasCommandLine; }
     std::int32_t ExitCode() const { return exitCode_; }
@@ -91,7 +101,11 @@ private:
     std::optional<std::int32_t> RunFromCommandLine();
     std::uint8_t BuildItemMask();
     void MarkDoingCells(std::uint8_t page);
-    void WriteResultLogOfRun(std::uint8_t page);
+    // False (after telling the operator and the diagnostic log) when the record was lost.
+    bool WriteResultLogOfRun(std::uint8_t page);
+    // Writes the run's record when logging is on and sets the run done; a record that cannot
+    // be written fails the run (r = 0, exit code 1 unless it already failed).
+    void EndRunWithResultLog(std::uint8_t page, std::uint32_t& r);
     // The first host's non-zero signal line / fixture result, in table order.
     std::optional<std::uint32_t> FirstSignalFailure() const;
 
@@ -104,6 +118,7 @@ private:
     std::atomic<bool> m_bRunDone{false};
     std::atomic<std::int32_t> m_iRunExitCode{0};
     std::shared_ptr<Worker> runThread_;
+    std::unique_ptr<StationLock> stationLock_;
     bool timerRunning_ = false;
     int progress_ = 0;
 

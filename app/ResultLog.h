@@ -27,10 +27,17 @@ std::string ResultLogHeader(const UiTextTable& texts, bool barCodeColumn);
 std::string ResultLogLines(const LocalTime& time, const CUtility& utility,
                            const ResultTable& table, const ResultLogOptions& options);
 
-// Appends one run to the day's log (creating it with its header). False when the file could
-// not be written; the run goes on either way.
-bool WriteResultLog(const std::string& toolFolder, IClock& clock, const UiTextTable& texts,
-                    const CUtility& utility, const ResultTable& table,
-                    const ResultLogOptions& options);
+struct ResultLogWrite {
+    bool written = false;
+    std::string path;   // the day's log file
+    std::string error;  // why nothing was written
+};
+
+// Appends one run to the day's log: the header first when the file is new or empty, then the
+// run's lines, all or nothing (a log that cannot take them keeps its old bytes). A record
+// that cannot be written is the caller's failed run.
+ResultLogWrite WriteResultLog(const std::string& toolFolder, IClock& clock,
+                              const UiTextTable& texts, const CUtility& utility,
+                              const ResultTable& table, const ResultLogOptions& options);
 
 }  // namespace qnl

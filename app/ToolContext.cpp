@@ -8,6 +8,7 @@ ToolContext::ToolContext(const ToolEnvironment& env)
       prompts(env.prompts),
       io(env.io),
       currentFolder(env.currentFolder),
+      controllerLockFolder(env.controllerLockFolder),
       usbTopology(env.usbTopology),
       uiText(env.languageId),
       eventLog(env.eventStore, env.clock, env.userName),

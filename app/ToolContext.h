@@ -38,6 +38,9 @@ struct ToolEnvironment {
     IUsbTopology* usbTopology = nullptr;  // the system's USB view; null: none (nothing found)
     std::string toolFolder;             // folder of the executable
     std::string currentFolder;          // where the version file goes
+    // Where a run locks each controller's PCI address against other tool processes (the
+    // system's lock folder with real controllers); empty: the tool folder's lock only.
+    std::string controllerLockFolder;
     std::string userName;
     std::uint16_t languageId = 0x0409;
 };
@@ -53,6 +56,7 @@ public:
     IOperatorPrompts& prompts;
     IQnlIo& io;
     const std::string currentFolder;
+    const std::string controllerLockFolder;
     IUsbTopology* const usbTopology;
 
     const UiTextTable uiText;

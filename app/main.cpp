@@ -10,6 +10,7 @@
 #include "app/ToolContext.h"
 #include "controller/ChipIdTable.h"
 #include "platform/Files.h"
+#include "platform/StationLock.h"
 #include "platform/SystemInfo.h"
 #include "qnlio/Backend.h"
 #include "qnlio/dll/DllIo.h"
@@ -110,11 +111,23 @@ int main(int argc, char** argv) {
     const char* storePreference = std::getenv("QNL_EVENT_STORE");
     const std::unique_ptr<IEventStore> eventStore =
         OpenDiagnosticStore(toolFolder, kEventSourceName, storePreference ? storePreference : "");
+    // A FIFO or device where the event file belongs is never waited on; say that the events
+    // are not kept.
+    if (const std::string problem = eventStore ? eventStore->Problem() : std::string();
+        !problem.empty())
+        std::fprintf(stderr, "%s\n", problem.c_str());
     ToolEnvironment environment{*clock, console, prompts, *io};
     environment.eventStore = eventStore.get();
     environment.usbTopology = usbTopology.get();
     environment.toolFolder = toolFolder;
     environment.currentFolder = files::CurrentFolder();
+    // Real controllers are locked by PCI address in the system's lock folder, so that tools in
+    // other folders cannot drive them at the same time (QNL_LOCK_FOLDER names another folder).
+    if (choice.kind == BackendChoice::Kind::Linux || choice.kind == BackendChoice::Kind::Dll) {
+        const char* lockFolder = std::getenv("QNL_LOCK_FOLDER");
+        environment.controllerLockFolder =
+            lockFolder != nullptr && *lockFolder != '\0' ? lockFolder : SystemLockFolder();
+    }
     environment.userName = files::CurrentUserName();
     environment.languageId = SystemLanguageId();
 

@@ -42,13 +42,15 @@ std::int32_t CInterctl::ScanPciBus(const std::string& wrsrThreshold) {
     std::lock_guard lock(busAccessLock_);
     try {
         utility_.ucHostCount = 0;
+        utility_.dwControllersFound = 0;
         for (std::uint32_t function = 0; function < 8; ++function) {
             for (std::uint32_t device = 0; device < 32; ++device) {
                 for (std::uint32_t bus = 0; bus < 256; ++bus) {
                     const std::uint32_t dword0 = io_.PCI_Read_DWORD(bus, device, function, 0);
                     for (std::uint8_t kind = 0; kind < 2; ++kind) {
-                        if (!MatchesKind(dword0, kind) || utility_.ucHostCount >= kMaxHosts)
-                            continue;
+                        if (!MatchesKind(dword0, kind)) continue;
+                        ++utility_.dwControllersFound;
+                        if (utility_.ucHostCount >= kMaxHosts) continue;
                         const std::uint8_t slot = utility_.ucHostCount;
                         RecordHost(slot, static_cast<std::uint8_t>(bus),
                                    static_cast<std::uint8_t>(device),
@@ -75,6 +77,7 @@ std::int32_t CInterctl::AssignPciBus(std::uint8_t bus, std::uint8_t device,
     std::lock_guard lock(busAccessLock_);
     try {
         utility_.ucHostCount = 0;
+        utility_.dwControllersFound = 0;
         const std::uint32_t dword0 = io_.PCI_Read_DWORD(bus, device, function, 0);
         if (MatchesKind(dword0, 0)) {
             RecordHost(0, bus, device, function, 0);
@@ -92,6 +95,7 @@ std::int32_t CInterctl::AssignPciBus(std::uint8_t bus, std::uint8_t device,
             ClearXdataF3B4Bit2(utility_.Host(slot));
             utility_.ucHostCount = 1;
         }
+        utility_.dwControllersFound = utility_.ucHostCount;
     } catch (const std::exception&) {
         log_.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", "CInterctl::AssignPciBus",
                         310, files::LastError());

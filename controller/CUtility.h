@@ -21,6 +21,9 @@ public:
     // Host table: records 0..ucHostCount-1 are valid.
     std::array<TargetHost, kMaxHosts> hosts;
     std::uint8_t ucHostCount = 0;
+    // Target controllers the last discovery met, also those beyond the table's 8 (which are
+    // not served).
+    std::uint32_t dwControllersFound = 0;
 
     // Folder of the executable; every file the tool writes lives there.
     std::string strToolFolder;

@@ -141,11 +141,12 @@ bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t leng
             return false;
         }
 
-        // 7.-8. "Config_<version>.rom" in the tool folder replaces any earlier one.
+        // 7.-8. "Config_<version>.rom" in the tool folder replaces any earlier one: written
+        // under a name of its own and renamed into place, so that a reader of the old file
+        // (another tool's workers) never sees it missing or half written.
         const std::string path =
             files::Join(util.strToolFolder, "Config_" + util.m_strFileFWVersion + ".rom");
         util.m_strFWFilePath = path;
-        if (files::Exists(path)) files::Remove(path);
         if (!files::WriteAtomic(path, out.data(), out.size())) {
             ctx_.eventLog.LogMessage(kEventTypeError,
                                      "\r\n%s:%d: Open tmp File[%s] Fail!! , dwErrorCode %d",

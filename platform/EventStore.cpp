@@ -141,25 +141,70 @@ void FileEventStore::DecodeChunk(const char* data, std::size_t size, std::string
     }
 }
 
+std::string FileEventStore::Problem() const {
+    const std::string reason = files::NotRegularFileReason(path_);
+    return reason.empty() ? reason : reason + ": diagnostic events are not kept";
+}
+
+std::vector<EventRecord> FileEventStore::ReadAll() {
+    std::vector<EventRecord> records;
+    ReadFile(PreviousPath(), records);
+    ReadFile(path_, records);
+    return records;
+}
+
 // The file access below is POSIX; platform/win/FileEventStore.cpp is the Windows one.
 #if !defined(_WIN32)
+int FileEventStore::OpenLocked() const {
+    // A few tries: each time another writer may have rotated the file while this one waited.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        if (!files::NotRegularFileReason(path_).empty()) return -1;
+        const int fd = ::open(
+            path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0664);
+        if (fd < 0) return -1;
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return -1;
+        }
+        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+        struct stat now {};
+        if (::stat(path_.c_str(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino)
+            return fd;
+        ::close(fd);  // rotated away meanwhile: open the new file
+    }
+    return -1;
+}
+
 void FileEventStore::Append(const EventRecord& record) noexcept {
     try {
         const auto slash = path_.find_last_of('/');
         if (slash != std::string::npos && slash > 0) files::CreateFolder(path_.substr(0, slash));
-        const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0664);
+        int fd = OpenLocked();
         if (fd < 0) return;
         // The lock keeps two tools (or two threads with their own descriptors) from mixing
         // their lines; O_APPEND alone does not cover the check of the last byte below.
-        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-        }
         std::string line = EncodeLine(record);
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && st.st_size > 0 &&
+            static_cast<std::uint64_t>(st.st_size) + line.size() > maxBytes_) {
+            // Full: this file becomes the previous one, and the event begins a new file. The
+            // lock on the old file is held until the new one is locked, so that no writer
+            // rotates twice.
+            if (::rename(path_.c_str(), PreviousPath().c_str()) == 0) {
+                const int newFd = OpenLocked();
+                ::close(fd);
+                fd = newFd;
+                if (fd < 0) return;
+                if (::fstat(fd, &st) != 0) st.st_size = 0;
+            }
+        }
         // A writer that died mid-line left a fragment without its line end: end it here, so
         // that the fragment stays one unreadable line and this event is not glued onto it.
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+        if (st.st_size > 0) {
             char last = '\n';
-            const int readFd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+            const int readFd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
             if (readFd >= 0) {
                 if (::pread(readFd, &last, 1, st.st_size - 1) == 1 && last != '\n')
                     line.insert(line.begin(), '\n');
@@ -179,10 +224,15 @@ void FileEventStore::Append(const EventRecord& record) noexcept {
     }
 }
 
-std::vector<EventRecord> FileEventStore::ReadAll() {
-    std::vector<EventRecord> records;
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return records;
+void FileEventStore::ReadFile(const std::string& path, std::vector<EventRecord>& records) const {
+    if (!files::NotRegularFileReason(path).empty()) return;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return;
+    }
     // Shared lock: a line being appended is either wholly there or not yet.
     while (::flock(fd, LOCK_SH) != 0 && errno == EINTR) {
     }
@@ -197,7 +247,6 @@ std::vector<EventRecord> FileEventStore::ReadAll() {
     }
     ::close(fd);
     // Whatever follows the last line end is a torn line: not an event.
-    return records;
 }
 #endif
 

@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 namespace qnl::files {
@@ -69,7 +71,8 @@ bool IsReadWritableFile(const std::string& path) {
 
 std::optional<std::vector<std::uint8_t>> ReadAll(const std::string& path,
                                                  std::uint64_t maxBytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO at the path is refused below instead of waiting for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
@@ -97,13 +100,19 @@ std::optional<std::string> ReadText(const std::string& path, std::uint64_t maxBy
 }
 
 bool WriteAtomic(const std::string& path, const void* data, std::size_t size) {
-    const std::string temp = path + ".tmp." + std::to_string(::getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);
+    // A temporary name of this write alone (mkstemp), in the same folder so that the rename
+    // replaces the file in one step; the old file stays readable until then.
+    std::string temp = path + ".tmp.XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return false;
-    bool ok = WriteFully(fd, data, size);
+    bool ok = ::fchmod(fd, 0664) == 0 && WriteFully(fd, data, size) && ::fsync(fd) == 0;
     if (::close(fd) != 0) ok = false;
     if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(temp.c_str());
+    if (!ok) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        errno = error;
+    }
     return ok;
 }
 
@@ -112,6 +121,50 @@ bool Append(const std::string& path, const std::string& text) {
     if (fd < 0) return false;
     bool ok = WriteFully(fd, text.data(), text.size());
     if (::close(fd) != 0) ok = false;
+    return ok;
+}
+
+std::string NotRegularFileReason(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return {};
+    return path + " is not a regular file";
+}
+
+bool AppendRecord(const std::string& path, const std::string& prefixWhenEmpty,
+                  const std::string& text, std::string& error) {
+    error = NotRegularFileReason(path);
+    if (!error.empty()) return false;
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0664);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        // Replaced by something else between the check and the open.
+        ::close(fd);
+        error = path + " is not a regular file";
+        return false;
+    }
+    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    bool ok = ::fstat(fd, &st) == 0;
+    const off_t oldSize = ok ? st.st_size : 0;
+    if (ok) {
+        const std::string record = oldSize == 0 ? prefixWhenEmpty + text : text;
+        ok = WriteFully(fd, record.data(), record.size()) && ::fdatasync(fd) == 0;
+    }
+    if (!ok) {
+        error = std::strerror(errno != 0 ? errno : EIO);
+        // Back to the old length: no partial line stays behind. (Freeing the appended blocks
+        // cannot fail for want of space.)
+        if (::ftruncate(fd, oldSize) == 0) ::fdatasync(fd);
+    }
+    if (::close(fd) != 0 && ok) {
+        error = std::strerror(errno);
+        ok = false;
+    }
     return ok;
 }
 

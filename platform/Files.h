@@ -34,6 +34,18 @@ inline bool WriteAtomic(const std::string& path, const std::string& text) {
 // Appends bytes in one write call (O_APPEND).
 bool Append(const std::string& path, const std::string& text);
 
+// Appends a record to a log file that must stay whole: the file is opened without blocking
+// (a FIFO or device there is refused, never waited on), must be a regular file, and is locked
+// (flock) while `prefixWhenEmpty` (only when the file is empty) and `text` are written and
+// synced. When anything cannot be written the file is cut back to its old length, so it never
+// ends in a partial line. False with `error` set ("not a regular file", "No space left on
+// device", ...) when nothing was added.
+bool AppendRecord(const std::string& path, const std::string& prefixWhenEmpty,
+                  const std::string& text, std::string& error);
+// Empty when `path` is missing or a regular file (after symbolic links); otherwise why a log
+// file cannot be kept there.
+std::string NotRegularFileReason(const std::string& path);
+
 // Joins folder and name with '/'.
 std::string Join(const std::string& folder, const std::string& name);
 // Last OS error number (errno), for log messages.

@@ -4,8 +4,11 @@
 //
 // Writers and readers lock one byte far beyond any real file end (Windows byte-range locks are
 // mandatory, so a lock on the content would stop readers of it); appends go through a handle
-// opened for appending only, so every write lands at the end.
+// opened for appending only, so every write lands at the end. A full file is rotated to
+// "events.log.1" as on Linux.
 #include <windows.h>
+
+#include <memory>
 
 #include "platform/EventStore.h"
 #include "platform/Files.h"
@@ -41,6 +44,43 @@ HANDLE OpenShared(const std::string& path, DWORD access, DWORD disposition) {
                          disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// Opens the file for appending and locks it; INVALID_HANDLE_VALUE when it is not a regular file
+// or cannot be opened. Follows a rotation made by another writer while this one waited.
+HANDLE OpenLockedFile(const std::string& path, std::unique_ptr<ByteLock>& lock) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        if (!files::NotRegularFileReason(path).empty()) return INVALID_HANDLE_VALUE;
+        const HANDLE file =
+            OpenShared(path, GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS);
+        if (file == INVALID_HANDLE_VALUE) return file;
+        if (::GetFileType(file) != FILE_TYPE_DISK) {
+            ::CloseHandle(file);
+            return INVALID_HANDLE_VALUE;
+        }
+        lock = std::make_unique<ByteLock>(file, true);
+        // Still the file at `path`? (Another writer may have renamed it meanwhile.)
+        BY_HANDLE_FILE_INFORMATION held{}, now{};
+        const HANDLE current = OpenShared(path, 0, OPEN_EXISTING);
+        bool same = false;
+        if (current != INVALID_HANDLE_VALUE) {
+            same = ::GetFileInformationByHandle(file, &held) &&
+                   ::GetFileInformationByHandle(current, &now) &&
+                   held.dwVolumeSerialNumber == now.dwVolumeSerialNumber &&
+                   held.nFileIndexHigh == now.nFileIndexHigh &&
+                   held.nFileIndexLow == now.nFileIndexLow;
+            ::CloseHandle(current);
+        }
+        if (same) return file;
+        lock.reset();
+        ::CloseHandle(file);
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+std::uint64_t SizeOf(HANDLE file) {
+    LARGE_INTEGER size{};
+    return ::GetFileSizeEx(file, &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
+}
+
 }  // namespace
 
 void FileEventStore::Append(const EventRecord& record) noexcept {
@@ -48,38 +88,49 @@ void FileEventStore::Append(const EventRecord& record) noexcept {
         const auto separator = path_.find_last_of("\\/");
         if (separator != std::string::npos && separator > 0)
             files::CreateFolder(path_.substr(0, separator));
-        const HANDLE file =
-            OpenShared(path_, GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS);
+        std::unique_ptr<ByteLock> lock;
+        HANDLE file = OpenLockedFile(path_, lock);
         if (file == INVALID_HANDLE_VALUE) return;
-        {
-            const ByteLock lock(file, true);
-            std::string line = EncodeLine(record);
-            // A writer that died mid-line left a fragment without its line end: end it here.
-            LARGE_INTEGER size{};
-            if (::GetFileSizeEx(file, &size) && size.QuadPart > 0) {
-                OVERLAPPED at{};
-                const auto last = static_cast<ULONGLONG>(size.QuadPart - 1);
-                at.Offset = static_cast<DWORD>(last & 0xFFFFFFFFu);
-                at.OffsetHigh = static_cast<DWORD>(last >> 32);
-                char c = '\n';
-                DWORD got = 0;
-                if (::ReadFile(file, &c, 1, &got, &at) && got == 1 && c != '\n')
-                    line.insert(line.begin(), '\n');
+        std::string line = EncodeLine(record);
+        std::uint64_t size = SizeOf(file);
+        if (size > 0 && size + line.size() > maxBytes_) {
+            // Full: this file becomes the previous one and the event begins a new file. The
+            // old file's lock is held until the new one is locked, so no writer rotates twice.
+            if (::MoveFileExA(path_.c_str(), PreviousPath().c_str(), MOVEFILE_REPLACE_EXISTING)) {
+                std::unique_ptr<ByteLock> newLock;
+                const HANDLE newFile = OpenLockedFile(path_, newLock);
+                lock.reset();
+                ::CloseHandle(file);
+                file = newFile;
+                lock = std::move(newLock);
+                if (file == INVALID_HANDLE_VALUE) return;
+                size = SizeOf(file);
             }
-            DWORD written = 0;
-            ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
         }
+        // A writer that died mid-line left a fragment without its line end: end it here.
+        if (size > 0) {
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>((size - 1) & 0xFFFFFFFFu);
+            at.OffsetHigh = static_cast<DWORD>((size - 1) >> 32);
+            char c = '\n';
+            DWORD got = 0;
+            if (::ReadFile(file, &c, 1, &got, &at) && got == 1 && c != '\n')
+                line.insert(line.begin(), '\n');
+        }
+        DWORD written = 0;
+        ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        lock.reset();
         ::CloseHandle(file);
     } catch (...) {
         // A diagnostic store never fails its caller.
     }
 }
 
-std::vector<EventRecord> FileEventStore::ReadAll() {
-    std::vector<EventRecord> records;
-    const HANDLE file = OpenShared(path_, GENERIC_READ, OPEN_EXISTING);
-    if (file == INVALID_HANDLE_VALUE) return records;
-    {
+void FileEventStore::ReadFile(const std::string& path, std::vector<EventRecord>& records) const {
+    if (!files::NotRegularFileReason(path).empty()) return;
+    const HANDLE file = OpenShared(path, GENERIC_READ, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) return;
+    if (::GetFileType(file) == FILE_TYPE_DISK) {
         // Shared lock: a line being appended is either wholly there or not yet.
         const ByteLock lock(file, false);
         std::string pending;
@@ -90,7 +141,6 @@ std::vector<EventRecord> FileEventStore::ReadAll() {
             DecodeChunk(buffer, got, pending, overlong, records);
     }
     ::CloseHandle(file);
-    return records;
 }
 
 std::unique_ptr<IEventStore> OpenDiagnosticStore(const std::string& toolFolder, const std::string&,

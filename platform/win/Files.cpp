@@ -145,6 +145,52 @@ bool Append(const std::string& path, const std::string& text) {
     return ok;
 }
 
+std::string NotRegularFileReason(const std::string& path) {
+    const auto a = Attributes(path);
+    if (!a) return {};
+    if ((a->dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0)
+        return path + " is not a regular file";
+    return {};
+}
+
+bool AppendRecord(const std::string& path, const std::string& prefixWhenEmpty,
+                  const std::string& text, std::string& error) {
+    error = NotRegularFileReason(path);
+    if (!error.empty()) return false;
+    const HANDLE file = OpenFile(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = "Windows error " + std::to_string(::GetLastError());
+        return false;
+    }
+    if (::GetFileType(file) != FILE_TYPE_DISK) {
+        ::CloseHandle(file);
+        error = path + " is not a regular file";
+        return false;
+    }
+    // Writers lock one byte far past any real end, so readers of the content are not blocked.
+    OVERLAPPED range{};
+    range.OffsetHigh = 0x7FFFFFFF;
+    const bool locked = ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &range) != 0;
+    LARGE_INTEGER oldSize{};
+    bool ok = ::GetFileSizeEx(file, &oldSize) != 0;
+    if (ok) {
+        const std::string record = oldSize.QuadPart == 0 ? prefixWhenEmpty + text : text;
+        ok = ::SetFilePointerEx(file, oldSize, nullptr, FILE_BEGIN) &&
+             WriteFully(file, record.data(), record.size()) && ::FlushFileBuffers(file);
+    }
+    if (!ok) {
+        error = "Windows error " + std::to_string(::GetLastError());
+        // Back to the old length: no partial line stays behind.
+        if (::SetFilePointerEx(file, oldSize, nullptr, FILE_BEGIN)) ::SetEndOfFile(file);
+    }
+    if (locked) ::UnlockFileEx(file, 0, 1, 0, &range);
+    if (!::CloseHandle(file) && ok) {
+        error = "Windows error " + std::to_string(::GetLastError());
+        ok = false;
+    }
+    return ok;
+}
+
 std::string Join(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
     if (folder.back() == '\\' || folder.back() == '/') return folder + name;

@@ -29,7 +29,8 @@ constexpr std::uint32_t kMaxWindowBytes = 0x10000;  // one MapQnlIO call
 thread_local std::jmp_buf* t_guard = nullptr;
 thread_local char t_errorText[256];
 
-[[noreturn]] void PciError(char* message, ...) {
+// The GNU spelling: clang makes it part of the function type, as the callback field has it.
+__attribute__((noreturn)) void PciError(char* message, ...) {
     va_list args;
     va_start(args, message);
     std::vsnprintf(t_errorText, sizeof t_errorText, message, args);

@@ -110,6 +110,9 @@ TEST_F(MPRunTest, KindAndChipTypeMismatchesFailOnlyTheirHosts) {
 TEST_F(MPRunTest, MissingFirmwareFileFailsEveryHost) {
     WriteStation({Controller(3, 0), Controller(4, 0)});
     settings.fw_binary_name = "MISSING.BIN";
+    // A check-only run: with the update on, the settings load itself refuses the missing file
+    // and the run does not start (RunRecordTest).
+    settings.fw_update_enable = 0;
     auto r = Run({"/S", "/A"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("Open Frimware bin file Failed!![" + tool.File("MISSING.BIN") + "], (-3)\n"),

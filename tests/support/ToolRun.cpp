@@ -16,9 +16,11 @@ extern char** environ;
 
 namespace qnl::test {
 
-TempToolFolder::TempToolFolder() {
+TempToolFolder::TempToolFolder(const std::string& parent) {
     std::string pattern =
-        (std::filesystem::temp_directory_path() / "qnl-tool-XXXXXX").string();
+        ((parent.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(parent)) /
+         "qnl-tool-XXXXXX")
+            .string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
     std::filesystem::copy_file(QNL_TOOL_BINARY, path_ + "/qnlmptool");

@@ -4,8 +4,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "app/EventLog.h"
 #include "platform/Files.h"
+#include "platform/Format.h"
 
 namespace qnl {
 namespace {
@@ -63,6 +67,53 @@ TEST(FileEventStore, RoundTripsControlCharactersAndSkipsTornOrForeignLines) {
     EXPECT_EQ(events[0].text, r.text);
     EXPECT_EQ(events[0].time, r.time);
     std::filesystem::remove_all(dir);
+}
+
+EventRecord Event(const std::string& text) {
+    EventRecord r;
+    r.time = 1765000000;
+    r.type = 1;
+    r.eventId = 0x20000001;
+    r.source = "QNLT 735X MP Tool";
+    r.text = text;
+    return r;
+}
+
+class FileEventStoreFiles : public ::testing::Test {
+  protected:
+    FileEventStoreFiles() {
+        dir = std::filesystem::temp_directory_path() /
+              ("qnl-eventstore-files-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+    }
+    ~FileEventStoreFiles() override { std::filesystem::remove_all(dir); }
+    std::filesystem::path dir;
+};
+
+TEST_F(FileEventStoreFiles, AFullFileBecomesThePreviousOneAndReadingKeepsTheOrder) {
+    const std::string path = (dir / "events.log").string();
+    const std::size_t lineBytes = FileEventStore::EncodeLine(Event("event 00")).size();
+    FileEventStore store(path, lineBytes * 3);  // three events a file
+    for (int i = 0; i < 8; ++i) store.Append(Event(Format("event %02d", i)));
+    // 0-2, 3-5 (previous), 6-7 (current): the oldest file is gone.
+    EXPECT_EQ(*files::Size(path), lineBytes * 2);
+    EXPECT_EQ(*files::Size(store.PreviousPath()), lineBytes * 3);
+    const auto events = store.ReadAll();
+    ASSERT_EQ(events.size(), 5u);
+    for (std::size_t i = 0; i < events.size(); ++i)
+        EXPECT_EQ(events[i].text, Format("event %02d", static_cast<int>(i + 3)));
+    EXPECT_TRUE(store.Problem().empty());
+}
+
+TEST_F(FileEventStoreFiles, AFifoIsNeitherWrittenNorReadNorWaitedOn) {
+    const std::string path = (dir / "events.log").string();
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    FileEventStore store(path);
+    EXPECT_EQ(store.Problem(), path + " is not a regular file: diagnostic events are not kept");
+    store.Append(Event("dropped"));  // would block for ever on a FIFO opened for writing
+    EXPECT_TRUE(store.ReadAll().empty());
+    EXPECT_FALSE(files::ReadAll(path).has_value());
 }
 
 }  // namespace

@@ -1,6 +1,12 @@
 // The result table model, its list control records, and the daily result log.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -150,9 +156,9 @@ TEST_F(ResultLogTest, HeaderOncePerDayAndOneStampPerWrite) {
     utility.hosts[0].strFirmwarePath = "/fw/new.bin";
     ResultLogOptions options;
     options.fwUpdateEnabled = true;
-    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, table, options));
+    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, table, options).written);
     clock.SetLocalTime({2026, 12, 7, 10, 0, 0});
-    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, table, options));
+    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, table, options).written);
     const std::string header =
         "Date\tTime\tH#\tFW Version\tBus\tDev\tFun\tSSID\tSVID\tSLT Result\tLT Result\t"
         "USB2 Port1\tUSB2 Port2\tUSB3 Port1\tUSB3 Port2\tUSB3.1 Port1\tUSB3.1 Port2\tUpdate\t"
@@ -168,7 +174,7 @@ TEST_F(ResultLogTest, HeaderOncePerDayAndOneStampPerWrite) {
     EXPECT_NE(day.find("20261207\t10:00:00\t1\t"), std::string::npos);
 
     clock.SetLocalTime({2026, 12, 8, 0, 0, 1});
-    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, table, options));
+    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, table, options).written);
     EXPECT_EQ(ReadLog("20261208.log").rfind("Date\tTime\t", 0), 0u);
 }
 
@@ -188,9 +194,55 @@ TEST_F(ResultLogTest, BarCodeColumnAndPortTextsFromTheTable) {
               "PASS\t\t\t\t\tFAIL\t \t\r\n");
 }
 
-TEST_F(ResultLogTest, UnwritableFolderLosesTheLinesQuietly) {
+TEST_F(ResultLogTest, AFileThatCannotBeWrittenIsReportedWithItsReason) {
     AddHost(0, 5);
-    EXPECT_FALSE(WriteResultLog(folder + "/missing/folder", clock, texts, utility, table, {}));
+    const ResultLogWrite missing =
+        WriteResultLog(folder + "/missing/folder", clock, texts, utility, table, {});
+    EXPECT_FALSE(missing.written);
+    EXPECT_EQ(missing.path, folder + "/missing/folder/20261207.log");
+    EXPECT_EQ(missing.error, "No such file or directory");
+
+    // A FIFO at the day's log is refused at once, never waited on.
+    const std::string fifo = folder + "/20261207.log";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const ResultLogWrite refused = WriteResultLog(folder, clock, texts, utility, table, {});
+    EXPECT_FALSE(refused.written);
+    EXPECT_EQ(refused.error, fifo + " is not a regular file");
+}
+
+TEST_F(ResultLogTest, AnEmptyLogGetsTheHeaderFirst) {
+    AddHost(0, 5);
+    std::ofstream(folder + "/20261207.log").close();  // left empty by an earlier failure
+    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, table, {}).written);
+    EXPECT_EQ(ReadLog("20261207.log").rfind("Date\tTime\t", 0), 0u);
+}
+
+// A file system that takes only part of the lines (here: the file size limit of the process,
+// set in a child, which fails the write as a full disk does) leaves the old log as it was.
+TEST_F(ResultLogTest, ALogThatCannotTakeTheWholeRecordKeepsItsOldBytes) {
+    AddHost(0, 5);
+    AddHost(1, 6);
+    const std::string old = "Date\tTime\told header\r\n20261207\t08:00:00\t0\tline\r\n";
+    { std::ofstream(folder + "/20261207.log", std::ios::binary) << old; }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{old.size() + 40, old.size() + 40};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const ResultLogWrite r = WriteResultLog(folder, clock, texts, utility, table, {});
+        ::_exit(!r.written && r.error == "File too large" ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadLog("20261207.log"), old);
+    // With room again the next run appends whole lines after the old ones.
+    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, table, {}).written);
+    const std::string day = ReadLog("20261207.log");
+    EXPECT_EQ(day.substr(0, old.size()), old);
+    EXPECT_EQ(std::count(day.begin(), day.end(), '\n'), 4);
 }
 
 TEST(SerialNumber, FiltersHexDigitsAndChecksLength) {
