@@ -1,15 +1,3 @@
-# Cross-build for Windows (x86_64) with Debian's mingw-w64 toolchain, posix threads flavour
-# (std::thread and std::mutex need it). Used by scripts/build-windows.sh.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# The runtime (libgcc, libstdc++, winpthread) is linked in, so the .exe runs when copied alone.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+# Windows x86-64 (build-windows/): see mingw-w64.cmake.
+set(QNL_MINGW_TARGET x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

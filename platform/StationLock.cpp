@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -62,13 +61,6 @@ std::unique_ptr<StationLock> StationLock::TryAcquire(const std::vector<std::stri
     }
     refusal = Refusal{};
     return lock;
-}
-
-std::string ControllerLockFileName(unsigned bus, unsigned device, unsigned function) {
-    char name[64];
-    std::snprintf(name, sizeof name, "qnlmptool-pci-0000:%02x:%02x.%x.lock", bus & 0xFFu,
-                  device & 0xFFu, function & 0xFFu);
-    return name;
 }
 
 std::string SystemLockFolder() {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,7 +43,17 @@ class StationLock {
 std::string SystemLockFolder();
 
 // The name of the lock file of the controller at a PCI address (domain 0):
-// "qnlmptool-pci-0000:BB:DD.F.lock", on Windows (no ':' in file names) "qnlmptool-pci-0000-BB-DD.F.lock".
-std::string ControllerLockFileName(unsigned bus, unsigned device, unsigned function);
+// "qnlmptool-pci-0000:BB:DD.F.lock", on Windows (no ':' in file names)
+// "qnlmptool-pci-0000-BB-DD.F.lock".
+inline std::string ControllerLockFileName(unsigned bus, unsigned device, unsigned function) {
+#if defined(_WIN32)
+    const char* format = "qnlmptool-pci-0000-%02x-%02x.%x.lock";
+#else
+    const char* format = "qnlmptool-pci-0000:%02x:%02x.%x.lock";
+#endif
+    char name[64];
+    std::snprintf(name, sizeof name, format, bus & 0xFFu, device & 0xFFu, function & 0xFFu);
+    return name;
+}
 
 }  // namespace qnl

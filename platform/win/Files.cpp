@@ -117,12 +117,6 @@ std::optional<std::vector<std::uint8_t>> ReadAll(const std::string& path, std::u
     return data;
 }
 
-std::optional<std::string> ReadText(const std::string& path, std::uint64_t maxBytes) {
-    auto bytes = ReadAll(path, maxBytes);
-    if (!bytes) return std::nullopt;
-    return std::string(bytes->begin(), bytes->end());
-}
-
 bool WriteAtomic(const std::string& path, const void* data, std::size_t size) {
     const std::string temp = path + ".tmp." + std::to_string(::GetCurrentProcessId());
     const HANDLE file = OpenFile(temp, GENERIC_WRITE, CREATE_ALWAYS);

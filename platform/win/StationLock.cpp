@@ -72,11 +72,4 @@ std::string SystemLockFolder() {
     return folder;
 }
 
-std::string ControllerLockFileName(unsigned bus, unsigned device, unsigned function) {
-    char name[64];
-    std::snprintf(name, sizeof name, "qnlmptool-pci-0000-%02x-%02x.%x.lock", bus & 0xFFu,
-                  device & 0xFFu, function & 0xFFu);
-    return name;
-}
-
 }  // namespace qnl
