@@ -1,14 +1,16 @@
 #include "app/CommandLine.h"
 
 #include "controller/ErrorCodes.h"
-#include "controller/HexText.h"
+#include "platform/HexText.h"
 
 namespace qnl {
 namespace {
 
 bool HasOption(const std::string& text, char letter) {
-    const char lower = static_cast<char>(letter >= 'A' && letter <= 'Z' ? letter - 'A' + 'a' : letter);
-    const char upper = static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter);
+    const char lower =
+        static_cast<char>(letter >= 'A' && letter <= 'Z' ? letter - 'A' + 'a' : letter);
+    const char upper =
+        static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter);
     return text.find(std::string{'/', lower}) != std::string::npos ||
            text.find(std::string{'/', upper}) != std::string::npos;
 }
@@ -18,10 +20,19 @@ void RemoveOption(std::string& text, char upper) {
     RemoveAll(text, std::string{'/', upper});
 }
 
-// An address part is converted from at most 7 characters (what an 8-byte buffer holds); the
-// rest of a longer part is cut off. A value that does not fit a byte is refused rather than
-// wrapped to another address.
+// An address part is converted from at most 7 characters (what an 8-byte buffer holds). A part
+// whose number runs past them cannot be converted whole, and one whose value does not fit a byte
+// would wrap: both are refused rather than turned into another address.
 constexpr std::size_t kMaxAddressPart = 7;
+
+// How many characters the conversion reads: leading white space, a sign, the digits.
+std::size_t ConvertedLength(std::string_view part) {
+    std::size_t i = 0;
+    while (i < part.size() && (part[i] == ' ' || (part[i] >= '\t' && part[i] <= '\r'))) ++i;
+    if (i < part.size() && (part[i] == '+' || part[i] == '-')) ++i;
+    while (i < part.size() && part[i] >= '0' && part[i] <= '9') ++i;
+    return i;
+}
 
 // Splits "bus:device:function" as the address parser does: bus before the first ':',
 // device between the first and the second ':', function after the last ':'.
@@ -36,12 +47,13 @@ void SplitAddress(const std::string& value, std::string& bus, std::string& devic
     }
     bus = value.substr(0, first);
     const auto second = value.find(':', first + 1);
-    device = value.substr(first + 1, second == std::string::npos ? std::string::npos
-                                                                 : second - first - 1);
+    device = value.substr(first + 1,
+                          second == std::string::npos ? std::string::npos : second - first - 1);
     function = value.substr(value.rfind(':') + 1);
 }
 
 bool ConvertAddressPart(const std::string& part, std::uint8_t& out) {
+    if (ConvertedLength(part) > kMaxAddressPart) return false;
     const long value = AtoiLike(std::string_view(part).substr(0, kMaxAddressPart));
     if (value < 0 || value > 255) return false;
     out = static_cast<std::uint8_t>(value);

@@ -1,6 +1,6 @@
 #include "app/DebugLog.h"
 
-#include "app/EventLog.h"
+#include "platform/EventLog.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
 

@@ -164,7 +164,7 @@ std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters
     if (mask & kItemFirmware) {
         if (On(ini.savelog_enable) && On(ini.savelogBarCode_enable)) {
             CSNDlg dialog(ctx_.g_Utility, ini.serial_number, ini.SN_Numbers);
-            if (!ReadSerialNumberFromConsole(ctx_.console, dialog))
+            if (!ctx_.prompts.AskSerialNumber(dialog))
                 ctx_.prompts.ShowMessage("\r\n\r\nScan BarCode Failed!!!!!!\r\n\r\n");
         }
         const bool ran = ctx_.upgrade.RunFirmwareUpgrade(page == kPageUpgrade ? 1 : 0, mask);

@@ -4,9 +4,9 @@
 #include <functional>
 
 #include "controller/ErrorCodes.h"
-#include "controller/HexText.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
+#include "platform/HexText.h"
 #include "platform/WindowsNames.h"
 
 namespace qnl {
@@ -151,7 +151,8 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::LoadDriver() {
     ctx_.io.UnloadQnlIODriver();
     if (ctx_.io.LoadQnlIODriver() != 0) return std::nullopt;
     const int systemError = files::LastError();
-    ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  InitializeQNLIO Error!  dwErrorCode : %d ",
+    ctx_.eventLog.LogMessage(kEventTypeError,
+                             "\r\n%s:%d:  InitializeQNLIO Error!  dwErrorCode : %d ",
                              "CQNL735_MPToolDlg::OnInitDialog", 801, systemError);
     const std::string message = Format("\r\n%s:%d: InitializeQNLIO Error! !(%d)\n",
                                        "CQNL735_MPToolDlg::OnInitDialog", 803, kErrDriverStart);

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "app/EventLog.h"
 #include "controller/CUtility.h"
+#include "platform/EventLog.h"
 #include "ui/ListCtrlEx.h"
 #include "ui/UiTextTable.h"
 
@@ -40,7 +40,7 @@ struct ResultColumn {
 std::vector<ResultColumn> ResultColumnsOf(std::uint8_t page, const UiTextTable& texts);
 
 class ResultTable {
-public:
+  public:
     struct Change {
         enum class Kind { Rebuilt, Cell } kind;
         int row = -1;
@@ -77,7 +77,7 @@ public:
     int AddObserver(Observer observer);
     void RemoveObserver(int id);
 
-private:
+  private:
     void SetCellLocked(int row, int column, std::uint8_t colour, const std::string& text);
     void ClearLocked();
     void UpdateFixedLocked(const TargetHost& host);

@@ -6,13 +6,13 @@
 #include <string>
 
 #include "app/DebugLog.h"
-#include "app/EventLog.h"
 #include "app/ResultTable.h"
 #include "controller/CInterctl.h"
 #include "controller/CUtility.h"
 #include "firmware/Upgrade.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "platform/EventLog.h"
 #include "platform/EventStore.h"
 #include "platform/OperatorPrompts.h"
 #include "platform/UsbTopology.h"
@@ -34,10 +34,10 @@ struct ToolEnvironment {
     IConsole& console;
     IOperatorPrompts& prompts;
     IQnlIo& io;
-    IEventStore* eventStore = nullptr;  // null: a silent diagnostic log
+    IEventStore* eventStore = nullptr;    // null: a silent diagnostic log
     IUsbTopology* usbTopology = nullptr;  // the system's USB view; null: none (nothing found)
-    std::string toolFolder;             // folder of the executable
-    std::string currentFolder;          // where the version file goes
+    std::string toolFolder;               // folder of the executable
+    std::string currentFolder;            // where the version file goes
     // Where a run locks each controller's PCI address against other tool processes (the
     // system's lock folder with real controllers); empty: the tool folder's lock only.
     std::string controllerLockFolder;
@@ -46,7 +46,7 @@ struct ToolEnvironment {
 };
 
 class ToolContext {
-public:
+  public:
     explicit ToolContext(const ToolEnvironment& environment);
     ToolContext(const ToolContext&) = delete;
     ToolContext& operator=(const ToolContext&) = delete;

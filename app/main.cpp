@@ -8,11 +8,11 @@
 
 #include "app/MPToolDlg.h"
 #include "app/ToolContext.h"
-#include "controller/ChipIdTable.h"
 #include "platform/Files.h"
 #include "platform/StationLock.h"
 #include "platform/SystemInfo.h"
 #include "qnlio/Backend.h"
+#include "qnlio/ChipIdTable.h"
 #include "qnlio/dll/DllIo.h"
 #include "qnlio/sim/SimStation.h"
 #include "qnlio/sim/SimUsbTopology.h"

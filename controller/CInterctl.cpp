@@ -5,9 +5,9 @@
 #include <exception>
 #include <vector>
 
-#include "controller/ChipIdTable.h"
 #include "controller/ErrorCodes.h"
 #include "platform/Files.h"
+#include "qnlio/ChipIdTable.h"
 #include "qnlio/MailboxProtocol.h"
 
 namespace qnl {
@@ -65,15 +65,15 @@ std::int32_t CInterctl::ScanPciBus(const std::string& wrsrThreshold) {
             }
         }
     } catch (const std::exception&) {
-        log_.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", "CInterctl::ScanPciBus",
-                        236, files::LastError());
+        log_.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", "CInterctl::ScanPciBus", 236,
+                        files::LastError());
         return kErrIo;
     }
     return utility_.ucHostCount > 0 ? kOk : kErrNoDevice;
 }
 
-std::int32_t CInterctl::AssignPciBus(std::uint8_t bus, std::uint8_t device,
-                                     std::uint8_t function, const std::string& wrsrThreshold) {
+std::int32_t CInterctl::AssignPciBus(std::uint8_t bus, std::uint8_t device, std::uint8_t function,
+                                     const std::string& wrsrThreshold) {
     std::lock_guard lock(busAccessLock_);
     try {
         utility_.ucHostCount = 0;
@@ -83,7 +83,8 @@ std::int32_t CInterctl::AssignPciBus(std::uint8_t bus, std::uint8_t device,
             RecordHost(0, bus, device, function, 0);
             UpdateDeviceInfo(0, wrsrThreshold, 0);
             ClearXdataF3B4Bit2(utility_.Host(0));
-            utility_.Host(0).dwMmioBase = io_.PCI_Read_DWORD(bus, device, function, CFG_BAR0) & ~0xFu;
+            utility_.Host(0).dwMmioBase =
+                io_.PCI_Read_DWORD(bus, device, function, CFG_BAR0) & ~0xFu;
             utility_.ucHostCount = 1;
         }
         if (MatchesKind(dword0, 1) && utility_.ucHostCount < kMaxHosts) {
@@ -118,8 +119,8 @@ std::int32_t CInterctl::Post(const TargetHost& host, std::uint32_t command, std:
 }
 
 std::int32_t CInterctl::StartReadExchange(const TargetHost& host, std::uint32_t command,
-                                         std::uint32_t space, std::uint32_t length,
-                                         std::uint32_t address, std::uint32_t dataLow) {
+                                          std::uint32_t space, std::uint32_t length,
+                                          std::uint32_t address, std::uint32_t dataLow) {
     const std::uint32_t b = host.ucBus, d = host.ucDevice, f = host.ucFunction;
     std::int32_t rc = io_.WriteCmdALL(b, d, f, command, space, length, address, dataLow, 0);
     if (rc < 0) return rc;

@@ -8,17 +8,17 @@
 #include <mutex>
 #include <string>
 
-#include "app/EventLog.h"
 #include "controller/CUtility.h"
 #include "controller/TargetHost.h"
-#include "firmware/FlashPartTable.h"
 #include "platform/Clock.h"
+#include "platform/EventLog.h"
+#include "qnlio/FlashPartTable.h"
 #include "qnlio/IQnlIo.h"
 
 namespace qnl {
 
 class CInterctl {
-public:
+  public:
     CInterctl(IQnlIo& io, IClock& clock, CEventLog& log, CUtility& utility);
     virtual ~CInterctl() = default;
     CInterctl(const CInterctl&) = delete;
@@ -91,20 +91,20 @@ public:
     // programming runs one host at a time under the programming lock.
     std::uint32_t m_dwRetryShift = 0;
 
-protected:
+  protected:
     IQnlIo& io_;
     IClock& clock_;
     CEventLog& log_;
     CUtility& utility_;
 
-private:
+  private:
     // The first half of every read exchange: post the read, wait for the reply, take the
     // first reply record and wait again. The data record is then ready for ReadCMD.
     std::int32_t StartReadExchange(const TargetHost& host, std::uint32_t command,
-                                   std::uint32_t space, std::uint32_t length,
-                                   std::uint32_t address, std::uint32_t dataLow);
-    void RecordHost(std::uint8_t slot, std::uint8_t bus, std::uint8_t device,
-                    std::uint8_t function, std::uint8_t kind);
+                                   std::uint32_t space, std::uint32_t length, std::uint32_t address,
+                                   std::uint32_t dataLow);
+    void RecordHost(std::uint8_t slot, std::uint8_t bus, std::uint8_t device, std::uint8_t function,
+                    std::uint8_t kind);
     // Compares a function's dword 0 with one kind's identification table.
     static bool MatchesKind(std::uint32_t dword0, std::uint8_t kind);
 

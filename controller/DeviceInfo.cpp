@@ -3,7 +3,7 @@
 
 #include "controller/CInterctl.h"
 #include "controller/ErrorCodes.h"
-#include "controller/HexText.h"
+#include "platform/HexText.h"
 #include "qnlio/MailboxProtocol.h"
 
 namespace qnl {
@@ -73,9 +73,10 @@ std::int32_t CInterctl::UpdateDeviceInfo(std::uint8_t hostIndex, const std::stri
     std::uint8_t version[6] = {};
     rc = Read_8051_Memory(host, SPACE_FWINFO, FWINFO_VERSION_ADDRESS, 6, version);
     if (rc != kOk) {
-        log_.LogMessage(kEventTypeError,
-                        "\r\n%s:%d: Bus=%d, Device=%d, Function=%d, GetFirmwareVersion Failed(%d), ",
-                        kFunction, 530, host.ucBus, host.ucDevice, host.ucFunction, rc);
+        log_.LogMessage(
+            kEventTypeError,
+            "\r\n%s:%d: Bus=%d, Device=%d, Function=%d, GetFirmwareVersion Failed(%d), ", kFunction,
+            530, host.ucBus, host.ucDevice, host.ucFunction, rc);
         return rc;
     }
     host.strFWVersion = FormatFirmwareVersion(version);
@@ -122,8 +123,8 @@ std::int32_t CInterctl::UpdateDeviceInfo(std::uint8_t hostIndex, const std::stri
     std::array<std::uint8_t, 8> status{};
     rc = ReadSpiStatus(host, status);
     if (rc != kOk) {
-        log_.LogMessage(kEventTypeError, "\r\n%s:%d: Read_SPIRom_WRSR Failed(%d), ", kFunction,
-                        580, rc);
+        log_.LogMessage(kEventTypeError, "\r\n%s:%d: Read_SPIRom_WRSR Failed(%d), ", kFunction, 580,
+                        rc);
         host.ucWrsrStatus = 0xFF;
         return rc;
     }

@@ -6,9 +6,9 @@
 
 #include "app/ToolContext.h"
 #include "controller/ErrorCodes.h"
-#include "controller/HexText.h"
 #include "firmware/Upgrade.h"
 #include "platform/Files.h"
+#include "platform/HexText.h"
 #include "settings/CIni.h"
 #include "settings/SetReg.h"
 

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/EventLog.h"
 #include "controller/CUtility.h"
+#include "platform/EventLog.h"
 
 namespace qnl {
 

@@ -4,11 +4,11 @@
 
 #include "app/ToolContext.h"
 #include "controller/ErrorCodes.h"
-#include "controller/HexText.h"
 #include "firmware/Upgrade.h"
 #include "platform/Cancellation.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
+#include "platform/HexText.h"
 #include "platform/WindowsNames.h"
 #include "porttest/UsbDeviceSearch.h"
 
@@ -21,8 +21,12 @@ constexpr std::uint64_t kRunLimitMs = 200000;
 constexpr std::uint32_t kPollMs = 200;
 }  // namespace
 
-int Upgrade::UpdateColumn(std::uint8_t twoColumn) { return twoColumn ? 9 : 7; }
-int Upgrade::CheckColumn(std::uint8_t twoColumn) { return twoColumn ? 10 : 7; }
+int Upgrade::UpdateColumn(std::uint8_t twoColumn) {
+    return twoColumn ? 9 : 7;
+}
+int Upgrade::CheckColumn(std::uint8_t twoColumn) {
+    return twoColumn ? 10 : 7;
+}
 
 void Upgrade::ResetRunState() {
     std::lock_guard lock(runMutex_);
@@ -167,8 +171,7 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags) 
         }
         if (ini.fw_update_enable == 1 && hostsToRun > 0 && updated == hostsToRun)
             m_ucAllUpdated = 1;
-        if (ini.fw_check_enable == 1 && hostsToRun > 0 && checked == hostsToRun)
-            m_ucAllChecked = 1;
+        if (ini.fw_check_enable == 1 && hostsToRun > 0 && checked == hostsToRun) m_ucAllChecked = 1;
         if (finished == kMaxHosts) {
             m_ucRunDone = 1;
             return true;
@@ -230,10 +233,11 @@ std::uint32_t Upgrade::FWThreadFun(FWThreadParam& param) {
         if (param.ucRunFlags & 0x10) {
             bool passed = false;
             if (util.m_ucFileKind != host.ucKind) {
-                ctx_.eventLog.LogMessage(
-                    kEventTypeError,
-                    "\r\n%s:%d:  Device Type(%X) is not equal to Firmware Type(%X) , dwErrorCode %d",
-                    kWorkerName, 836, host.ucKind, util.m_ucFileKind, files::LastError());
+                ctx_.eventLog.LogMessage(kEventTypeError,
+                                         "\r\n%s:%d:  Device Type(%X) is not equal to Firmware "
+                                         "Type(%X) , dwErrorCode %d",
+                                         kWorkerName, 836, host.ucKind, util.m_ucFileKind,
+                                         files::LastError());
             } else if (host.ucChipType != util.m_ucFWVariant) {
                 ctx_.eventLog.LogMessage(
                     kEventTypeError,
@@ -241,8 +245,9 @@ std::uint32_t Upgrade::FWThreadFun(FWThreadParam& param) {
                     kWorkerName, 842, host.ucChipType, util.m_ucFWVariant, files::LastError());
             } else if (Firmware_Upgrade(index, param.strFWFilePath, &param) != 0) {
                 ctx_.eventLog.LogMessage(
-                    kEventTypeError, "\r\n%s:%d: FWThreadFun: Firmware_Upgrade Failed , dwErrorCode %d",
-                    kWorkerName, 848, files::LastError());
+                    kEventTypeError,
+                    "\r\n%s:%d: FWThreadFun: Firmware_Upgrade Failed , dwErrorCode %d", kWorkerName,
+                    848, files::LastError());
             } else {
                 ctx_.clock.SleepMs(500);
                 ctx_.interctl.UpdateDeviceInfo(index, ctx_.ini.spi_wrsr_ver, host.ucKind);
@@ -276,9 +281,10 @@ std::uint32_t Upgrade::FWThreadFun(FWThreadParam& param) {
                 host.ucFwCheckResult = 1;
             } else {
                 host.ucFwCheckResult = 0;
-                ctx_.eventLog.LogMessage(kEventTypeError,
-                                         "\r\n%s:%d: FWThreadFun: Firmware Check Failed , dwErrorCode %d",
-                                         kWorkerName, 890, files::LastError());
+                ctx_.eventLog.LogMessage(
+                    kEventTypeError,
+                    "\r\n%s:%d: FWThreadFun: Firmware Check Failed , dwErrorCode %d", kWorkerName,
+                    890, files::LastError());
             }
         }
         param.ucFinished = 1;

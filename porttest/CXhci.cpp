@@ -166,7 +166,14 @@ std::int32_t CXhci::LoadRegisters(TargetHost& host) {
         if (rc == kOk) {
             std::copy_n(image.begin(), kServedCapLength, block->image.begin());
             const std::uint8_t capLength = image[REG_CAPLENGTH];
-            if (capLength != kServedCapLength) {
+            if (LoadLe(&image[REG_CAPLENGTH]) == kGoneValue) {
+                // All ones is what the bus returns for a controller that has gone, not a
+                // register layout: keep what was read; the first register wait sees the
+                // controller gone and ends with -1.
+                std::copy(image.begin() + kServedCapLength, image.end(),
+                          block->image.begin() + kServedCapLength);
+                block->dwHcsParams1 = ReadRegister(host, REG_HCSPARAMS1);
+            } else if (capLength != kServedCapLength) {
                 // Every operation addresses the operational registers at fixed offsets from
                 // 0x20; another layout would be driven at the wrong registers.
                 log_.LogMessage(kEventTypeError,
@@ -246,7 +253,10 @@ std::int32_t CXhci::PollPort(const TargetHost& host, std::uint32_t port, std::in
     for (;;) {
         const std::uint64_t t0 = clock_.NowUs();
         if (!clock_.SleepMs(10)) return kErrTimeout;
-        if (done(ReadRegister(host, RegPortsc(port)))) return kOk;
+        // All ones is a controller that has gone; it never counts as the awaited state, so the
+        // wait goes on to its time-out.
+        const std::uint32_t value = ReadRegister(host, RegPortsc(port));
+        if (value != kGoneValue && done(value)) return kOk;
         elapsedMs += PassMs(t0, clock_.NowUs());
         if (elapsedMs >= static_cast<double>(timeoutMs)) return kErrTimeout;
     }

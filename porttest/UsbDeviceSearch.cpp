@@ -1,6 +1,6 @@
 #include "porttest/UsbDeviceSearch.h"
 
-#include "controller/ChipIdTable.h"
+#include "qnlio/ChipIdTable.h"
 
 namespace qnl {
 

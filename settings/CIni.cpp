@@ -3,11 +3,11 @@
 #include <array>
 #include <exception>
 
-#include "app/EventLog.h"
 #include "controller/CUtility.h"
-#include "controller/HexText.h"
+#include "platform/EventLog.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
+#include "platform/HexText.h"
 #include "platform/OperatorPrompts.h"
 #include "settings/FileAccess.h"
 

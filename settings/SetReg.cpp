@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "controller/HexText.h"
+#include "platform/HexText.h"
 
 namespace qnl {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "controller/ChipIdTable.h"
+#include "qnlio/ChipIdTable.h"
 #include "qnlio/linux/LinuxIo.h"
 
 int main(int argc, char** argv) {

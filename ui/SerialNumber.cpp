@@ -1,13 +1,15 @@
 #include "ui/SerialNumber.h"
 
-#include "controller/HexText.h"
+#include "platform/HexText.h"
 
 namespace qnl {
 
 CSNDlg::CSNDlg(const CUtility& utility, std::string& serialNumber, int requiredLength)
     : utility_(utility), serialNumber_(serialNumber), requiredLength_(requiredLength) {}
 
-void CSNDlg::OnInitDialog() { m_strSN.clear(); }
+void CSNDlg::OnInitDialog() {
+    OnEnChangeEdit({});
+}
 
 std::string CSNDlg::OnEnChangeEdit(const std::string& text) {
     bool anyHost = false;
@@ -34,22 +36,14 @@ bool CSNDlg::OnEnter() {
         requiredLength_ != 0 ? static_cast<std::size_t>(requiredLength_ < 0 ? 0 : requiredLength_)
                              : kDefaultLength;
     if (m_strSN.size() >= needed) return true;
-    m_strSN.clear();
+    // Emptying the edit is a text change: the settings field empties with it.
+    OnEnChangeEdit({});
     return false;
 }
 
-bool ReadSerialNumberFromConsole(IConsole& console, CSNDlg& dialog) {
-    dialog.OnInitDialog();
-    for (;;) {
-        console.Write("Serial Number : ");
-        const auto line = console.ReadLine();
-        if (!line) {
-            console.Write("\r\n");
-            return false;
-        }
-        dialog.OnEnChangeEdit(*line);
-        if (dialog.OnEnter()) return true;
-    }
+void CSNDlg::OnCancel() {
+    m_strSN.clear();
+    serialNumber_.clear();
 }
 
 }  // namespace qnl

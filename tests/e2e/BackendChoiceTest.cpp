@@ -2,7 +2,7 @@
 // library) and over the linux backend (a fake sysfs tree).
 #include <gtest/gtest.h>
 
-#include "controller/ChipIdTable.h"
+#include "qnlio/ChipIdTable.h"
 #include "settings/CIni.h"
 #include "support/FakeSysfs.h"
 #include "support/TestImage.h"

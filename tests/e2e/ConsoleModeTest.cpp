@@ -22,7 +22,7 @@ std::string FlashWith(const std::vector<std::uint8_t>& image, std::size_t capaci
 }
 
 class ConsoleModeTest : public ::testing::Test {
-protected:
+  protected:
     // Every station has a settings file (the writer's own, every option off), so start-up
     // loads it quietly; silent runs print its load line.
     void SetUp() override { tool.Write(kIniFileName, BuildIniText(IniSettings{})); }
@@ -97,10 +97,11 @@ TEST_F(ConsoleModeTest, CompareVersionPassesFailsAndNeedsHosts) {
     WriteTwoHostStation();
     auto r = Run({"/t", "170707_00_50_01"});
     EXPECT_EQ(r.status, 254);
-    EXPECT_EQ(r.out, kBanner + "Input Version is 170707_00_50_01 \r\n"
-                               "Target Host[0] > Bus:0x05 Device:0x00 Function:0x00\r\n"
-                               "Version-->160505_00_01_02\r\n\r\n"
-                               "FAIL!!\r\n\r\n\r\nErroCode [-2]\r\n");
+    EXPECT_EQ(r.out, kBanner +
+                         "Input Version is 170707_00_50_01 \r\n"
+                         "Target Host[0] > Bus:0x05 Device:0x00 Function:0x00\r\n"
+                         "Version-->160505_00_01_02\r\n\r\n"
+                         "FAIL!!\r\n\r\n\r\nErroCode [-2]\r\n");
 
     // /T takes the whole remaining text, so a /P before it becomes part of the version.
     r = Run({"/P", "2:1:0", "/T", "170707_00_50_01"});
@@ -157,12 +158,32 @@ TEST_F(ConsoleModeTest, AssignedAddressWithoutController) {
     WriteTwoHostStation();
     auto r = Run({"/P", "7:0:0", "/D"});
     EXPECT_EQ(r.status, 252);
-    EXPECT_EQ(r.out, kBanner + "Input [Bus:Dev:Fun]=[7:0:0] \r\n"
-                               "Assigned location can't find QNL device!!\r\nErroCode [-4]\r\n");
+    EXPECT_EQ(r.out, kBanner +
+                         "Input [Bus:Dev:Fun]=[7:0:0] \r\n"
+                         "Assigned location can't find QNL device!!\r\nErroCode [-4]\r\n");
     r = Run({"/P"});
     EXPECT_EQ(r.status, 246);
     EXPECT_NE(r.out.find("Please Input PCI Address Parameter Bus:Device:Function!!! "),
               std::string::npos);
+}
+
+TEST_F(ConsoleModeTest, AddressPartLongerThanItsBufferIsRefusedNotCut) {
+    tool.Write("station.json", R"({ "time_scale": 0.001, "controllers": [
+        { "bus": 0, "flash_id": "C2 20 11", "flash": "b0.flash" },
+        { "bus": 4, "flash_id": "C2 20 11", "flash": "b4.flash" } ] })");
+    // Cut to seven characters this would read as bus 0, a controller that is there.
+    auto r = Run({"/P", "00000004:0:0", "/D"});
+    EXPECT_EQ(r.status, 246) << r.out;
+    // Refused while the command line is read, before the console's banner.
+    EXPECT_EQ(r.out,
+              "Please Input PCI Address Parameter Bus:Device:Function!!! \r\nErroCode [-10]\r\n");
+    r = Run({"/P", "0000004:0:0", "/D"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Input [Bus:Dev:Fun]=[4:0:0] \r\n"
+                         "Target Host[0] > Bus:0x04 Device:0x00 Function:0x00\r\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("Target Host[1]"), std::string::npos);
 }
 
 TEST_F(ConsoleModeTest, MissingValueEndsWithMinusOne) {
@@ -183,15 +204,17 @@ TEST_F(ConsoleModeTest, DriverLoadFailureExitsOneWithoutExitCodeLine) {
     WriteTwoHostStation(R"( "driver_load_fails": true,)");
     auto r = Run({"/S", "/D"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, kBanner + LoadLine() +
-                         "\r\nCQNL735_MPToolDlg::OnInitDialog:803: InitializeQNLIO Error! !(-7)\n\r\n");
+    EXPECT_EQ(r.out,
+              kBanner + LoadLine() +
+                  "\r\nCQNL735_MPToolDlg::OnInitDialog:803: InitializeQNLIO Error! !(-7)\n\r\n");
 }
 
 TEST_F(ConsoleModeTest, BadStationFilesFailCleanlyAndWriteNothing) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"{ not json", "station.json"},
         {R"({ "controllers": [ { "bus": 1, "device": 0, "function": 0, "kind": 0, "model": 0,
-              "flash_id": "12 34 56", "flash": "x.flash" } ] })", "12 34 56"},
+              "flash_id": "12 34 56", "flash": "x.flash" } ] })",
+         "12 34 56"},
         {R"({ "controllers": [
               { "bus": 1, "device": 0, "function": 0, "kind": 0, "model": 0, "flash_id": "C2 20 11", "flash": "x.flash" },
               { "bus": 1, "device": 0, "function": 0, "kind": 1, "model": 0, "flash_id": "C2 20 11", "flash": "y.flash" } ] })",

@@ -15,10 +15,12 @@ namespace {
 const std::array<std::uint8_t, 6> kNewVersion{0x17, 0x07, 0x07, 0x00, 0x50, 0x01};
 constexpr const char* kNewVersionText = "170707_00_50_01";
 
-std::string Bytes(const std::vector<std::uint8_t>& v) { return std::string(v.begin(), v.end()); }
+std::string Bytes(const std::vector<std::uint8_t>& v) {
+    return std::string(v.begin(), v.end());
+}
 
 class MPRunTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         settings.fw_update_enable = 1;
         settings.fw_check_enable = 1;
@@ -115,14 +117,29 @@ TEST_F(MPRunTest, MissingFirmwareFileFailsEveryHost) {
     settings.fw_update_enable = 0;
     auto r = Run({"/S", "/A"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("Open Frimware bin file Failed!![" + tool.File("MISSING.BIN") + "], (-3)\n"),
-              std::string::npos)
-        << r.out;
+    // The console line exactly as it is given: a bare line feed, no CR LF after it.
+    const std::string line =
+        "Open Frimware bin file Failed!![" + tool.File("MISSING.BIN") + "], (-3)\n";
+    const auto at = r.out.find(line);
+    ASSERT_NE(at, std::string::npos) << r.out;
+    EXPECT_NE(r.out.compare(at + line.size(), 2, "\r\n"), 0) << r.out;
     const std::string log = ResultLog();
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3);  // header and two hosts
     EXPECT_EQ(log.find("PASS"), std::string::npos);
     EXPECT_NE(tool.Read("log/events.log").find("All Host RunFirmwareUpgrade() Failed!!exit"),
               std::string::npos);
+}
+
+TEST_F(MPRunTest, FirmwareFileWithoutAVersionIsReportedOnOneLine) {
+    WriteStation({Controller(3, 0)});
+    tool.Write("fw/new.bin", std::string(4096, '\x5A'));
+    auto r = Run({"/S", "/A"});
+    EXPECT_EQ(r.status, 1);
+    const auto at = r.out.find("Get_Version_From_File Failed!!(");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    const auto end = r.out.find(")\n", at);
+    ASSERT_NE(end, std::string::npos) << r.out;
+    EXPECT_NE(r.out.compare(end + 2, 2, "\r\n"), 0) << "no CR LF after the line's own line feed";
 }
 
 TEST_F(MPRunTest, HungHostTimesOutWhileTheOthersPass) {
@@ -136,7 +153,8 @@ TEST_F(MPRunTest, HungHostTimesOutWhileTheOthersPass) {
     WriteStation({Controller(3, 0), Controller(4, 0, R"("faults": { "hang_from_command": 8 })")});
     const auto start = std::chrono::steady_clock::now();
     auto r = Run({"/S", "/A"});
-    const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("Host[0],[FW Check ]--> [PASS]!!"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Firmware Update Time Out, Fail!!!\r\n"), std::string::npos);
@@ -159,7 +177,8 @@ TEST_F(MPRunTest, ResultLogHeaderOncePerDayWithTheBarCodeColumn) {
     const std::string log = ResultLog();
     EXPECT_EQ(log.rfind("Date\tTime\tH#\tFW Version\tPCBA_SN\tBus\t", 0), 0u) << log;
     EXPECT_EQ(log.find("Date", 1), std::string::npos);
-    EXPECT_NE(log.find(std::string(kNewVersionText) + "\t123456789ABC\t3\t0\t0\t"), std::string::npos)
+    EXPECT_NE(log.find(std::string(kNewVersionText) + "\t123456789ABC\t3\t0\t0\t"),
+              std::string::npos)
         << log;
     // The second run has no bar-code field.
     EXPECT_NE(log.find(std::string(kNewVersionText) + "\t3\t0\t0\t"), std::string::npos);
@@ -171,6 +190,20 @@ TEST_F(MPRunTest, CancelledSerialNumberIsReportedAndTheRunGoesOn) {
     auto r = Run({"/S", "/A"});  // no input: the scan is cancelled
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("\r\n\r\nScan BarCode Failed!!!!!!\r\n\r\n"), std::string::npos);
+}
+
+// A scan the dialog refused (too short on Enter) is reported as a failed scan and never
+// reaches the result log: the run's record carries an empty serial number.
+TEST_F(MPRunTest, RefusedSerialNumberNeverReachesTheResultLog) {
+    WriteStation({Controller(3, 0)});
+    settings.savelogBarCode_enable = 1;
+    settings.SN_Numbers = 0;  // 12 digits needed
+    auto r = Run({"/S", "/A"}, "ABC-12\n");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("\r\n\r\nScan BarCode Failed!!!!!!\r\n\r\n"), std::string::npos);
+    const std::string log = ResultLog();
+    EXPECT_EQ(log.find("ABC12"), std::string::npos) << log;
+    EXPECT_NE(log.find(std::string(kNewVersionText) + "\t\t3\t0\t0\t"), std::string::npos) << log;
 }
 
 TEST_F(MPRunTest, AutoRunWithoutSettingsDoesNotPass) {
@@ -297,6 +330,27 @@ TEST_F(MPRunPortTest, FixtureAfterTheSignalLineTestSeesTheStationsDevices) {
     EXPECT_EQ(LogFields(log, 4),
               "4\t0\t0\t7350\t1e73\tPASS\t \tPASS\tPASS\tPASS\tPASS\tPASS\tPASS\t \t")
         << log;
+}
+
+TEST_F(MPRunPortTest, ControllerThatDropsOffTheBusIsGoneNotUnserved) {
+    // It leaves the bus during discovery: its registers read all ones from then on. That is a
+    // controller that has gone (-1 at the first register wait), not one with another layout.
+    WriteStation({Controller(3, 0, kAllPorts + R"(, "faults": { "off_bus_at_command": 6 })")});
+    auto r = Run({"/G", "12"});
+    EXPECT_EQ(r.status, 255) << r.out;
+    EXPECT_NE(r.out.find("ErroCode [-1]\r\n"), std::string::npos) << r.out;
+    const std::string events = tool.Read("log/events.log");
+    EXPECT_EQ(events.find("CAPLENGTH"), std::string::npos) << events;
+    EXPECT_EQ(LogFields(ResultLog(), 3), "3\t0\t0\t7350\t1e73\tFAIL\t \t\t\tFAIL\t\t\t\t \t")
+        << ResultLog();
+}
+
+TEST_F(MPRunPortTest, ControllerWithAnotherRegisterLayoutIsStillRefused) {
+    WriteStation({Controller(3, 0, kAllPorts + R"(, "cap_length": "0x40")")});
+    auto r = Run({"/G", "12"});
+    EXPECT_EQ(r.status, 246) << r.out;
+    EXPECT_NE(r.out.find("ErroCode [-10]\r\n"), std::string::npos) << r.out;
+    EXPECT_NE(tool.Read("log/events.log").find("CAPLENGTH 0x40 is not 0x20"), std::string::npos);
 }
 
 TEST_F(MPRunPortTest, HungHostEndsAtTheLimitWithFail) {

@@ -6,12 +6,12 @@
 #include <string_view>
 #include <vector>
 
-#include "app/EventLog.h"
 #include "app/MainWindowControls.h"
 #include "controller/CUtility.h"
 #include "firmware/ConfigRom.h"
 #include "firmware/FirmwareFile.h"
 #include "platform/Clock.h"
+#include "platform/EventLog.h"
 #include "settings/CIni.h"
 
 namespace qnl::fuzz {

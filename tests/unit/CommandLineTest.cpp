@@ -112,10 +112,15 @@ TEST(CommandLineParse, AddressPartsAsAtoiReadsThem) {
     EXPECT_EQ(st.assignedFunction, 5);
 }
 
-TEST(CommandLineParse, OverlongAddressPartsAreCutAndOutOfRangeValuesRefused) {
+TEST(CommandLineParse, PartsThatCannotBeConvertedWholeAndOutOfRangeValuesAreRefused) {
     EXPECT_EQ(StopCode("/P 12345678:0:0"), -10);
-    EXPECT_EQ(Parse("/P 0:0:000000001").assignedFunction, 0);
+    // Cut to seven characters these would read as another address (0, 0, 1).
+    EXPECT_EQ(StopCode("/P 00000004:0:0"), -10);
+    EXPECT_EQ(StopCode("/P 0:0:000000001"), -10);
+    EXPECT_EQ(StopCode("/P 0:  0000001:0"), -10);
+    // The number itself fits: what follows it is not read anyway.
     EXPECT_EQ(Parse("/P 1:2:3" + std::string(5000, 'x')).assignedFunction, 3);
+    EXPECT_EQ(Parse("/P 0000004:0:0").assignedBus, 4);
     EXPECT_EQ(StopCode("/P 256:0:0"), -10);
     EXPECT_EQ(StopCode("/P -1:0:0"), -10);
     EXPECT_EQ(Parse("/P 0000255:0:0").assignedBus, 255);

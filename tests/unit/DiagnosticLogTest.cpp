@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "app/DebugLog.h"
-#include "app/EventLog.h"
+#include "platform/EventLog.h"
 #include "platform/Files.h"
 #include "platform/JournalEventStore.h"
 

@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/EventLog.h"
+#include "platform/EventLog.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
 

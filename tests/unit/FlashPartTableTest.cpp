@@ -1,4 +1,4 @@
-#include "firmware/FlashPartTable.h"
+#include "qnlio/FlashPartTable.h"
 
 #include <gtest/gtest.h>
 

@@ -5,10 +5,10 @@
 
 #include <chrono>
 
-#include "controller/ChipIdTable.h"
 #include "controller/ErrorCodes.h"
 #include "porttest/FixtureSubTest.h"
 #include "porttest/FunTest.h"
+#include "qnlio/ChipIdTable.h"
 #include "support/FakeUsbTopology.h"
 #include "support/PortBench.h"
 #include "support/SchedulerBench.h"

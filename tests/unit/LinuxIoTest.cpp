@@ -5,8 +5,8 @@
 #include <cstring>
 #include <fstream>
 
-#include "controller/ChipIdTable.h"
 #include "qnlio/Backend.h"
+#include "qnlio/ChipIdTable.h"
 #include "qnlio/linux/LinuxIo.h"
 #include "support/FakeSysfs.h"
 #include "support/ToolFixture.h"

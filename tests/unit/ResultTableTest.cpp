@@ -275,11 +275,56 @@ TEST(SerialNumber, ConsoleReadsScansUntilOneIsAcceptedOrInputEnds) {
     std::string serial;
     CSNDlg dlg(utility, serial, 4);
     MemoryConsole console;
+    ConsolePrompts prompts(console);
     console.AddInput("12");
     console.AddInput("zz12345");
-    EXPECT_TRUE(ReadSerialNumberFromConsole(console, dlg));
+    EXPECT_TRUE(prompts.AskSerialNumber(dlg));
     EXPECT_EQ(serial, "12345");
-    EXPECT_FALSE(ReadSerialNumberFromConsole(console, dlg));
+    EXPECT_EQ(console.Text(), "Serial Number : Serial Number : ");
+    // The next run starts empty: the earlier board's number does not carry over to a
+    // cancelled scan.
+    EXPECT_FALSE(prompts.AskSerialNumber(dlg));
+    EXPECT_EQ(serial, "");
+}
+
+// A refused scan never stays behind as the board's number: a short number on Enter empties
+// the edit and with it the settings field, and the dialog waits for the next scan.
+TEST(SerialNumber, RefusedOrCancelledScanLeavesNoNumber) {
+    CUtility utility;
+    utility.ResetHostRecords();
+    utility.hosts[0].ucIndex = 0;
+    std::string serial = "OLD";
+    CSNDlg dlg(utility, serial, 0);
+    dlg.OnInitDialog();
+    EXPECT_EQ(serial, "");
+    EXPECT_EQ(dlg.OnEnChangeEdit("ABC-12"), "ABC12");
+    EXPECT_EQ(serial, "ABC12");
+    EXPECT_FALSE(dlg.OnEnter());
+    EXPECT_EQ(dlg.m_strSN, "");
+    EXPECT_EQ(serial, "");
+    // Typed, then Escape: the run reports the failed scan and keeps no number.
+    dlg.OnEnChangeEdit("123456");
+    dlg.OnCancel();
+    EXPECT_EQ(serial, "");
+}
+
+// Console mode has no window for the login or a file chooser: both answer "cancelled" at once
+// and leave the operator's input for whoever reads it next.
+TEST(ConsolePrompts, LoginAndFileChoiceAreCancelledWithoutReadingInput) {
+    MemoryConsole console;
+    ConsolePrompts prompts(console);
+    console.AddInput("KORVATE");
+    EXPECT_EQ(prompts.AskLogin({"Login", "Password", "Ok", "Cancel", 7}), std::nullopt);
+    FileQuestion open;
+    open.filter = "Config .ini File (*.ini)|*.ini||";
+    open.startFolder = "/tmp";
+    open.defaultExtension = "INI";
+    EXPECT_EQ(prompts.ChooseFile(open), std::nullopt);
+    open.mode = FileQuestion::Mode::Save;
+    open.confirmOverwrite = true;
+    EXPECT_EQ(prompts.ChooseFile(open), std::nullopt);
+    EXPECT_EQ(console.ReadLine(), std::optional<std::string>("KORVATE"));
+    EXPECT_EQ(console.Text(), "");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // register and protection, sector erase, bit-clearing programming, sections and AAI parts.
 #include <gtest/gtest.h>
 
+#include "qnlio/FlashPartTable.h"
 #include "support/SimTestHelpers.h"
 
 namespace qnl::sim {

@@ -1,8 +1,8 @@
 // Configuration space and the register window of the simulated station.
 #include <gtest/gtest.h>
 
+#include "qnlio/ChipIdTable.h"
 #include "support/SimTestHelpers.h"
-#include "controller/ChipIdTable.h"
 
 namespace qnl::sim {
 namespace {

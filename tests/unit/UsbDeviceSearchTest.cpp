@@ -3,9 +3,9 @@
 
 #include <fstream>
 
-#include "controller/ChipIdTable.h"
 #include "platform/SysfsUsbTopology.h"
 #include "porttest/UsbDeviceSearch.h"
+#include "qnlio/ChipIdTable.h"
 #include "support/FakeSysfs.h"
 
 namespace qnl::test {

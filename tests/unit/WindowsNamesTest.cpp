@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "controller/HexText.h"
+#include "platform/HexText.h"
 #include "platform/WindowsNames.h"
 #include "settings/CIni.h"
 #include "support/FolderTool.h"

@@ -7,11 +7,11 @@
 #include <set>
 #include <tuple>
 
-#include "controller/ChipIdTable.h"
 #include "platform/WinUsbTopology.h"
 #include "platform/WindowsNames.h"
 #include "porttest/UsbDeviceSearch.h"
 #include "qnlio/Backend.h"
+#include "qnlio/ChipIdTable.h"
 #include "qnlio/dll/LibraryExports.h"
 #include "qnlio/dll/QnlIoExports.h"
 

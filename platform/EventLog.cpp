@@ -1,4 +1,4 @@
-#include "app/EventLog.h"
+#include "platform/EventLog.h"
 
 #include <cstdarg>
 

@@ -1,4 +1,4 @@
-#include "controller/HexText.h"
+#include "platform/HexText.h"
 
 #include <climits>
 
@@ -37,7 +37,9 @@ long AtoiLike(std::string_view text) {
     return negative ? -value : value;
 }
 
-static bool IsWhite(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+static bool IsWhite(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 std::string TrimWhite(std::string_view text) {
     std::size_t begin = 0, end = text.size();

@@ -5,7 +5,7 @@
 // on: sizes that fit their 4 KB-unit fields, capacities that hold a whole number of sectors, and
 // the two pairs of rows that answer with the same ID bytes (the later row of each pair can never
 // be identified; the table keeps it because the controllers' own table lists it).
-#include "firmware/FlashPartTable.h"
+#include "qnlio/FlashPartTable.h"
 
 #include <cstring>
 

@@ -16,7 +16,7 @@ inline constexpr std::size_t kLogMessageBufferBytes = 1024;
 inline constexpr std::uint16_t kEventTypeError = 1;
 
 class CEventLog {
-public:
+  public:
     // A null store gives a silent log: messages are formatted and dropped.
     CEventLog(IEventStore* store, IClock& clock, std::string user);
 
@@ -27,7 +27,7 @@ public:
 
     IEventStore* Store() const { return store_; }
 
-private:
+  private:
     IEventStore* store_;
     IClock& clock_;
     std::string user_;
