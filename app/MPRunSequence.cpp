@@ -123,7 +123,7 @@ void CQNL735_MPToolDlg::OnBnClickedStart() {
     runThread_ = Worker::Start([this, parameters] { MainThreadEntry(parameters); });
 }
 
-bool CQNL735_MPToolDlg::WriteResultLogOfRun(std::uint8_t page) {
+ResultLogWrite CQNL735_MPToolDlg::WriteResultLogOfRun(std::uint8_t page) {
     const CIni& ini = ctx_.ini;
     ResultLogOptions options;
     options.barCodeColumn = On(ini.savelogBarCode_enable);
@@ -134,7 +134,7 @@ bool CQNL735_MPToolDlg::WriteResultLogOfRun(std::uint8_t page) {
     options.page = page;
     const ResultLogWrite log = WriteResultLog(ctx_.g_Utility.strToolFolder, ctx_.clock, ctx_.uiText,
                                               ctx_.g_Utility, ctx_.resultTable, options);
-    if (log.written) return true;
+    if (log.written) return log;
     // The day's log is the station's record: a run whose record is lost has failed.
     ctx_.eventLog.LogMessage(
         kEventTypeError, "\r\n%s:%d: Write result log [%s] Failed!! (%s), dwErrorCode %d", kRunName,
@@ -142,16 +142,43 @@ bool CQNL735_MPToolDlg::WriteResultLogOfRun(std::uint8_t page) {
     ctx_.prompts.ShowMessage(
         Format("Write result log [%s] Failed!! (%s)", log.path.c_str(), log.error.c_str()), {},
         MessageIcon::Error);
-    return false;
+    return log;
 }
 
-void CQNL735_MPToolDlg::EndRunWithResultLog(std::uint8_t page, std::uint32_t& r) {
-    if (On(ctx_.ini.savelog_enable) && !WriteResultLogOfRun(page)) {
-        r = 0;
-        // A failing run keeps its own code (a host's test result); a passing one becomes 1.
-        if (m_iRunExitCode == 0) m_iRunExitCode = 1;
+void CQNL735_MPToolDlg::EndRunWithResultLog(std::uint8_t page, std::uint8_t mask,
+                                            std::uint32_t& r) {
+    LocalTime stamp = ctx_.clock.LocalNow();
+    if (On(ctx_.ini.savelog_enable)) {
+        const ResultLogWrite log = WriteResultLogOfRun(page);
+        stamp = log.time;
+        if (!log.written) {
+            r = 0;
+            // A failing run keeps its own code (a host's test result); a passing one becomes 1.
+            if (m_iRunExitCode == 0) m_iRunExitCode = 1;
+        }
     }
+    if (mask & kItemFwCheck) RecordFailedChecks(stamp);
     m_bRunDone = true;
+}
+
+void CQNL735_MPToolDlg::RecordFailedChecks(const LocalTime& stamp) {
+    const CUtility& util = ctx_.g_Utility;
+    int hosts = 0;
+    int failed = 0;
+    for (std::size_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i) {
+        const TargetHost& host = util.hosts[i];
+        if (host.ucIndex == kNoHostIndex) continue;
+        ++hosts;
+        if (host.ucFwCheckResult == 1) continue;
+        ++failed;
+        ctx_.eventLog.LogMessage(kEventTypeError, "%s",
+                                 FailedCheckNote(stamp, i, host, util.m_strFileFWVersion).c_str());
+    }
+    if (failed > 0)
+        Printf(
+            "FW Check FAIL on %d of %d hosts (the result log has no check column; the "
+            "diagnostic log names each host)\r\n",
+            failed, hosts);
 }
 
 std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters) {
@@ -187,6 +214,14 @@ std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters
     if (r != 0 && (mask & kItemPortTests)) {
         FunTest& test = ctx_.funTest;
         test.FunTestStartFromMain(mask & kItemPortTests, page);
+        if (cmd_.silent) {
+            // Silent mode: the test phase ends the process itself, with its error byte (the
+            // failing results' low bytes OR-ed, or the supervisor's code), after the result log.
+            m_iRunExitCode = test.m_ucErrorCode;
+            r = test.m_ucErrorCode == 0 ? 1 : 0;
+            EndRunWithResultLog(page, mask, r);
+            return r;
+        }
         if (test.m_ucErrorCode != 0) {
             ctx_.eventLog.LogMessage(kEventTypeError,
                                      "\r\n%s:%d:   FunTestStartFromMain() Failed!!exit\n",
@@ -199,14 +234,14 @@ std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters
             if (signalCode) {
                 m_iRunExitCode = static_cast<std::int32_t>(*signalCode);
                 // A failed run belongs in the day's result log like any other.
-                EndRunWithResultLog(page, r);
+                EndRunWithResultLog(page, mask, r);
                 return r;
             }
         }
     }
 
     m_iRunExitCode = r != 0 ? 0 : 1;
-    EndRunWithResultLog(page, r);
+    EndRunWithResultLog(page, mask, r);
     return r;
 }
 

@@ -47,6 +47,7 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
     }
 
     ctx_.consoleMode = ConsoleMode();
+    ctx_.silentMode = cmd_.silent;
     // Console mode: the banner.
     Printf("===================%s (%s)=========================\r\n", kProductName,
            kProductVersion);
@@ -62,6 +63,11 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
     for (auto& host : ctx_.g_Utility.hosts) host.ClearResults();
     ctx_.g_Utility.ResetHostRecords();
 
+    // A run is coming: the tool folder's lock before discovery talks to the controllers, so
+    // that a second tool started for a run leaves them alone while the first one works.
+    // (Reads alone, /D /T /I /O, take no lock.)
+    if ((cmd_.autoMode || cmd_.signalOverride || cmd_.fixtureOverride) && !AcquireToolFolderLock())
+        return vExitWithCode(1);
     if (auto code = LoadDriver()) return code;
     if (auto code = Discover()) return code;
     ctx_.resultTable.vUpdateAllMainResultSubItemTable();
@@ -98,22 +104,12 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::LoadSettings() {
     return std::nullopt;
 }
 
-bool CQNL735_MPToolDlg::AcquireStationLock() {
-    if (stationLock_) return true;
-    std::vector<std::string> lockFiles{
-        files::Join(ctx_.g_Utility.strToolFolder, kStationLockFileName)};
-    if (!ctx_.controllerLockFolder.empty()) {
-        const CUtility& util = ctx_.g_Utility;
-        for (std::size_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i) {
-            const TargetHost& host = util.hosts[i];
-            lockFiles.push_back(files::Join(
-                ctx_.controllerLockFolder,
-                ControllerLockFileName(host.ucBus, host.ucDevice, host.ucFunction)));
-        }
-    }
+bool CQNL735_MPToolDlg::TakeLocks(const std::vector<std::string>& lockFiles,
+                                  std::unique_ptr<StationLock>& held) {
+    if (held) return true;
     StationLock::Refusal refusal;
-    stationLock_ = StationLock::TryAcquire(lockFiles, refusal);
-    if (stationLock_) return true;
+    held = StationLock::TryAcquire(lockFiles, refusal);
+    if (held) return true;
     std::string message;
     if (!refusal.error.empty())
         message = Format("Station lock [%s] could not be taken (%s): the MP run does not start.",
@@ -132,6 +128,24 @@ bool CQNL735_MPToolDlg::AcquireStationLock() {
                              "CQNL735_MPToolDlg::OnBnClickedStart", 1101, message.c_str());
     ctx_.prompts.ShowMessage(message, {}, MessageIcon::Error);
     return false;
+}
+
+bool CQNL735_MPToolDlg::AcquireToolFolderLock() {
+    return TakeLocks({files::Join(ctx_.g_Utility.strToolFolder, kStationLockFileName)}, toolLock_);
+}
+
+bool CQNL735_MPToolDlg::AcquireStationLock() {
+    if (!AcquireToolFolderLock()) return false;
+    if (ctx_.controllerLockFolder.empty()) return true;
+    std::vector<std::string> lockFiles;
+    const CUtility& util = ctx_.g_Utility;
+    for (std::size_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i) {
+        const TargetHost& host = util.hosts[i];
+        lockFiles.push_back(files::Join(
+            ctx_.controllerLockFolder,
+            ControllerLockFileName(host.ucBus, host.ucDevice, host.ucFunction)));
+    }
+    return TakeLocks(lockFiles, controllerLocks_);
 }
 
 void ApplyTestOverrides(const CommandLineState& cmd, IniSettings& ini) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/CommandLine.h"
+#include "app/ResultLog.h"
 #include "app/ToolContext.h"
 #include "platform/StationLock.h"
 #include "platform/Worker.h"
@@ -73,10 +74,13 @@ public:
     bool PageHasItems() const;
 
     // Takes the station lock before a run drives the hardware: the tool folder's lock file
-    // and, with real controllers, one per controller address. False, after telling the
-    // operator and the diagnostic log, when another tool process holds one; Start must then
-    // not run. The lock is kept until the tool ends.
+    // and, with real controllers, one per controller address (after discovery). False, after
+    // telling the operator and the diagnostic log, when another tool process holds one; Start
+    // must then not run. The locks are kept until the tool ends.
     bool AcquireStationLock();
+    // The tool folder's lock alone (start-up takes it before discovery when a run is asked
+    // for on the command line).
+    bool AcquireToolFolderLock();
 
     const CommandLineState& CommandLine() const { return cmd_; }
     bool ConsoleMode() const { return cmd_.silent || cmd_.hasCommandLine; }
@@ -101,11 +105,16 @@ private:
     std::optional<std::int32_t> RunFromCommandLine();
     std::uint8_t BuildItemMask();
     void MarkDoingCells(std::uint8_t page);
-    // False (after telling the operator and the diagnostic log) when the record was lost.
-    bool WriteResultLogOfRun(std::uint8_t page);
+    // Not written: the operator and the diagnostic log have been told.
+    ResultLogWrite WriteResultLogOfRun(std::uint8_t page);
     // Writes the run's record when logging is on and sets the run done; a record that cannot
-    // be written fails the run (r = 0, exit code 1 unless it already failed).
-    void EndRunWithResultLog(std::uint8_t page, std::uint32_t& r);
+    // be written fails the run (r = 0, exit code 1 unless it already failed). With the
+    // firmware check in the run, every host whose check failed is recorded in the diagnostic
+    // log (RecordFailedChecks).
+    void EndRunWithResultLog(std::uint8_t page, std::uint8_t mask, std::uint32_t& r);
+    // One diagnostic event per host whose firmware check failed, stamped as its result-log
+    // line, and a console line counting them.
+    void RecordFailedChecks(const LocalTime& stamp);
     // The first host's non-zero signal line / fixture result, in table order.
     std::optional<std::uint32_t> FirstSignalFailure() const;
 
@@ -118,7 +127,9 @@ private:
     std::atomic<bool> m_bRunDone{false};
     std::atomic<std::int32_t> m_iRunExitCode{0};
     std::shared_ptr<Worker> runThread_;
-    std::unique_ptr<StationLock> stationLock_;
+    bool TakeLocks(const std::vector<std::string>& lockFiles, std::unique_ptr<StationLock>& held);
+    std::unique_ptr<StationLock> toolLock_;
+    std::unique_ptr<StationLock> controllerLocks_;
     bool timerRunning_ = false;
     int progress_ = 0;
 

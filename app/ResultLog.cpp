@@ -28,6 +28,12 @@ std::string ResultLogLines(const LocalTime& t, const CUtility& utility, const Re
     // Port cells: columns 5..10 on the test page, 8..13 on the main page. The upgrade page
     // has no port columns, so its port texts stay blank.
     const int firstPortColumn = options.page == kPageTest ? 5 : options.page == kPageMain ? 8 : -1;
+    // The overall columns of the signal line (and fixture), termination and loop back tests.
+    struct {
+        int signal, termination, loopBack;
+    } overall{-1, -1, -1};
+    if (options.page == kPageTest) overall = {11, 12, 13};
+    if (options.page == kPageMain) overall = {14, 15, 16};
     for (std::size_t i = 0; i < utility.ucHostCount && i < kMaxHosts; ++i) {
         const TargetHost& host = utility.hosts[i];
         std::string line =
@@ -36,14 +42,28 @@ std::string ResultLogLines(const LocalTime& t, const CUtility& utility, const Re
         if (options.barCodeColumn) line += options.serialNumber + "\t";
         const std::string update =
             !options.fwUpdateEnabled ? " " : (host.ucFwUpdateResult == 1 ? "PASS" : "FAIL");
-        const std::string slt =
-            options.signalOrFixtureTest ? (host.dwSignalResult == 0 ? "PASS" : "FAIL") : " ";
+        // A test ran for the host when its overall cell shows a verdict or its stored result
+        // holds a failure. One that did not run (the firmware step failed or timed out first)
+        // is logged as a disabled test is, never as a pass of the stored result's initial 0.
+        const auto row = static_cast<std::uint8_t>(i);
+        auto verdict = [&](int column) {
+            if (column < 0) return std::string();
+            std::string text = table.strGetResultItemTable(row, column);
+            return text == "PASS" || text == "FAIL" ? text : std::string();
+        };
+        const std::string sltCell = verdict(overall.signal);
+        const bool signalRan = !sltCell.empty() || host.dwSignalResult != 0;
+        const bool portTestRan = signalRan || !verdict(overall.termination).empty() ||
+                                 !verdict(overall.loopBack).empty() ||
+                                 host.ucTerminationResult != 0 || host.ucLoopBackResult != 0;
+        std::string slt = " ";
+        if (options.signalOrFixtureTest && signalRan)
+            slt = host.dwSignalResult == 0 && sltCell == "PASS" ? "PASS" : "FAIL";
         std::string ports[6];
         for (int p = 0; p < 6; ++p) {
-            ports[p] =
-                portTests && firstPortColumn >= 0
-                    ? table.strGetResultItemTable(static_cast<std::uint8_t>(i), firstPortColumn + p)
-                    : " ";
+            ports[p] = portTests && portTestRan && firstPortColumn >= 0
+                           ? table.strGetResultItemTable(row, firstPortColumn + p)
+                           : " ";
         }
         line += Format("%d\t%d\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\r\n", host.ucBus,
                        host.ucDevice, host.ucFunction, host.strSSID.c_str(), host.strSVID.c_str(),
@@ -55,12 +75,23 @@ std::string ResultLogLines(const LocalTime& t, const CUtility& utility, const Re
     return lines;
 }
 
+std::string FailedCheckNote(const LocalTime& t, std::size_t index, const TargetHost& host,
+                            const std::string& expectedVersion) {
+    return Format(
+        "\r\n%s:%d: FW Check FAIL: %.4d%.2d%.2d\t%.2d:%.2d:%.2d\t%d\t%s\t%d\t%d\t%d\t"
+        "%s\t%s, expected FW Version %s",
+        "CQNL735_MPToolDlg::MainThreadEntry", 1230, t.year, t.month, t.day, t.hour, t.minute,
+        t.second, static_cast<int>(index), host.strFWVersion.c_str(), host.ucBus, host.ucDevice,
+        host.ucFunction, host.strSSID.c_str(), host.strSVID.c_str(), expectedVersion.c_str());
+}
+
 ResultLogWrite WriteResultLog(const std::string& toolFolder, IClock& clock,
                               const UiTextTable& texts, const CUtility& utility,
                               const ResultTable& table, const ResultLogOptions& options) {
     ResultLogWrite result;
     try {
         const LocalTime now = clock.LocalNow();
+        result.time = now;
         result.path = files::Join(toolFolder, ResultLogFileName(now));
         result.written =
             files::AppendRecord(result.path, ResultLogHeader(texts, options.barCodeColumn),

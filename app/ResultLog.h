@@ -27,7 +27,15 @@ std::string ResultLogHeader(const UiTextTable& texts, bool barCodeColumn);
 std::string ResultLogLines(const LocalTime& time, const CUtility& utility,
                            const ResultTable& table, const ResultLogOptions& options);
 
+// The diagnostic-log text for a host whose firmware check failed. The result log has no check
+// column (its format stays the one the stations' readers know), so a failed check is recorded
+// as this event, with the record's date and time and the host's index and address as its
+// line in the result log shows them, beside the version found and the version expected.
+std::string FailedCheckNote(const LocalTime& time, std::size_t index, const TargetHost& host,
+                            const std::string& expectedVersion);
+
 struct ResultLogWrite {
+    LocalTime time;  // the time stamp of the record's lines
     bool written = false;
     std::string path;   // the day's log file
     std::string error;  // why nothing was written

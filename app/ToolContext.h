@@ -70,9 +70,12 @@ class ToolContext {
     SET_REG setReg;  // the manual register list and the manual-setting flag
     ResultTable resultTable;
 
-    // Console mode (any command line): operator messages are printed, workers print their
-    // progress lines. Set by start-up.
+    // Console mode (any command line): operator messages are printed, upgrade workers print
+    // their progress lines. Set by start-up.
     std::atomic<bool> consoleMode{false};
+    // Silent mode (/S): the port-test workers print their progress lines, the test phase pauses
+    // 100 ms per host while it gathers the results and ends the process with its error byte.
+    std::atomic<bool> silentMode{false};
     // Set while a run of the main window's sequence is active (its Start), cleared by the
     // pages' own start buttons.
     std::atomic<bool> runFromMain{false};

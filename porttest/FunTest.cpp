@@ -83,7 +83,7 @@ std::uint8_t FunTest::DoneByte(std::size_t hostIndex) const {
 }
 
 bool FunTest::Silent() const {
-    return ctx_.consoleMode;
+    return ctx_.silentMode;
 }
 
 void FunTest::Tell(const std::string& text) {
@@ -161,7 +161,14 @@ void FunTest::FunTestStartFromMain(std::uint8_t selection, std::uint8_t mode) {
             OrHostResults([](const TargetHost& h) { return h.ucLoopBackResult; });
         }
     } while (false);
-    if (r != kOk) m_ucErrorCode = static_cast<std::uint8_t>(r & 0xFF);
+    if (r != kOk) {
+        m_ucErrorCode = static_cast<std::uint8_t>(r & 0xFF);
+    } else if (ctx_.g_Utility.ucHostCount == 0) {
+        // No board was tested: a dead or badly seated board must not pass the station.
+        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: No target host, no port test ran",
+                                 "FunTest::FunTestStartFromMain", 1605);
+        m_ucErrorCode = 1;
+    }
     m_bFinished = 1;
 }
 

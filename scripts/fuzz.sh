@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (AddressSanitizer and UndefinedBehaviorSanitizer) and
 # runs each for SECONDS (default 60), starting from a copy of the checked-in corpus
-# (tests/data/corpus/). Prints each target's execution count; a crash stops the script.
+# (tests/data/corpus/<target>/). Prints each target's execution count; a crash stops the script.
+# Targets: settings (the whole settings-file load), firmware (image check and rebuild), station
+# (the simulated station's file), cmdline (the command line), events (diagnostic event lines).
 #
 #   bash scripts/fuzz.sh [SECONDS]        build dir: build-fuzz (or $QNL_FUZZ_BUILD)
 set -euo pipefail
@@ -11,10 +13,11 @@ build=${QNL_FUZZ_BUILD:-$root/build-fuzz}
 QNL_WITH_FUZZ=1 bash "$root/scripts/install-deps.sh"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DQNL_SANITIZE=ON -DQNL_FUZZ=ON -DQNL_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --parallel 2 --target fuzz_settings fuzz_firmware
+targets="settings firmware station cmdline events"
+cmake --build "$build" --parallel 2 --target $(printf 'fuzz_%s ' $targets)
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-for target in settings firmware; do
+for target in $targets; do
     work="$build/corpus-$target"
     mkdir -p "$work"
     cp -n "$root/tests/data/corpus/$target/"* "$work/" 2>/dev/null || true

@@ -274,7 +274,17 @@ TEST_F(MPRunPortTest, SignalLineFromTheCommandLineEndsWithTheFirstFailingHostsRe
                   Controller(4, 0, R"("ports": { "usb3_port1": { "type": "device",
                                       "faults": { "signal_check_fails": true } } })"),
                   Controller(5, 0)});
-    auto r = Run({"/S", "/G", "12"});
+    auto r = Run({"/G", "12"});
+    EXPECT_EQ(r.status, 255) << r.out;
+    EXPECT_NE(r.out.find("ErroCode [-1]\r\n"), std::string::npos) << r.out;
+    // Without /S the workers print nothing.
+    EXPECT_EQ(r.out.find("Target Device["), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Host[0],["), std::string::npos) << r.out;
+    EXPECT_NE(tool.Read("log/events.log").find("FunTestStartFromMain() Failed!!exit"),
+              std::string::npos);
+
+    // With /S the test phase ends the process with its error byte: 0xFF | 0xF7.
+    r = Run({"/S", "/G", "12"});
     EXPECT_EQ(r.status, 255) << r.out;
     EXPECT_NE(r.out.find("Testing Item [1]-->Signal Line Test\r\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Host[0],[Signal Line Test(USB 3.0, Port 1)]--> [PASS]!!"),
@@ -284,9 +294,7 @@ TEST_F(MPRunPortTest, SignalLineFromTheCommandLineEndsWithTheFirstFailingHostsRe
     EXPECT_NE(r.out.find("Host[2],[ Signal Line Test(USB 3.0, Port 1)  ]--> [FAIL]!!"),
               std::string::npos);
     EXPECT_EQ(r.out.find("Signal Line Test(USB 2.0"), std::string::npos);
-    EXPECT_NE(r.out.find("ErroCode [-1]\r\n"), std::string::npos);
-    EXPECT_NE(tool.Read("log/events.log").find("FunTestStartFromMain() Failed!!exit"),
-              std::string::npos);
+    EXPECT_NE(r.out.find("ErroCode [255]\r\n"), std::string::npos);
     // The failed run is in the result log: SLT, LT, then USB3 Port1 among the port cells.
     const std::string log = ResultLog();
     EXPECT_EQ(LogFields(log, 3), "3\t0\t0\t7350\t1e73\tPASS\t \t\t\tPASS\t\t\t\t \t") << log;
@@ -297,7 +305,8 @@ TEST_F(MPRunPortTest, SignalLineFromTheCommandLineEndsWithTheFirstFailingHostsRe
 TEST_F(MPRunPortTest, FixtureFromTheCommandLineWithNothingPluggedIn) {
     WriteStation({Controller(3, 0)});
     auto r = Run({"/S", "/F", "37", "/A"});
-    // The last sub-test, USB 3.1 Port 2, fails the SuperSpeedPlus check: -3.
+    // The last sub-test, USB 3.1 Port 2, fails the SuperSpeedPlus check: -3, whose low byte is
+    // the test phase's error byte.
     EXPECT_EQ(r.status, 253) << r.out;
     EXPECT_NE(r.out.find("Testing Item [1]-->Fixture Test\r\n"), std::string::npos) << r.out;
     for (const char* speed : {"USB 2.0", "USB 3.0", "USB 3.1"})
@@ -305,7 +314,7 @@ TEST_F(MPRunPortTest, FixtureFromTheCommandLineWithNothingPluggedIn) {
             EXPECT_NE(r.out.find(Format("Host[0],[ Fixture Test(%s, Port %d)  ]--> [FAIL]!!\r\n",
                                         speed, port)),
                       std::string::npos);
-    EXPECT_NE(r.out.find("ErroCode [-3]\r\n"), std::string::npos);
+    EXPECT_NE(r.out.find("ErroCode [253]\r\n"), std::string::npos);
     EXPECT_EQ(LogFields(ResultLog(), 3),
               "3\t0\t0\t7350\t1e73\tFAIL\t \tFAIL\tFAIL\tFAIL\tFAIL\tFAIL\tFAIL\t \t");
 }
@@ -353,6 +362,38 @@ TEST_F(MPRunPortTest, ControllerWithAnotherRegisterLayoutIsStillRefused) {
     EXPECT_NE(tool.Read("log/events.log").find("CAPLENGTH 0x40 is not 0x20"), std::string::npos);
 }
 
+TEST_F(MPRunPortTest, TwoFailuresOrTheirLowBytesUnderSilentModeAndGiveTheFirstWithout) {
+    // /G 14: Port 1 at USB 3.1. Host 0 has a SuperSpeed device there (not SuperSpeedPlus: -3),
+    // host 1 nothing (-9).
+    WriteStation(
+        {Controller(3, 0, R"("ports": { "usb3_port1": { "type": "device", "speed": "super" } })"),
+         Controller(4, 0)});
+    auto r = Run({"/S", "/G", "14"});
+    EXPECT_EQ(r.status, 255) << r.out;  // 0xFD | 0xF7
+    EXPECT_NE(r.out.find("ErroCode [255]\r\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Host[1],[ Signal Line Test(USB 3.1, Port 1)  ]--> [FAIL]!!\r\n"),
+              std::string::npos);
+    EXPECT_EQ(LogFields(ResultLog(), 3), "3\t0\t0\t7350\t1e73\tFAIL\t \t\t\t\t\tFAIL\t\t \t");
+
+    r = Run({"/G", "14"});
+    EXPECT_EQ(r.status, 253) << r.out;  // the first failing host's -3
+    EXPECT_NE(r.out.find("ErroCode [-3]\r\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Host[1],["), std::string::npos) << r.out;
+}
+
+TEST_F(MPRunPortTest, PortTestRunWithoutAnyControllerIsNoPass) {
+    WriteStation({});
+    settings.signal_line_test_enable = 1;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"/S", "/A"}, {"/S", "/G", "12"}, {"/F", "12", "/A"}}) {
+        auto r = Run(args);
+        EXPECT_EQ(r.status, 1) << args[1] << "\n" << r.out;
+        EXPECT_NE(r.out.find("ErroCode [1]\r\n"), std::string::npos) << r.out;
+    }
+    EXPECT_NE(tool.Read("log/events.log").find("No target host, no port test ran"),
+              std::string::npos);
+}
+
 TEST_F(MPRunPortTest, HungHostEndsAtTheLimitWithFail) {
     // The second controller stops answering after discovery's seven commands: its signal check
     // never completes while its worker holds the test lock.
@@ -371,7 +412,7 @@ TEST_F(MPRunPortTest, HungHostEndsAtTheLimitWithFail) {
     EXPECT_EQ(r.status, 247) << r.out;
     EXPECT_NE(r.out.find("Function Test  Time Out, Fail!!!\r\n"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("Host[1],["), std::string::npos);
-    EXPECT_NE(r.out.find("ErroCode [-9]\r\n"), std::string::npos);
+    EXPECT_NE(r.out.find("ErroCode [247]\r\n"), std::string::npos);
     const std::string log = ResultLog();
     EXPECT_EQ(LogFields(log, 4), "4\t0\t0\t7350\t1e73\tFAIL\t \t\t\t\t\t\t\t \t") << log;
 }

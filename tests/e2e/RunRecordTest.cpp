@@ -18,6 +18,7 @@
 
 #include "app/MPToolDlg.h"
 #include "settings/CIni.h"
+#include "support/TestImage.h"
 #include "support/ToolRun.h"
 
 namespace qnl::test {
@@ -254,6 +255,74 @@ TEST_F(RunRecordTest, AConsoleRunNeedsASettingsFileThatLoaded) {
     EXPECT_EQ(Run({"/S", "/A"}).status, 0);
 }
 
+// ---- A failed firmware check -------------------------------------------------------------
+
+TEST_F(RunRecordTest, ACheckOnlyRunWhereEveryHostFailsIsRecordedInTheDiagnosticLog) {
+    // Blank flash chips: neither host runs the file's firmware.
+    tool.Write("station.json", Station({Controller(3), Controller(4)}));
+    const auto image = BuildTestImage(0, {0x17, 0x07, 0x07, 0x00, 0x50, 0x01}, {}, 4096);
+    fs::create_directory(tool.File("fw"));
+    tool.Write("fw/new.bin", std::string(image.begin(), image.end()));
+    IniSettings s;
+    s.ver = 18;
+    s.fw_check_enable = 1;
+    s.fw_binary_name = "FW\\NEW.BIN";
+    s.savelog_enable = 1;
+    WriteSettings(s);
+    auto r = Run({"/S", "/A"});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Host[1],[FW Check ]--> [FAIL]!!"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("FW Check FAIL on 2 of 2 hosts (the result log has no check column; the "
+                         "diagnostic log names each host)\r\n"),
+              std::string::npos)
+        << r.out;
+    // The result log keeps its format: no check column, the update text blank.
+    const std::string log = tool.Read(TodaysLogName());
+    ASSERT_EQ(std::count(log.begin(), log.end(), '\n'), 3) << log;
+    EXPECT_EQ(log.find("FAIL"), std::string::npos);
+    // Each host's event carries its record line's date, time, index, version and address.
+    const std::string events = tool.Read("log/events.log");
+    for (std::size_t at = log.find("\r\n") + 2; at < log.size(); at = log.find("\r\n", at) + 2) {
+        const std::string line = log.substr(at, log.find("\r\n", at) - at);
+        std::size_t cut = 0;
+        for (int field = 0; field < 9; ++field) cut = line.find('\t', cut) + 1;
+        const std::string key = line.substr(0, cut - 1);  // date .. SVID
+        // The event line stores tabs escaped.
+        std::string escaped;
+        for (char c : key) escaped += c == '\t' ? std::string("\\t") : std::string(1, c);
+        EXPECT_NE(
+            events.find("FW Check FAIL: " + escaped + ", expected FW Version 170707_00_50_01"),
+            std::string::npos)
+            << key << "\n"
+            << events;
+    }
+}
+
+// ---- Tests that did not run -----------------------------------------------------------------
+
+TEST_F(RunRecordTest, PortTestsSkippedAfterAFailedUpdateAreBlankNotPass) {
+    // A kind-1 controller refuses the kind-0 image: the update fails and no port test runs.
+    tool.Write("station.json",
+               Station({R"({ "bus": 3, "kind": 1, "flash_id": "C2 20 13", "flash": "h3.flash", )" +
+                        kPorts + " }"}));
+    const auto image = BuildTestImage(0, {0x17, 0x07, 0x07, 0x00, 0x50, 0x01}, {}, 4096);
+    tool.Write("new.bin", std::string(image.begin(), image.end()));
+    IniSettings s = SignalLineRun();
+    s.fw_update_enable = 1;
+    s.fw_binary_name = "NEW.BIN";
+    WriteSettings(s);
+    auto r = Run({"/S", "/A"});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Host[0],[FW Update ]--> [FAIL]!!"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Signal Line Test("), std::string::npos) << r.out;
+    // SLT, LT and the six port texts as for a disabled test, then the update text.
+    const std::string log = tool.Read(TodaysLogName());
+    EXPECT_NE(log.find("\t3\t0\t0\t7352\t1e73\t \t \t \t \t \t \t \t \tFAIL\tNEW.BIN\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("PASS"), std::string::npos);
+}
+
 // ---- More controllers than the host table holds ------------------------------------------
 
 TEST_F(RunRecordTest, ControllersBeyondTheEighthAreAnnounced) {
@@ -293,7 +362,8 @@ TEST_F(RunRecordTest, OfTwoRunsStartedTogetherOneRunsAndTheOtherSaysWhy) {
         const ToolResult& refused = a.status == 0 ? b : a;
         EXPECT_EQ(std::min(a.status, b.status), 0) << a.out << b.out;
         EXPECT_EQ(refused.status, 1) << refused.out;
-        EXPECT_NE(refused.out.find("Another instance of the MP tool (process "), std::string::npos)
+        // The holder's process id is named once it has written it into the lock file.
+        EXPECT_NE(refused.out.find("Another instance of the MP tool "), std::string::npos)
             << refused.out;
         EXPECT_NE(
             refused.out.find("is running on this station [" + tool.File(kStationLockFileName) +

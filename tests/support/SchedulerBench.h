@@ -42,6 +42,7 @@ class SchedulerBench {
         env.toolFolder = folder_;
         context = std::make_unique<ToolContext>(env);
         context->consoleMode = true;
+        context->silentMode = true;
         context->resultTable.ShowPage(page);
         context->interctl.ScanPciBus("");
         IniSettings& ini = context->ini;

@@ -63,6 +63,23 @@ TEST(FunTestScheduler, SignalLineMpRunFillsTheMpColumnsAndStoresTheLastFailure) 
               out.find("Host[0],[Signal Line Test(USB 3.1, Port 1)]"));
 }
 
+TEST(FunTestScheduler, MpRunWithoutAnyHostIsNoPass) {
+    SchedulerBench b({});
+    b.funTest().FunTestStartFromMain(kSelectSignalLine | kSelectTermination, kPageMain);
+    EXPECT_EQ(b.funTest().m_bFinished, 1);
+    EXPECT_EQ(b.funTest().m_ucErrorCode, 1);
+}
+
+TEST(FunTestScheduler, WorkersPrintTheirLinesOnlyInSilentMode) {
+    SchedulerBench b({kAllPorts});
+    b.context->silentMode = false;  // a command line without /S
+    b.funTest().FunTestStartFromMain(kSelectSignalLine, kPageMain);
+    EXPECT_EQ(b.funTest().m_ucErrorCode, 0);
+    EXPECT_EQ(b.Cells(0, 8, 14), "PASS|PASS|PASS|PASS|PASS|PASS|PASS");
+    EXPECT_EQ(b.Out().find("Target Device["), std::string::npos) << b.Out();
+    EXPECT_EQ(b.Out().find("Host[0],["), std::string::npos) << b.Out();
+}
+
 TEST(FunTestScheduler, TimeOutSettingOfZeroStartsNoWorkerAndFailsEveryHost) {
     SchedulerBench b({kAllPorts, kAllPorts});
     b.ini().test_timeout = 0;

@@ -37,5 +37,17 @@ TEST(FuzzCorpus, FirmwareFile) {
     EXPECT_GE(Replay("firmware", fuzz::FirmwareFile), 8);
 }
 
+TEST(FuzzCorpus, StationDescription) {
+    EXPECT_GE(Replay("station", fuzz::StationDescription), 5);
+}
+
+TEST(FuzzCorpus, CommandLine) {
+    EXPECT_GE(Replay("cmdline", fuzz::CommandLine), 5);
+}
+
+TEST(FuzzCorpus, DiagnosticStoreLines) {
+    EXPECT_GE(Replay("events", fuzz::DiagnosticStoreLines), 4);
+}
+
 }  // namespace
 }  // namespace qnl::test

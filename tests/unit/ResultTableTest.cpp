@@ -194,6 +194,30 @@ TEST_F(ResultLogTest, BarCodeColumnAndPortTextsFromTheTable) {
               "PASS\t\t\t\t\tFAIL\t \t\r\n");
 }
 
+TEST_F(ResultLogTest, ATestThatDidNotRunIsBlankAndAFailedCellIsNeverLoggedAsPass) {
+    AddHost(0, 5);  // not tested: the firmware step failed first
+    AddHost(1, 6);  // its overall cell shows FAIL while the stored result says 0
+    AddHost(2, 7);  // passed
+    table.vShowResultItemTable(kCellWhite, 0, 14, "doing");
+    table.vShowResultItemTable(kCellRed, 1, 14, "FAIL");
+    table.vShowResultItemTable(kCellRed, 1, 10, "FAIL");
+    table.vShowResultItemTable(kCellGreen, 2, 14, "PASS");
+    table.vShowResultItemTable(kCellGreen, 2, 10, "PASS");
+    ResultLogOptions options;
+    options.signalOrFixtureTest = true;
+    const std::string lines = ResultLogLines(clock.LocalNow(), utility, table, options);
+    EXPECT_NE(
+        lines.find("\t0\t170707_00_50_01\t5\t0\t0\t7351\t1d6a\t \t \t \t \t \t \t \t \t \t\r\n"),
+        std::string::npos)
+        << lines;
+    EXPECT_NE(lines.find("\t6\t0\t0\t7351\t1d6a\tFAIL\t \t\t\tFAIL\t\t\t\t \t\r\n"),
+              std::string::npos)
+        << lines;
+    EXPECT_NE(lines.find("\t7\t0\t0\t7351\t1d6a\tPASS\t \t\t\tPASS\t\t\t\t \t\r\n"),
+              std::string::npos)
+        << lines;
+}
+
 TEST_F(ResultLogTest, AFileThatCannotBeWrittenIsReportedWithItsReason) {
     AddHost(0, 5);
     const ResultLogWrite missing =
