@@ -13,6 +13,7 @@
 #   bash scripts/test-windows.sh
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+began=$(date +%s)
 bash "$root/scripts/install-deps.sh" wine wine64 >/dev/null || exit 1
 # 32-bit wine needs the i386 architecture; where it cannot be installed, the 32-bit tool is
 # built but not run (QNL_WINE32=0 skips the attempt).
@@ -173,6 +174,6 @@ if [ -x /usr/lib/wine/wine ]; then
 else
     echo "(32-bit wine is not installed: the 32-bit tool was built, not run)"
 fi
-echo "wine checks took $(($(date +%s) - start)) s"
+echo "wine checks took $(($(date +%s) - start)) s; test-windows.sh (installs, builds, checks) $(($(date +%s) - began)) s"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
