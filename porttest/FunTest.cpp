@@ -111,6 +111,10 @@ std::int32_t FunTest::PageTestThread(std::uint8_t mode, std::uint8_t selection) 
     m_ucErrorCode = 0;
     m_ucStarted = 0;
     std::int32_t r = kOk;
+    // A page run is a run of its own: its signal line / fixture result starts afresh (an MP
+    // run's Start clears every result).
+    if (selection & (kSelectSignalLine | kSelectFixture))
+        for (auto& host : ctx_.g_Utility.hosts) host.dwSignalResult = 0;
     const auto signalFailed = [](const TargetHost& h) { return h.dwSignalResult != 0; };
     do {
         for (std::uint8_t bit : {kSelectSignalLine, kSelectFixture}) {
@@ -209,7 +213,8 @@ std::int32_t FunTest::SuperviseSignalOrFixture(std::uint8_t mode, std::uint8_t s
             for (std::uint8_t i = 0; i < ctx_.g_Utility.ucHostCount && i < kMaxHosts; ++i) {
                 TargetHost& host = ctx_.g_Utility.hosts[i];
                 if (host.ucIndex == kNoHostIndex) continue;
-                host.dwSignalResult = static_cast<std::uint32_t>(kErrTimeout);
+                if (host.dwSignalResult == 0)
+                    host.dwSignalResult = static_cast<std::uint32_t>(kErrTimeout);
                 ctx_.resultTable.vShowResultItemTable(kCellRed, i, SignalOverallColumn(mode),
                                                       "FAIL");
             }
@@ -226,7 +231,10 @@ std::int32_t FunTest::SuperviseSignalOrFixture(std::uint8_t mode, std::uint8_t s
         }
         return WaitForHosts(
             params, started, SignalOverallColumn(mode),
-            [](TargetHost& h) { h.dwSignalResult = static_cast<std::uint32_t>(kErrTimeout); },
+            [](TargetHost& h) {
+                if (h.dwSignalResult == 0)
+                    h.dwSignalResult = static_cast<std::uint32_t>(kErrTimeout);
+            },
             kFunctionTimeOut);
     } catch (const std::exception&) {
         ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d",

@@ -123,7 +123,11 @@ void FunTest::SignalOrFixtureWorker(TestParam& param, bool fixture) {
             }
             return allPassed;
         },
-        [&](TargetHost& host, bool) { host.dwSignalResult = lastFailure | last; });
+        // The signal line and fixture tests store into one result: within a run the first
+        // failure stays (a passing fixture test after a failed signal line test is no pass).
+        [&](TargetHost& host, bool) {
+            if (host.dwSignalResult == 0) host.dwSignalResult = lastFailure | last;
+        });
 }
 
 void FunTest::SignalLineWorker(TestParam& param) {
