@@ -323,6 +323,50 @@ TEST_F(RunRecordTest, PortTestsSkippedAfterAFailedUpdateAreBlankNotPass) {
     EXPECT_EQ(log.find("PASS"), std::string::npos);
 }
 
+// ---- A signal line FAIL and a passing fixture test ------------------------------------------
+
+const std::string kAllPorts =
+    R"("ports": { "usb3_port1": { "type": "device", "speed": "superplus" },
+                  "usb3_port2": { "type": "device", "speed": "superplus" },
+                  "usb2_port1": { "type": "device" }, "usb2_port2": { "type": "device" } })";
+
+TEST_F(RunRecordTest, ASignalLineFailIsNotOverwrittenByAPassingFixtureTest) {
+    // Host 0's SuperSpeed Port 1 signal checks fail; the fixture test that follows finds every
+    // device and passes.
+    const std::string failing =
+        R"({ "bus": 3, "flash": "h3.flash", "ports": {
+             "usb3_port1": { "type": "device", "speed": "superplus",
+                             "faults": { "signal_check_fails": true } },
+             "usb3_port2": { "type": "device", "speed": "superplus" },
+             "usb2_port1": { "type": "device" }, "usb2_port2": { "type": "device" } } })";
+    tool.Write("station.json",
+               Station({failing, R"({ "bus": 4, "flash": "h4.flash", )" + kAllPorts + " }"}));
+    IniSettings s = SignalLineRun();
+    s.fixture_test_enable = 1;
+    s.test_speed = 7;
+    s.test_port = 3;
+    WriteSettings(s);
+    auto r = Run({"/S", "/A"});
+    EXPECT_NE(r.out.find("Host[0],[ Signal Line Test(USB 3.0, Port 1)  ]--> [FAIL]!!"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Host[0],[Fixture Test(USB 3.0, Port 1)]--> [PASS]!!"), std::string::npos)
+        << r.out;
+    // Host 0's failing code (-1) ends the process (its low byte, 255, when the silent test
+    // phase ends it).
+    EXPECT_EQ(r.status, 255) << r.out;
+    EXPECT_TRUE(EndsWith(r.out, "ErroCode [-1]\r\n") || EndsWith(r.out, "ErroCode [255]\r\n"))
+        << r.out;
+    // The record keeps host 0's failure. (That its failed port cells keep FAIL is the result
+    // table's rule within a run.)
+    const std::string log = tool.Read(TodaysLogName());
+    EXPECT_NE(log.find("\t0\t000000_00_00_00\t3\t0\t0\t7350\t1e73\tFAIL\t \t"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("\t4\t0\t0\t7350\t1e73\tPASS\t \tPASS\tPASS\tPASS\tPASS\tPASS\tPASS\t \t"),
+              std::string::npos)
+        << log;
+}
+
 // ---- More controllers than the host table holds ------------------------------------------
 
 TEST_F(RunRecordTest, ControllersBeyondTheEighthAreAnnounced) {
