@@ -11,15 +11,19 @@
 #include "app/ToolContext.h"
 #include "platform/Files.h"
 #include "platform/StationLock.h"
-#include "platform/SysfsUsbTopology.h"
 #include "platform/SystemInfo.h"
 #include "platform/Worker.h"
 #include "qnlio/Backend.h"
 #include "qnlio/ChipIdTable.h"
 #include "qnlio/dll/DllIo.h"
-#include "qnlio/linux/LinuxIo.h"
 #include "qnlio/sim/SimStation.h"
 #include "qnlio/sim/SimUsbTopology.h"
+#if defined(_WIN32)
+#include "platform/WinUsbTopology.h"
+#else
+#include "platform/SysfsUsbTopology.h"
+#include "qnlio/linux/LinuxIo.h"
+#endif
 
 int main(int argc, char** argv) {
     using namespace qnl;
@@ -31,8 +35,14 @@ int main(int argc, char** argv) {
     // The I/O backend, and with it the clock: the simulated station may run on a scaled clock.
     std::unique_ptr<RealClock> clock;
     std::unique_ptr<IQnlIo> io;
+#if !defined(_WIN32)
     linuxio::LinuxIo* linuxIo = nullptr;
-    std::unique_ptr<IUsbTopology> usbTopology;  // the real USB view comes with the linux backend
+#endif
+    // The real USB view comes with the real backends (linux; on Windows, the library).
+    std::unique_ptr<IUsbTopology> usbTopology;
+#if defined(_WIN32)
+    std::unique_ptr<IWinUsbDeviceIo> usbDeviceIo;
+#endif
     const BackendChoice choice = ParseBackendChoice(std::getenv("QNLIO_BACKEND"));
     std::string backendError;
     switch (choice.kind) {
@@ -56,6 +66,7 @@ int main(int argc, char** argv) {
             }
             break;
         }
+#if !defined(_WIN32)
         case BackendChoice::Kind::Linux: {
             linuxio::LinuxIoSettings settings;
             linuxio::ParseLinuxSettings(choice.parameter, settings, backendError);
@@ -68,11 +79,23 @@ int main(int argc, char** argv) {
             usbTopology = std::make_unique<SysfsUsbTopology>(settings.usbSysfs);
             break;
         }
-        case BackendChoice::Kind::Dll:
-            // A library that cannot be loaded, or lacks a function, is a driver that fails to
-            // load: start-up ends with its driver-failure message.
-            io = dll::DllIo::Open(choice.parameter, backendError);
+#else
+        case BackendChoice::Kind::Linux:  // refused by ParseBackendChoice on Windows
             break;
+#endif
+        case BackendChoice::Kind::Dll: {
+            // A library that cannot be loaded, or lacks a function, is a driver that fails to
+            // load: start-up ends with its driver-failure message. On Windows the default is
+            // the maker's library in the tool folder.
+            const std::string path =
+                choice.inToolFolder ? files::Join(toolFolder, choice.parameter) : choice.parameter;
+            io = dll::DllIo::Open(path, backendError);
+#if defined(_WIN32)
+            usbDeviceIo = MakeWinUsbDeviceIo();
+            usbTopology = std::make_unique<WinUsbTopology>(*usbDeviceIo);
+#endif
+            break;
+        }
         case BackendChoice::Kind::Invalid:
             backendError = choice.error;
             break;
@@ -114,15 +137,24 @@ int main(int argc, char** argv) {
     if (!backendError.empty())
         context.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: %s", "main", 74,
                                     backendError.c_str());
+#if !defined(_WIN32)
     if (linuxIo != nullptr)
         linuxIo->SetDiagnosticSink([&context](const std::string& message) {
             context.eventLog.LogMessage(kEventTypeError, "%s", message.c_str());
         });
+#endif
     CQNL735_MPToolDlg dialog(context);
     const std::optional<std::int32_t> code = dialog.OnInitDialog(commandLine);
+#if !defined(_WIN32)
     if (linuxIo != nullptr) linuxIo->SetDiagnosticSink({});
+#endif
+#if defined(_WIN32)
+    // Windows keeps the whole code as the process's exit code (a script sees -2 as -2).
+    const int status = code.value_or(0);
+#else
     // The process status carries the low 8 bits of the code (-2 ends as 254).
     const int status = code.value_or(0) & 0xFF;
+#endif
 
     // The end waits a bounded time: a run still going is stopped, and workers given up on
     // (asked to stop already) get kExitWait to return. One that is still blocked inside a

@@ -23,7 +23,8 @@ public:
     StopTokenScope& operator=(const StopTokenScope&) = delete;
 
 private:
-    std::stop_token previous_;
+    std::stop_token token_;
+    const std::stop_token* previous_;
 };
 
 }  // namespace qnl

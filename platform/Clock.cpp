@@ -12,7 +12,11 @@ LocalTime IClock::LocalNow() { return LocalTimeOf(WallNow()); }
 
 LocalTime LocalTimeOf(std::time_t t) {
     std::tm tm{};
+#if defined(_WIN32)
+    localtime_s(&tm, &t);
+#else
     localtime_r(&t, &tm);
+#endif
     return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
                      tm.tm_hour,        tm.tm_min,     tm.tm_sec};
 }

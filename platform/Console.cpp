@@ -17,6 +17,18 @@ void IConsole::Printf(const char* format, ...) {
     Write(text);
 }
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+
+// The tool writes its own line ends ("\r\n"): standard output must not add a second CR.
+StdConsole::StdConsole() {
+    _setmode(_fileno(stdout), _O_BINARY);
+}
+#else
+StdConsole::StdConsole() = default;
+#endif
+
 void StdConsole::Write(const std::string& text) {
     std::lock_guard lock(mutex_);
     std::fwrite(text.data(), 1, text.size(), stdout);

@@ -22,6 +22,7 @@ public:
 // Standard output, unbuffered, and standard input.
 class StdConsole final : public IConsole {
 public:
+    StdConsole();
     void Write(const std::string& text) override;
     std::optional<std::string> ReadLine() override;
 

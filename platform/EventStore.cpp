@@ -1,9 +1,11 @@
 #include "platform/EventStore.h"
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <charconv>
@@ -72,9 +74,6 @@ std::uint32_t Checksum(std::string_view text) {
     }
     return hash;
 }
-// No event line comes near this (1023 characters of text, escaped at most twice over); a longer
-// line is garbage and is skipped without holding it in memory.
-constexpr std::size_t kMaxLineBytes = 16384;
 
 }  // namespace
 
@@ -124,6 +123,38 @@ bool FileEventStore::DecodeLine(const std::string& line, EventRecord& r) {
            Unescape(fields[6], r.text);
 }
 
+void FileEventStore::DecodeChunk(const char* data, std::size_t size, std::string& pending,
+                                 bool& overlong, std::vector<EventRecord>& records) {
+    for (std::size_t i = 0; i < size; ++i) {
+        const char c = data[i];
+        if (c != '\n') {
+            if (pending.size() < kMaxLineBytes)
+                pending += c;
+            else
+                overlong = true;
+            continue;
+        }
+        EventRecord r;
+        if (!overlong && DecodeLine(pending, r)) records.push_back(std::move(r));
+        pending.clear();
+        overlong = false;
+    }
+}
+
+std::string FileEventStore::Problem() const {
+    const std::string reason = files::NotRegularFileReason(path_);
+    return reason.empty() ? reason : reason + ": diagnostic events are not kept";
+}
+
+std::vector<EventRecord> FileEventStore::ReadAll() {
+    std::vector<EventRecord> records;
+    ReadFile(PreviousPath(), records);
+    ReadFile(path_, records);
+    return records;
+}
+
+// The file access below is POSIX; platform/win/FileEventStore.cpp is the Windows one.
+#if !defined(_WIN32)
 int FileEventStore::OpenLocked() const {
     // A few tries: each time another writer may have rotated the file while this one waited.
     for (int attempt = 0; attempt < 4; ++attempt) {
@@ -193,18 +224,6 @@ void FileEventStore::Append(const EventRecord& record) noexcept {
     }
 }
 
-std::string FileEventStore::Problem() const {
-    const std::string reason = files::NotRegularFileReason(path_);
-    return reason.empty() ? reason : reason + ": diagnostic events are not kept";
-}
-
-std::vector<EventRecord> FileEventStore::ReadAll() {
-    std::vector<EventRecord> records;
-    ReadFile(PreviousPath(), records);
-    ReadFile(path_, records);
-    return records;
-}
-
 void FileEventStore::ReadFile(const std::string& path, std::vector<EventRecord>& records) const {
     if (!files::NotRegularFileReason(path).empty()) return;
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -224,24 +243,12 @@ void FileEventStore::ReadFile(const std::string& path, std::vector<EventRecord>&
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
-        for (ssize_t i = 0; i < n; ++i) {
-            const char c = buffer[i];
-            if (c != '\n') {
-                if (pending.size() < kMaxLineBytes)
-                    pending += c;
-                else
-                    overlong = true;
-                continue;
-            }
-            EventRecord r;
-            if (!overlong && DecodeLine(pending, r)) records.push_back(std::move(r));
-            pending.clear();
-            overlong = false;
-        }
+        DecodeChunk(buffer, static_cast<std::size_t>(n), pending, overlong, records);
     }
     ::close(fd);
     // Whatever follows the last line end is a torn line: not an event.
 }
+#endif
 
 void MemoryEventStore::Append(const EventRecord& record) noexcept {
     try {

@@ -58,6 +58,13 @@ class FileEventStore final : public IEventStore {
     static std::string EncodeLine(const EventRecord& record);
     // False for a line that is not a complete event (a torn or foreign line).
     static bool DecodeLine(const std::string& line, EventRecord& record);
+    // No event line comes near this (1023 characters of text, escaped at most twice over); a
+    // longer line is garbage and is skipped without holding it in memory.
+    static constexpr std::size_t kMaxLineBytes = 16384;
+    // Reading in chunks: appends the events of the complete lines in data[0..size) to
+    // `records`; the unfinished line stays in `pending` (`overlong` once it passed the limit).
+    static void DecodeChunk(const char* data, std::size_t size, std::string& pending,
+                            bool& overlong, std::vector<EventRecord>& records);
 
   private:
     // Opens the file for appending and locks it; -1 when it is not a regular file or cannot

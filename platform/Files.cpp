@@ -93,12 +93,6 @@ std::optional<std::vector<std::uint8_t>> ReadAll(const std::string& path,
     return data;
 }
 
-std::optional<std::string> ReadText(const std::string& path, std::uint64_t maxBytes) {
-    auto bytes = ReadAll(path, maxBytes);
-    if (!bytes) return std::nullopt;
-    return std::string(bytes->begin(), bytes->end());
-}
-
 bool WriteAtomic(const std::string& path, const void* data, std::size_t size) {
     // A temporary name of this write alone (mkstemp), in the same folder so that the rename
     // replaces the file in one step; the old file stays readable until then.

@@ -24,7 +24,12 @@ bool IsReadWritableFile(const std::string& path);
 // reading huge files into memory (nullopt when the file is larger).
 std::optional<std::vector<std::uint8_t>> ReadAll(const std::string& path,
                                                  std::uint64_t maxBytes = UINT64_MAX);
-std::optional<std::string> ReadText(const std::string& path, std::uint64_t maxBytes = UINT64_MAX);
+inline std::optional<std::string> ReadText(const std::string& path,
+                                           std::uint64_t maxBytes = UINT64_MAX) {
+    auto bytes = ReadAll(path, maxBytes);
+    if (!bytes) return std::nullopt;
+    return std::string(bytes->begin(), bytes->end());
+}
 
 // Replaces the file's contents (write to a temporary file beside it, then rename).
 bool WriteAtomic(const std::string& path, const void* data, std::size_t size);

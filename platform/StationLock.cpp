@@ -26,7 +26,7 @@ long ReadHolderPid(int fd) {
 }  // namespace
 
 StationLock::~StationLock() {
-    for (int fd : fds_) ::close(fd);  // closing releases the lock
+    for (std::intptr_t fd : fds_) ::close(static_cast<int>(fd));  // closing releases the lock
 }
 
 std::unique_ptr<StationLock> StationLock::TryAcquire(const std::vector<std::string>& lockFiles,

@@ -7,6 +7,8 @@
 // leaves a station locked.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,10 +35,25 @@ class StationLock {
 
   private:
     StationLock() = default;
-    std::vector<int> fds_;
+    std::vector<std::intptr_t> fds_;  // descriptors (HANDLEs on Windows)
 };
 
-// The system's lock folder ("/run/lock", else "/var/lock"); empty when neither exists.
+// The system's lock folder ("/run/lock", else "/var/lock"; on Windows the folder shared by all
+// users, %ProgramData%); empty when there is none.
 std::string SystemLockFolder();
+
+// The name of the lock file of the controller at a PCI address (domain 0):
+// "qnlmptool-pci-0000:BB:DD.F.lock", on Windows (no ':' in file names)
+// "qnlmptool-pci-0000-BB-DD.F.lock".
+inline std::string ControllerLockFileName(unsigned bus, unsigned device, unsigned function) {
+#if defined(_WIN32)
+    const char* format = "qnlmptool-pci-0000-%02x-%02x.%x.lock";
+#else
+    const char* format = "qnlmptool-pci-0000:%02x:%02x.%x.lock";
+#endif
+    char name[64];
+    std::snprintf(name, sizeof name, format, bus & 0xFFu, device & 0xFFu, function & 0xFFu);
+    return name;
+}
 
 }  // namespace qnl

@@ -3,9 +3,16 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace qnl {
 
 std::uint16_t SystemLanguageId() {
+#if defined(_WIN32)
+    return ::GetSystemDefaultLangID();
+#else
     const char* names[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
     for (const char* name : names) {
         const char* value = std::getenv(name);
@@ -18,6 +25,7 @@ std::uint16_t SystemLanguageId() {
         return 0x0409;
     }
     return 0x0409;
+#endif
 }
 
 }  // namespace qnl

@@ -14,6 +14,13 @@ bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
+bool EntryExists(const std::string& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec)) && !ec;
+}
+
+// The resolution by hand, for systems whose file names are not Windows names.
+#if !defined(_WIN32)
 char UpperAscii(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -53,11 +60,6 @@ std::string ParentOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-bool EntryExists(const std::string& path) {
-    std::error_code ec;
-    return fs::exists(fs::symlink_status(path, ec)) && !ec;
-}
-
 // Entries of `folder` whose names match `part` without regard to case, sorted.
 std::vector<std::string> CaseInsensitiveMatches(const std::string& folder,
                                                 const std::string& part) {
@@ -73,11 +75,32 @@ std::vector<std::string> CaseInsensitiveMatches(const std::string& folder,
     std::sort(matches.begin(), matches.end());
     return matches;
 }
+#endif
 
 }  // namespace
 
+std::string WindowsStationPath(const std::string& toolFolder, const std::string& name) {
+    const bool driveOrStream = name.find(':') != std::string::npos;
+    const bool unc = name.size() >= 2 && IsSeparator(name[0]) && IsSeparator(name[1]);
+    if (driveOrStream || unc) return name;
+    const std::string relative = !name.empty() && IsSeparator(name[0]) ? name.substr(1) : name;
+    if (!toolFolder.empty() && IsSeparator(toolFolder.back())) return toolFolder + relative;
+    return toolFolder + "\\" + relative;
+}
+
 WindowsNameResolution ResolveWindowsName(const std::string& baseFolder, const std::string& name) {
     WindowsNameResolution result;
+#if defined(_WIN32)
+    // Native names: Windows itself separates, matches case and takes "." and "..".
+    if (name.empty()) {
+        result.path = baseFolder;
+        result.error = "the file name is empty";
+        return result;
+    }
+    result.path = WindowsStationPath(baseFolder, name);
+    result.found = EntryExists(result.path);
+    return result;
+#else
     if (name.size() >= 2 && name[1] == ':' &&
         ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'))) {
         result.path = name;
@@ -131,6 +154,7 @@ WindowsNameResolution ResolveWindowsName(const std::string& baseFolder, const st
     result.path = current;
     result.found = true;
     return result;
+#endif
 }
 
 std::string ToWindowsName(const std::string& nativePath) {

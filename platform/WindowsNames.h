@@ -9,6 +9,9 @@
 //     whose name matches without regard to (ASCII) case; when several match, the name is
 //     ambiguous and is not resolved;
 //   - a name with a drive letter ("C:\...") names no file here.
+// On Windows the names are native: a name with a drive letter or a UNC name ("\\server\share")
+// is used as it is, any other name is taken in the tool folder (WindowsStationPath), and the
+// file system matches case itself.
 // Paths the tool writes into settings values use '\' (ToWindowsName), so "/home/op/fw/a.bin"
 // is stored as "\home\op\fw\a.bin" and resolves back to the same file.
 #pragma once
@@ -27,6 +30,10 @@ struct WindowsNameResolution {
 };
 
 WindowsNameResolution ResolveWindowsName(const std::string& baseFolder, const std::string& name);
+
+// The Windows form of the rule: a name holding ':' (a drive) or beginning with two separators
+// (a UNC name) unchanged, any other name as "<toolFolder>\<name>".
+std::string WindowsStationPath(const std::string& toolFolder, const std::string& name);
 
 // A native path in the form settings values store: every '/' becomes '\'.
 std::string ToWindowsName(const std::string& nativePath);

@@ -1,9 +1,13 @@
 // Choosing the I/O library backend: once, at start-up, from QNLIO_BACKEND.
 //
-//   sim (or unset)   the simulated station (QNLIO_STATION names its file)
+//   sim              the simulated station (QNLIO_STATION names its file)
 //   linux[:settings] configuration space and registers of this machine's real controllers
-//                    (settings: qnlio/linux/LinuxIo.h)
+//                    (settings: qnlio/linux/LinuxIo.h); not on Windows
 //   dll:<path>       a shared library exporting the fourteen functions by name
+//
+// Unset: the simulated station on Linux; on Windows, where the maker's library is, the library
+// "qnliodll.dll" in the tool folder (a station without it fails to start, never falls back to
+// the simulator).
 #pragma once
 
 #include <memory>
@@ -13,14 +17,25 @@
 
 namespace qnl {
 
+inline constexpr const char* kDefaultIoLibraryName = "qnliodll.dll";
+
+#if defined(_WIN32)
+inline constexpr bool kWindowsStation = true;
+#else
+inline constexpr bool kWindowsStation = false;
+#endif
+
 struct BackendChoice {
     enum class Kind { Sim, Linux, Dll, Invalid };
     Kind kind = Kind::Sim;
     std::string parameter;  // the library path for Dll, the settings text for Linux
     std::string error;      // for Invalid
+    // Dll: `parameter` is a name in the tool folder (the Windows default).
+    bool inToolFolder = false;
 };
 
-BackendChoice ParseBackendChoice(const char* value);
+// `windows` selects the Windows rules (the default backend, no linux backend); tests pass it.
+BackendChoice ParseBackendChoice(const char* value, bool windows = kWindowsStation);
 
 // A backend that could not be set up: the driver never loads and every access fails like
 // absent hardware. Start-up then takes its driver-failure path.

@@ -4,6 +4,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev nlohmann-json3-dev
           libpci-dev libsystemd-dev)
+# Further packages a script needs (scripts/build-windows.sh: the mingw-w64 toolchain, wine).
+packages+=("$@")
 # scripts/fuzz.sh: clang with its libFuzzer runtime.
 if [ "${QNL_WITH_FUZZ:-0}" = 1 ]; then packages+=(clang libclang-rt-14-dev); fi
 

@@ -6,18 +6,46 @@
 #include <dlfcn.h>
 #endif
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
+
+#include "platform/Files.h"
+#include "qnlio/dll/LibraryExports.h"
 
 namespace qnl::dll {
 namespace {
 
 void* OpenLibrary(const std::string& path, std::string& error) {
 #if defined(_WIN32)
-    HMODULE module = ::LoadLibraryA(path.c_str());
-    if (module == nullptr)
-        error = "cannot load the I/O library \"" + path + "\" (error " +
-                std::to_string(::GetLastError()) + ")";
+    // No "bad image" or "missing drive" box: a station runs without anyone to click it away.
+    DWORD oldMode = 0;
+    ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode);
+    // A library named by a full path finds the libraries it needs beside itself first (the
+    // altered search order is defined for full paths only).
+    const bool fullPath = path.find(':') != std::string::npos || path.rfind("\\\\", 0) == 0;
+    HMODULE module =
+        ::LoadLibraryExA(path.c_str(), nullptr, fullPath ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
+    const DWORD code = ::GetLastError();
+    ::SetThreadErrorMode(oldMode, nullptr);
+    if (module == nullptr) {
+        std::string why;
+        if (!files::Exists(path)) {
+            why = "the file does not exist";
+        } else {
+            // The file's header tells a non-library and a library for another machine apart.
+            const auto head = files::ReadAll(path, std::uint64_t{64} << 20);
+            if (head) {
+                const std::vector<std::uint8_t> first(
+                    head->begin(), head->begin() + static_cast<std::ptrdiff_t>(
+                                                       std::min<std::size_t>(head->size(), 4096)));
+                why = DescribeLibraryImage(first, ToolMachine());
+            }
+            if (why.empty()) why = "Windows error " + std::to_string(code);
+        }
+        error = "cannot load the I/O library \"" + path + "\": " + why;
+    }
     return reinterpret_cast<void*>(module);
 #else
     void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -55,17 +83,17 @@ std::unique_ptr<DllIo> DllIo::Open(const std::string& path, std::string& error) 
     std::unique_ptr<DllIo> io(new DllIo());
     io->module_ = OpenLibrary(path, error);
     if (io->module_ == nullptr) return nullptr;
-    std::array<void*, 14> found{};
-    std::string missing;
-    for (std::size_t i = 0; i < found.size(); ++i) {
-        found[i] = Symbol(io->module_, kExportNames[i]);
-        if (found[i] == nullptr)
-            missing += (missing.empty() ? "" : ", ") + std::string(kExportNames[i]);
-    }
-    if (!missing.empty()) {
+    // Each function under its plain name or, from a 32-bit library, its decorated name.
+    const ResolvedExports exports =
+        ResolveExports([&io](const char* name) { return Symbol(io->module_, name); });
+    if (!exports.missing.empty()) {
+        std::string missing;
+        for (const std::string& name : exports.missing)
+            missing += (missing.empty() ? "" : ", ") + name;
         error = "the I/O library \"" + path + "\" does not export " + missing;
         return nullptr;  // the destructor unloads the library
     }
+    const std::array<void*, 14>& found = exports.functions;
     // Function pointers from the exported names (kExportNames order).
     auto as = [&](std::size_t i, auto& target) {
         static_assert(sizeof(void*) == sizeof(target));

@@ -39,12 +39,16 @@ using ReadCMDFn = std::int32_t(QNLIO_CALL*)(std::uint32_t, std::uint32_t, std::u
                                             std::uint8_t*);
 }
 
-// The exported names, in the order the loader resolves them.
+// The exported names, in the order the loader resolves them, and the bytes of arguments each
+// takes on 32-bit x86 (4 a value or pointer), which the standard calling convention's decorated
+// export names carry ("_ReadMEM@12").
 inline constexpr const char* kExportNames[14] = {
     "LoadQnlIODriver", "UnloadQnlIODriver", "PCI_Read_DWORD", "PCI_Read_BYTE",
     "PCI_Write_DWORD", "PCI_Write_Byte",    "MapQnlIO",       "UnmapQnlIO",
     "ReadMEM",         "WriteMEM",          "WriteCmdALL",    "ReadCMD",
     "Wait_Read_Ready", "Wait_Write_Ready",
 };
+inline constexpr unsigned kExportArgumentBytes[14] = {0, 0,  16, 16, 20, 20, 8,
+                                                      8, 12, 12, 36, 16, 12, 12};
 
 }  // namespace qnl::dll

@@ -12,7 +12,12 @@
 #include "qnlio/dll/QnlIoExports.h"
 #include "qnlio/sim/SimStation.h"
 
+// The standard calling convention on Windows (QNLIO_CALL), as the maker's library has it.
+#if defined(_WIN32)
+#define QNL_EXPORT extern "C" __declspec(dllexport)
+#else
 #define QNL_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 
@@ -49,61 +54,61 @@ qnl::sim::SimStation* Station() {
 
 }  // namespace
 
-QNL_EXPORT std::uint32_t LoadQnlIODriver() {
+QNL_EXPORT std::uint32_t QNLIO_CALL LoadQnlIODriver() {
     auto* s = Station();
     return s ? s->LoadQnlIODriver() : 0;
 }
 
-QNL_EXPORT void UnloadQnlIODriver() {
+QNL_EXPORT void QNLIO_CALL UnloadQnlIODriver() {
     if (auto* s = Station()) s->UnloadQnlIODriver();
 }
 
-QNL_EXPORT std::uint32_t PCI_Read_DWORD(std::uint32_t bus, std::uint32_t device,
+QNL_EXPORT std::uint32_t QNLIO_CALL PCI_Read_DWORD(std::uint32_t bus, std::uint32_t device,
                                         std::uint32_t function, std::uint32_t offset) {
     auto* s = Station();
     return s ? s->PCI_Read_DWORD(bus, device, function, offset) : 0xFFFFFFFFu;
 }
 
 #if !defined(QNL_DLLSIM_WITHOUT_READ_BYTE)
-QNL_EXPORT std::uint8_t PCI_Read_BYTE(std::uint32_t bus, std::uint32_t device,
+QNL_EXPORT std::uint8_t QNLIO_CALL PCI_Read_BYTE(std::uint32_t bus, std::uint32_t device,
                                       std::uint32_t function, std::uint32_t offset) {
     auto* s = Station();
     return s ? s->PCI_Read_BYTE(bus, device, function, offset) : 0xFF;
 }
 #endif
 
-QNL_EXPORT void PCI_Write_DWORD(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
+QNL_EXPORT void QNLIO_CALL PCI_Write_DWORD(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
                                 std::uint32_t offset, std::uint32_t value) {
     if (auto* s = Station()) s->PCI_Write_DWORD(bus, device, function, offset, value);
 }
 
-QNL_EXPORT void PCI_Write_Byte(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
+QNL_EXPORT void QNLIO_CALL PCI_Write_Byte(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
                                std::uint32_t offset, std::uint32_t value) {
     if (auto* s = Station()) s->PCI_Write_Byte(bus, device, function, offset, value);
 }
 
-QNL_EXPORT std::uintptr_t MapQnlIO(std::uint32_t physicalAddress, std::uint32_t size) {
+QNL_EXPORT std::uintptr_t QNLIO_CALL MapQnlIO(std::uint32_t physicalAddress, std::uint32_t size) {
     auto* s = Station();
     return s ? s->MapQnlIO(physicalAddress, size) : 0;
 }
 
-QNL_EXPORT void UnmapQnlIO(std::uintptr_t address, std::uint32_t size) {
+QNL_EXPORT void QNLIO_CALL UnmapQnlIO(std::uintptr_t address, std::uint32_t size) {
     if (auto* s = Station()) s->UnmapQnlIO(address, size);
 }
 
-QNL_EXPORT std::int32_t ReadMEM(std::uintptr_t address, std::uint32_t width,
+QNL_EXPORT std::int32_t QNLIO_CALL ReadMEM(std::uintptr_t address, std::uint32_t width,
                                 std::uint32_t* result) {
     auto* s = Station();
     return s ? s->ReadMEM(address, width, result) : -1;
 }
 
-QNL_EXPORT std::int32_t WriteMEM(std::uintptr_t address, std::uint32_t width,
+QNL_EXPORT std::int32_t QNLIO_CALL WriteMEM(std::uintptr_t address, std::uint32_t width,
                                  std::uint32_t* value) {
     auto* s = Station();
     return s ? s->WriteMEM(address, width, value) : -1;
 }
 
-QNL_EXPORT std::int32_t WriteCmdALL(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
+QNL_EXPORT std::int32_t QNLIO_CALL WriteCmdALL(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
                                     std::uint32_t command, std::uint32_t space,
                                     std::uint32_t length, std::uint32_t address,
                                     std::uint32_t dataLow, std::uint32_t dataHigh) {
@@ -113,19 +118,19 @@ QNL_EXPORT std::int32_t WriteCmdALL(std::uint32_t bus, std::uint32_t device, std
              : -1;
 }
 
-QNL_EXPORT std::int32_t ReadCMD(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
+QNL_EXPORT std::int32_t QNLIO_CALL ReadCMD(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
                                 std::uint8_t* reply) {
     auto* s = Station();
     return s ? s->ReadCMD(bus, device, function, reply) : -1;
 }
 
-QNL_EXPORT std::int32_t Wait_Read_Ready(std::uint32_t bus, std::uint32_t device,
+QNL_EXPORT std::int32_t QNLIO_CALL Wait_Read_Ready(std::uint32_t bus, std::uint32_t device,
                                         std::uint32_t function) {
     auto* s = Station();
     return s ? s->Wait_Read_Ready(bus, device, function) : -1;
 }
 
-QNL_EXPORT std::int32_t Wait_Write_Ready(std::uint32_t bus, std::uint32_t device,
+QNL_EXPORT std::int32_t QNLIO_CALL Wait_Write_Ready(std::uint32_t bus, std::uint32_t device,
                                          std::uint32_t function) {
     auto* s = Station();
     return s ? s->Wait_Write_Ready(bus, device, function) : -1;
