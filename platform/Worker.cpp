@@ -10,10 +10,17 @@ namespace qnl {
 
 namespace {
 
-// Threads of Worker::Start whose body has not returned.
-std::mutex g_runningMutex;
-std::condition_variable g_runningCv;
-int g_running = 0;
+// Threads of Worker::Start whose body has not returned. Never destroyed: a detached worker
+// that returns while the process exits still finds them.
+struct RunningThreads {
+    std::mutex mutex;
+    std::condition_variable cv;
+    int count = 0;
+};
+RunningThreads& RunningThreadsOfProcess() {
+    static RunningThreads* threads = new RunningThreads();
+    return *threads;
+}
 
 thread_local ReportGate* t_currentGate = nullptr;
 
@@ -38,8 +45,8 @@ std::shared_ptr<Worker> Worker::Start(std::function<void()> body,
     std::shared_ptr<Worker> worker(new Worker());
     auto state = worker->state_;
     {
-        std::lock_guard lock(g_runningMutex);
-        ++g_running;
+        std::lock_guard lock(RunningThreadsOfProcess().mutex);
+        ++RunningThreadsOfProcess().count;
     }
     try {
         worker->thread_ = std::thread(
@@ -64,13 +71,13 @@ std::shared_ptr<Worker> Worker::Start(std::function<void()> body,
                     state->finished = true;
                     state->cv.notify_all();
                 }
-                std::lock_guard lock(g_runningMutex);
-                --g_running;
-                g_runningCv.notify_all();
+                std::lock_guard lock(RunningThreadsOfProcess().mutex);
+                --RunningThreadsOfProcess().count;
+                RunningThreadsOfProcess().cv.notify_all();
             });
     } catch (...) {
-        std::lock_guard lock(g_runningMutex);
-        --g_running;
+        std::lock_guard lock(RunningThreadsOfProcess().mutex);
+        --RunningThreadsOfProcess().count;
         throw;
     }
     return worker;
@@ -110,13 +117,14 @@ void Worker::Abandon() {
 }
 
 int Worker::Running() {
-    std::lock_guard lock(g_runningMutex);
-    return g_running;
+    std::lock_guard lock(RunningThreadsOfProcess().mutex);
+    return RunningThreadsOfProcess().count;
 }
 
 bool Worker::WaitAllFinished(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(g_runningMutex);
-    return g_runningCv.wait_for(lock, timeout, [] { return g_running == 0; });
+    std::unique_lock lock(RunningThreadsOfProcess().mutex);
+    return RunningThreadsOfProcess().cv.wait_for(
+        lock, timeout, [] { return RunningThreadsOfProcess().count == 0; });
 }
 
 // --- ReportGate --------------------------------------------------------------------------------
