@@ -13,10 +13,5 @@ cmake --build "$build" --parallel 2 --target qnl_tests qnlmptool qnlfwimage
 # end-to-end test that started the executable fails.
 export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1 suppressions=$root/scripts/tsan.supp"
 cd "$build"
-selection='^(FunTestScheduler|FixtureSubTest|UpgradeRunTest|MPRunTest|MPRunPortTest|Worker|RecoverableLock)\.'
-# Left out until the upgrade run's workers report through one gate: FWThreadFun writes each
-# host's ucFwUpdateResult / ucFwCheckResult as plain bytes that RunFirmwareUpgrade polls
-# (firmware/UpgradeProgramming.cpp against firmware/UpgradeRun.cpp), so every test that programs
-# a host reports that race. The port-test MP runs (MPRunPortTest) run end to end under TSan.
-leftOut='^(UpgradeRunTest\.(BothHostsUpdatedAndChecked|HungProgrammerIsGivenUpOnAndTheNextRunPasses)|MPRunTest\.)'
-ctest --output-on-failure --parallel 2 --timeout 600 -R "$selection" -E "$leftOut"
+selection='^(FunTestScheduler|FixtureSubTest|UpgradeRunTest|UpgradeRunFiveHosts|MPRunTest|MPRunPortTest|RunEndsTest|RunReporterTest|ToolLifetimeTest|Worker|WorkerGroup|ReportGate|RecoverableLock)\.'
+ctest --output-on-failure --parallel 2 --timeout 600 -R "$selection"
