@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "app/ResultLog.h"
@@ -136,9 +137,12 @@ TEST(ListCtrlEx, CellColourRecordsAndRowData) {
 class ResultLogTest : public ResultTableTest {
   protected:
     ResultLogTest() {
-        folder = (std::filesystem::temp_directory_path() / "qnl-resultlog-test").string();
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
+        // A folder of its own: ctest runs these tests in parallel processes, and a shared
+        // folder removed by one test made another's write fail.
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "qnl-resultlog-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        folder = pattern;
         clock.SetLocalTime({2026, 12, 7, 9, 5, 3});
     }
     ~ResultLogTest() override { std::filesystem::remove_all(folder); }
