@@ -57,10 +57,9 @@ struct UdevDeviceChangeSource::Impl {
             }
             udev_device* device = udev_monitor_receive_device(monitor);
             if (device == nullptr) continue;
-            const auto event =
-                UdevEventOf(udev_device_get_action(device),
-                            udev_device_get_property_value(device, "PRODUCT"),
-                            udev_device_get_devpath(device));
+            const auto event = UdevEventOf(udev_device_get_action(device),
+                                           udev_device_get_property_value(device, "PRODUCT"),
+                                           udev_device_get_devpath(device));
             udev_device_unref(device);
             if (event) listener(*event);
         }
