@@ -1,11 +1,8 @@
-// What the tool reads from the system's USB device changes, and the firmware path list the
-// device and upgrade pages keep.
+// What the tool reads from the system's USB device changes.
 #include <gtest/gtest.h>
 
 #include "platform/DeviceChange.h"
 #include "platform/UdevDeviceChangeSource.h"
-#include "settings/FirmwarePathList.h"
-#include "support/FolderTool.h"
 
 namespace qnl::test {
 namespace {
@@ -36,30 +33,6 @@ TEST(UdevProductTest, OnlyAddAndRemoveAreEvents) {
     EXPECT_FALSE(UdevEventOf("change", "1e73/735/100", nullptr));
     EXPECT_FALSE(UdevEventOf("add", nullptr, nullptr));
     EXPECT_FALSE(UdevEventOf("add", "garbage", nullptr));
-}
-
-TEST(FirmwarePathListTest, NewestFirstAtMostFiveAndNoNameTwice) {
-    FirmwarePathList list;
-    for (const char* name : {"a.bin", "b.bin", "c.bin", "d.bin", "e.bin"}) list.PutOnTop(name);
-    EXPECT_EQ(list.Entries(),
-              (std::vector<std::string>{"e.bin", "d.bin", "c.bin", "b.bin", "a.bin"}));
-    list.PutOnTop("f.bin");  // a sixth name drops the oldest
-    EXPECT_EQ(list.Entries(),
-              (std::vector<std::string>{"f.bin", "e.bin", "d.bin", "c.bin", "b.bin"}));
-    list.PutOnTop("C.BIN");  // already listed (case aside): moved to the top, shown as chosen now
-    EXPECT_EQ(list.Entries(),
-              (std::vector<std::string>{"C.BIN", "f.bin", "e.bin", "d.bin", "b.bin"}));
-}
-
-TEST(FirmwarePathListTest, FileHoldsOnePathPerLineWithCrLfAndIsReplaced) {
-    FolderTool tool;
-    std::string error;
-    ASSERT_TRUE(SaveBrowsedBinPaths(tool.Folder(), {"/fw/new.bin", "old.bin"}, error));
-    EXPECT_EQ(tool.Read("BrowsedBINPath.txt"), "/fw/new.bin\r\nold.bin\r\n");
-    ASSERT_TRUE(SaveBrowsedBinPaths(tool.Folder(), {"x.rom"}, error));
-    EXPECT_EQ(tool.Read("BrowsedBINPath.txt"), "x.rom\r\n");
-    EXPECT_FALSE(SaveBrowsedBinPaths(tool.Folder() + "/missing-folder", {"x.rom"}, error));
-    EXPECT_NE(error.find("missing-folder"), std::string::npos);
 }
 
 }  // namespace
