@@ -97,17 +97,17 @@ std::int32_t InsertCFGToBin(const BinFileStruct& image, std::span<std::uint8_t> 
 bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t length,
                                    std::vector<std::uint8_t>* built, const IniSettings* settings) {
     static constexpr const char* kFunction = "Upgrade::vCreateConfigRomFile";
-    CUtility& util = ctx_.g_Utility;
+    CUtility& util = services_.g_Utility;
     const auto failAllHosts = [&util] {
         for (TargetHost& host : util.hosts) host.ucFwUpdateResult = 0;
     };
     try {
         if (image == nullptr && length != 0) return false;
-        const IniSettings& ini = settings != nullptr ? *settings : ctx_.ini;
+        const IniSettings& ini = settings != nullptr ? *settings : services_.ini;
         const bool anyEnabled = ini.subsys_enable == 1 || ini.PCISPEED_enable == 1 ||
-                                ini.CustInfo_enable == 1 || ctx_.setReg.m_ucManualSetting == 1 ||
-                                ini.smi_enable == 1 || ini.ssc_enable == 1 || ini.hs_enable == 1 ||
-                                ini.ss_enable == 1;
+                                ini.CustInfo_enable == 1 ||
+                                services_.setReg.m_ucManualSetting == 1 || ini.smi_enable == 1 ||
+                                ini.ssc_enable == 1 || ini.hs_enable == 1 || ini.ss_enable == 1;
         std::vector<std::uint8_t> out;
         if (!anyEnabled) {
             // 2. Nothing to build in: the file is written as it is.
@@ -119,8 +119,8 @@ bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t leng
             BinFileStruct parts;
             std::int32_t rc = kErrDataNotMatch;
             if (util.GetBinFileStruct(image, length, parts)) {
-                const std::vector<ConfigEntryBytes> entries =
-                    CollectConfigEntries(ini, ctx_.setReg, parts.ucKind, util.Host(0).ucPcieLink);
+                const std::vector<ConfigEntryBytes> entries = CollectConfigEntries(
+                    ini, services_.setReg, parts.ucKind, util.Host(0).ucPcieLink);
                 if (ini.CustInfo_enable == 1) {
                     // Header bytes 16..46 from the text (NUL-padded); byte 47 stays.
                     for (std::size_t i = 0; i < kCustomerInfoBytes - 1; ++i)
@@ -132,9 +132,9 @@ bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t leng
                 rc = InsertCFGToBin(parts, out, entries);
             }
             if (rc != kOk) {
-                ctx_.eventLog.LogMessage(kEventTypeError,
-                                         "\r\n%s:%d: InsertCFGToBin Fail!! , dwErrorCode %d",
-                                         kFunction, 2301, rc);
+                services_.eventLog.LogMessage(kEventTypeError,
+                                              "\r\n%s:%d: InsertCFGToBin Fail!! , dwErrorCode %d",
+                                              kFunction, 2301, rc);
                 failAllHosts();
                 return false;
             }
@@ -142,9 +142,9 @@ bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t leng
 
         // 6.
         if (util.m_strFileFWVersion.empty()) {
-            ctx_.eventLog.LogMessage(kEventTypeError,
-                                     "\r\n%s:%d: g_Utility.m_strFileFWVersion is empty ", kFunction,
-                                     2302);
+            services_.eventLog.LogMessage(kEventTypeError,
+                                          "\r\n%s:%d: g_Utility.m_strFileFWVersion is empty ",
+                                          kFunction, 2302);
             return false;
         }
 
@@ -155,9 +155,9 @@ bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t leng
             files::Join(util.strToolFolder, "Config_" + util.m_strFileFWVersion + ".rom");
         util.m_strFWFilePath = path;
         if (!files::WriteAtomic(path, out.data(), out.size())) {
-            ctx_.eventLog.LogMessage(kEventTypeError,
-                                     "\r\n%s:%d: Open tmp File[%s] Fail!! , dwErrorCode %d",
-                                     kFunction, 2303, path.c_str(), files::LastError());
+            services_.eventLog.LogMessage(kEventTypeError,
+                                          "\r\n%s:%d: Open tmp File[%s] Fail!! , dwErrorCode %d",
+                                          kFunction, 2303, path.c_str(), files::LastError());
             failAllHosts();
             return false;
         }
@@ -166,8 +166,8 @@ bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t leng
         if (built != nullptr) *built = std::move(out);
         return true;
     } catch (const std::exception&) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kFunction, 2304,
-                                 files::LastError());
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kFunction,
+                                      2304, files::LastError());
         return false;
     }
 }

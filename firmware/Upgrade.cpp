@@ -13,7 +13,7 @@
 
 namespace qnl {
 
-Upgrade::Upgrade(const UpgradeServices& services) : ctx_(services) {}
+Upgrade::Upgrade(const UpgradeServices& services) : services_(services) {}
 
 Upgrade::~Upgrade() {
     WaitForWorkers();

@@ -125,7 +125,7 @@ class Upgrade {
     // Reads the firmware file into `image`; false (after the messages) when it cannot be used.
     bool ReadFirmwareFile(const std::string& path, std::vector<std::uint8_t>& image);
 
-    UpgradeServices ctx_;
+    UpgradeServices services_;
     std::mutex runMutex_;
     // The workers of the current run; earlier runs' groups whose workers were given up on.
     std::shared_ptr<WorkerGroup> group_;

@@ -24,7 +24,7 @@ constexpr std::uint32_t kKind1MinimumCapacity = 0x20000;
 
 std::int32_t Upgrade::Firmware_Upgrade(std::uint8_t hostIndex, const std::string& imagePath) {
     if (hostIndex >= kMaxHosts) return kErrInvalidParameter;
-    CUtility& util = ctx_.g_Utility;
+    CUtility& util = services_.g_Utility;
     UpgradeRunSnapshot run;
     run.imagePath = imagePath;
     run.fileKind = util.m_ucFileKind;
@@ -34,7 +34,7 @@ std::int32_t Upgrade::Firmware_Upgrade(std::uint8_t hostIndex, const std::string
             run.image.assign(util.m_dwFWFileLength, 0);
             const std::int32_t rc = util.bOpenFWBinFile(imagePath, run.image);
             if (rc != kOk) {
-                ctx_.eventLog.LogMessage(
+                services_.eventLog.LogMessage(
                     kEventTypeError,
                     "\r\n%s:%d:   Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n", kName,
                     960, imagePath.c_str(), rc);
@@ -43,8 +43,8 @@ std::int32_t Upgrade::Firmware_Upgrade(std::uint8_t hostIndex, const std::string
             run.image.resize(util.m_dwFWFileLength);
         }
     } catch (const std::exception&) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kName, 995,
-                                 files::LastError());
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kName, 995,
+                                      files::LastError());
         return kErrIo;
     }
     const std::int32_t result = ProgramHost(run, hostIndex, util.hosts[hostIndex]);
@@ -59,24 +59,24 @@ std::int32_t Upgrade::ProgramHost(const UpgradeRunSnapshot& run, std::uint8_t ho
     RecoverableLockGuard lock(m_FWUpgCriticalSection);
     if (!lock.Owns()) return kErrTimeout;
     try {
-        if (!bCheckFileAccess(ctx_.prompts, run.imagePath, true)) return kErrFileNotFound;
+        if (!bCheckFileAccess(services_.prompts, run.imagePath, true)) return kErrFileNotFound;
         if (run.image.empty()) return kErrDataNotMatch;
 
-        const FlashPart part = ctx_.interctl.IdentifyFlash(host);
+        const FlashPart part = services_.interctl.IdentifyFlash(host);
         if (part.IsNone()) {
-            ctx_.eventLog.LogMessage(kEventTypeError,
-                                     "\r\n%s:%d:   ucTargetNumber[%d], SPI -RoM Initial Failed...",
-                                     kName, 972, hostIndex);
+            services_.eventLog.LogMessage(
+                kEventTypeError, "\r\n%s:%d:   ucTargetNumber[%d], SPI -RoM Initial Failed...",
+                kName, 972, hostIndex);
             return kErrIo;
         }
         // A second-generation image needs a part of at least 128 KB; nothing is written otherwise.
         if (run.fileKind == 1 && part.CapacityBytes() < kKind1MinimumCapacity) return kErrIo;
 
-        return ctx_.interctl.Update_Firmware(hostIndex, host, part, run.image.data(),
-                                             static_cast<std::uint32_t>(run.image.size()));
+        return services_.interctl.Update_Firmware(hostIndex, host, part, run.image.data(),
+                                                  static_cast<std::uint32_t>(run.image.size()));
     } catch (const std::exception&) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kName, 995,
-                                 files::LastError());
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kName, 995,
+                                      files::LastError());
         return kErrIo;
     }
 }

@@ -39,39 +39,39 @@ void Upgrade::ResetRunState() {
     m_ucRunDone = 0;
     m_ucAllUpdated = 0;
     m_ucAllChecked = 0;
-    ctx_.reporter.BeginRun();
+    services_.reporter.BeginRun();
 }
 
 bool Upgrade::bCheckConnectedUSBDevice() {
     try {
-        ctx_.g_Utility.m_bUsbDeviceFound = 0;
-        SearchConnectedUsbDevice(ctx_.usbTopology, ctx_.g_Utility.m_bUsbDeviceFound);
-        return ctx_.g_Utility.m_bUsbDeviceFound == 1;
+        services_.g_Utility.m_bUsbDeviceFound = 0;
+        SearchConnectedUsbDevice(services_.usbTopology, services_.g_Utility.m_bUsbDeviceFound);
+        return services_.g_Utility.m_bUsbDeviceFound == 1;
     } catch (const std::exception&) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: Failed,  dwErrorCode %d",
-                                 "Upgrade::bCheckConnectedUSBDevice", 612, files::LastError());
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: Failed,  dwErrorCode %d",
+                                      "Upgrade::bCheckConnectedUSBDevice", 612, files::LastError());
         return false;
     }
 }
 
 void Upgrade::FailAllHosts(ResultLayout layout, bool clearCheckResult) {
     for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
-        TargetHost& host = ctx_.g_Utility.hosts[i];
+        TargetHost& host = services_.g_Utility.hosts[i];
         host.ucFwUpdateResult = 0;
         if (clearCheckResult) host.ucFwCheckResult = 0;
         if (host.ucIndex != kNoHostIndex)
-            ctx_.reporter.ShowResult(layout, i, ResultItem::FwUpdate, CellState::Fail,
-                                     ctx_.uiText.fail);
+            services_.reporter.ShowResult(layout, i, ResultItem::FwUpdate, CellState::Fail,
+                                          services_.uiText.fail);
     }
     m_ucRunDone = 1;
 }
 
 void Upgrade::Tell(const std::string& boxText, const std::string& consoleText) {
-    ctx_.prompts.ShowMessage(boxText, {}, MessageIcon::Error, consoleText);
+    services_.prompts.ShowMessage(boxText, {}, MessageIcon::Error, consoleText);
 }
 
 bool Upgrade::ReadFirmwareFile(const std::string& path, std::vector<std::uint8_t>& image) {
-    CUtility& util = ctx_.g_Utility;
+    CUtility& util = services_.g_Utility;
     util.bFWBinFileLength(path);
     // The buffer starts at 128 KB and grows to the file's length only once the length was
     // checked (bOpenFWBinFile refuses a file above 16 MiB before reading any of it).
@@ -85,30 +85,30 @@ bool Upgrade::ReadFirmwareFile(const std::string& path, std::vector<std::uint8_t
 }
 
 bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags) {
-    const IniSettings settings = ctx_.ini;
+    const IniSettings settings = services_.ini;
     return RunFirmwareUpgrade(twoColumn, runFlags, settings);
 }
 
 bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
                                  const IniSettings& settings) {
-    CUtility& util = ctx_.g_Utility;
+    CUtility& util = services_.g_Utility;
     auto run = std::make_shared<UpgradeRunSnapshot>();
     run->settings = settings;
     run->layout = twoColumn ? ResultLayout::Upgrade : ResultLayout::Main;
     run->runFlags = runFlags;
-    run->consoleMode = ctx_.consoleMode;
+    run->consoleMode = services_.consoleMode;
 
     // 1. No USB device may hang below a target controller while it is programmed.
     if (settings.check_downstream_usb_enable == 1) {
         while (bCheckConnectedUSBDevice()) {
             Tell("Found a USB Device Connected , Please Remove it !!", {});
             // Wait before looking again, so a console run does not spin.
-            if (!ctx_.clock.SleepMs(1000)) break;
+            if (!services_.clock.SleepMs(1000)) break;
         }
     }
 
     // 2. The firmware file: the settings' name in an MP run, else the page's selection.
-    run->firmwareName = ctx_.runFromMain ? settings.fw_binary_name : m_strComboFirmware;
+    run->firmwareName = services_.runFromMain ? settings.fw_binary_name : m_strComboFirmware;
     // A name with ':' after its first character is a full path; anything else lives in the
     // tool folder. Either way it is resolved as a Windows station would.
     util.m_strFWFilePath = files::ResolveWindowsName(util.strToolFolder, run->firmwareName).path;
@@ -123,10 +123,10 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
 
     // 4./5. Its version.
     std::uint8_t version[6] = {};
-    std::int32_t rc = ctx_.interctl.Get_Version_From_File(image.data(), length, version);
+    std::int32_t rc = services_.interctl.Get_Version_From_File(image.data(), length, version);
     if (rc != kOk) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: Get_Version_From_File Failed!!(%d)\n",
-                                 kRunName, 712, rc);
+        services_.eventLog.LogMessage(
+            kEventTypeError, "\r\n%s:%d: Get_Version_From_File Failed!!(%d)\n", kRunName, 712, rc);
         Tell(Format("\r\n%s:%d:Get_Version_From_File Failed!!(%d)\n", kRunName, 713, rc),
              Format("Get_Version_From_File Failed!!(%d)\n", rc));
         FailAllHosts(run->layout, true);
@@ -136,8 +136,8 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
 
     // 6. The image that is programmed: the configuration built into the firmware.
     if (!vCreateConfigRomFile(image.data(), length, &run->image, &run->settings)) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:   vCreateConfigRomFile Failed!!",
-                                 kRunName, 725);
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:   vCreateConfigRomFile Failed!!",
+                                      kRunName, 725);
         Tell("vCreateConfigRomFile Failed!!\n", "vCreateConfigRomFile Failed!!\r\n");
         FailAllHosts(run->layout, false);
         return false;
@@ -154,7 +154,7 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
     run->hosts = util.hosts;
 
     // 7. One worker per host.
-    auto group = std::make_shared<WorkerGroup>(ctx_.clock);
+    auto group = std::make_shared<WorkerGroup>(services_.clock);
     {
         std::lock_guard lock(runMutex_);
         if (group_) abandoned_.push_back(group_);
@@ -166,15 +166,16 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
             i, [this, run, i] { FWThreadFun(run, i); },
             [this, run, i] {
                 // Anything unexpected inside the worker fails its host.
-                ctx_.eventLog.LogMessage(kEventTypeError,
-                                         "\r\n%s:%d: FWThreadFun Failed,  dwErrorCode %d",
-                                         kWorkerName, 899, files::LastError());
-                TargetHost& host = ctx_.g_Utility.hosts[i];
+                services_.eventLog.LogMessage(kEventTypeError,
+                                              "\r\n%s:%d: FWThreadFun Failed,  dwErrorCode %d",
+                                              kWorkerName, 899, files::LastError());
+                TargetHost& host = services_.g_Utility.hosts[i];
                 host.ucFwUpdateResult = 0;
                 host.ucFwCheckResult = 0;
                 const ResultItem item =
                     (run->runFlags & 0x10) ? ResultItem::FwUpdate : ResultItem::FwCheck;
-                ctx_.reporter.ShowResult(run->layout, i, item, CellState::Fail, ctx_.uiText.fail);
+                services_.reporter.ShowResult(run->layout, i, item, CellState::Fail,
+                                              services_.uiText.fail);
             });
     }
 
@@ -188,11 +189,11 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
             TargetHost& host = util.hosts[i];
             host.ucFwUpdateResult = 0;
             host.ucFwCheckResult = 0;
-            ctx_.reporter.ShowResult(run->layout, static_cast<std::uint8_t>(i),
-                                     ResultItem::FwUpdate, CellState::Fail, "Fail");
+            services_.reporter.ShowResult(run->layout, static_cast<std::uint8_t>(i),
+                                          ResultItem::FwUpdate, CellState::Fail, "Fail");
             if (run->layout == ResultLayout::Upgrade && (run->runFlags & 0x20))
-                ctx_.reporter.ShowResult(run->layout, static_cast<std::uint8_t>(i),
-                                         ResultItem::FwCheck, CellState::Fail, "Fail");
+                services_.reporter.ShowResult(run->layout, static_cast<std::uint8_t>(i),
+                                              ResultItem::FwCheck, CellState::Fail, "Fail");
         });
     }
     const std::vector<std::size_t> started = group->StartedHosts();
@@ -216,11 +217,12 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
 // FAIL on red) and, in console mode, its line. The caller holds its report gate.
 void Upgrade::ShowItemResult(const UpgradeRunSnapshot& run, std::uint8_t index, ResultItem item,
                              const char* name, bool passed) {
-    ctx_.reporter.ShowResult(run.layout, index, item, passed ? CellState::Pass : CellState::Fail,
-                             passed ? ctx_.uiText.pass : ctx_.uiText.fail);
-    if (passed) ctx_.reporter.RefreshHost(index);
+    services_.reporter.ShowResult(run.layout, index, item,
+                                  passed ? CellState::Pass : CellState::Fail,
+                                  passed ? services_.uiText.pass : services_.uiText.fail);
+    if (passed) services_.reporter.RefreshHost(index);
     if (run.consoleMode)
-        ctx_.reporter.ConsoleLine(
+        services_.reporter.ConsoleLine(
             Format("Host[%d],[%s]--> [%s]!!\r\n", index, name, passed ? "PASS" : "FAIL"));
 }
 
@@ -243,48 +245,48 @@ std::uint32_t Upgrade::FWThreadFun(const std::shared_ptr<const UpgradeRunSnapsho
     // The worker's own copy of its host's record; the table's record is written only through
     // the report gate.
     TargetHost host = run.hosts[index];
-    TargetHost& record = ctx_.g_Utility.hosts[index];
+    TargetHost& record = services_.g_Utility.hosts[index];
     if (!MayReport()) {
-        ctx_.eventLog.LogMessage(kEventTypeError,
-                                 "\r\n%s:%d: FWThreadFun: TerminateThread[%d] , dwErrorCode %d",
-                                 kWorkerName, 820, index, files::LastError());
+        services_.eventLog.LogMessage(
+            kEventTypeError, "\r\n%s:%d: FWThreadFun: TerminateThread[%d] , dwErrorCode %d",
+            kWorkerName, 820, index, files::LastError());
         return 0;
     }
     if (run.consoleMode)
-        ctx_.reporter.ConsoleLine(
+        services_.reporter.ConsoleLine(
             Format("Target Host[%d] > Bus:0x%02X Device:0x%02X Function:0x%02X\r\n", index,
                    host.ucBus, host.ucDevice, host.ucFunction));
 
     if (run.runFlags & 0x10) {
         bool passed = false;
         if (run.fileKind != host.ucKind) {
-            ctx_.eventLog.LogMessage(
+            services_.eventLog.LogMessage(
                 kEventTypeError,
                 "\r\n%s:%d:  Device Type(%X) is not equal to Firmware Type(%X) , dwErrorCode %d",
                 kWorkerName, 836, host.ucKind, run.fileKind, files::LastError());
         } else if (host.ucChipType != run.fwVariant) {
-            ctx_.eventLog.LogMessage(
+            services_.eventLog.LogMessage(
                 kEventTypeError,
                 "\r\n%s:%d:  Chip Type(%X) is not equal to Firmware Type(%X) , dwErrorCode %d",
                 kWorkerName, 842, host.ucChipType, run.fwVariant, files::LastError());
         } else if (ProgramHost(run, index, host) != 0) {
-            ctx_.eventLog.LogMessage(
+            services_.eventLog.LogMessage(
                 kEventTypeError, "\r\n%s:%d: FWThreadFun: Firmware_Upgrade Failed , dwErrorCode %d",
                 kWorkerName, 848, files::LastError());
         } else {
-            ctx_.clock.SleepMs(500);
-            ctx_.interctl.ReadDeviceInfo(host, ini.spi_wrsr_ver, host.ucKind);
+            services_.clock.SleepMs(500);
+            services_.interctl.ReadDeviceInfo(host, ini.spi_wrsr_ver, host.ucKind);
             passed = true;
         }
-        ctx_.clock.SleepMs(250);
+        services_.clock.SleepMs(250);
         bool stop = false;
         GatedWrite([&] {
             if (passed) PublishDeviceInfo(record, host);
             record.ucFwUpdateResult = passed ? 1 : 0;
             ShowItemResult(run, index, ResultItem::FwUpdate, "FW Update ", passed);
             if (!passed) {
-                ctx_.reporter.ShowResult(run.layout, index, ResultItem::FwCheck, CellState::Fail,
-                                         ctx_.uiText.fail);
+                services_.reporter.ShowResult(run.layout, index, ResultItem::FwCheck,
+                                              CellState::Fail, services_.uiText.fail);
                 stop = true;
             }
         });
@@ -294,7 +296,7 @@ std::uint32_t Upgrade::FWThreadFun(const std::shared_ptr<const UpgradeRunSnapsho
     if (run.runFlags & 0x20) {
         const std::string expectedSsid = Format("%04x", ParseHexText(ini.ssid));
         const std::string expectedSvid = Format("%04x", ParseHexText(ini.svid));
-        ctx_.interctl.ReadDeviceInfo(host, ini.spi_wrsr_ver, host.ucKind);
+        services_.interctl.ReadDeviceInfo(host, ini.spi_wrsr_ver, host.ucKind);
         bool passed = EqualsNoCase(host.strFWVersion, run.fileVersion);
         if (ini.subsys_enable == 1)
             passed = passed && EqualsNoCase(host.strSSID, expectedSsid) &&
@@ -304,7 +306,7 @@ std::uint32_t Upgrade::FWThreadFun(const std::shared_ptr<const UpgradeRunSnapsho
             record.ucFwCheckResult = passed ? 1 : 0;
             ShowItemResult(run, index, ResultItem::FwCheck, "FW Check ", passed);
             if (!passed)
-                ctx_.eventLog.LogMessage(
+                services_.eventLog.LogMessage(
                     kEventTypeError,
                     "\r\n%s:%d: FWThreadFun: Firmware Check Failed , dwErrorCode %d", kWorkerName,
                     890, files::LastError());

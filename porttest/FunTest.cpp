@@ -28,7 +28,7 @@ ResultLayout LayoutOfMode(std::uint8_t mode) {
     return mode == kRunModeTestPage ? ResultLayout::Test : ResultLayout::Main;
 }
 
-FunTest::FunTest(const TestServices& services) : ctx_(services) {
+FunTest::FunTest(const TestServices& services) : services_(services) {
     for (auto& param : m_Params) param = std::make_shared<TestParam>();
 }
 
@@ -47,7 +47,7 @@ void FunTest::WaitForWorkers() {
 }
 
 std::shared_ptr<WorkerGroup> FunTest::NewGroup() {
-    auto group = std::make_shared<WorkerGroup>(ctx_.clock);
+    auto group = std::make_shared<WorkerGroup>(services_.clock);
     std::lock_guard lock(runMutex_);
     if (group_) givenUp_.push_back(std::move(group_));
     // A group whose workers all returned is no longer needed.
@@ -67,7 +67,7 @@ void FunTest::ResetRunState() {
     m_bFinished = 0;
     m_ucErrorCode = 0;
     m_ucStarted = 0;
-    ctx_.reporter.BeginRun();
+    services_.reporter.BeginRun();
 }
 
 void FunTest::ClearDoneBytes() {
@@ -81,31 +81,31 @@ std::uint8_t FunTest::DoneByte(std::size_t hostIndex) const {
 }
 
 bool FunTest::Silent() const {
-    return ctx_.silentMode;
+    return services_.silentMode;
 }
 
 void FunTest::Tell(const std::string& text) {
-    ctx_.prompts.ShowMessage(text, {}, MessageIcon::Error, text + "\r\n");
+    services_.prompts.ShowMessage(text, {}, MessageIcon::Error, text + "\r\n");
 }
 
 bool FunTest::AllHostsFailed(const std::function<bool(const TargetHost&)>& failed) const {
-    const std::size_t count = std::min<std::size_t>(ctx_.g_Utility.ucHostCount, kMaxHosts);
+    const std::size_t count = std::min<std::size_t>(services_.g_Utility.ucHostCount, kMaxHosts);
     if (count == 0) return false;
     for (std::size_t i = 0; i < count; ++i)
-        if (!failed(ctx_.g_Utility.hosts[i])) return false;
+        if (!failed(services_.g_Utility.hosts[i])) return false;
     return true;
 }
 
 void FunTest::OrHostResults(const std::function<std::uint8_t(const TargetHost&)>& result) {
-    const std::size_t count = std::min<std::size_t>(ctx_.g_Utility.ucHostCount, kMaxHosts);
+    const std::size_t count = std::min<std::size_t>(services_.g_Utility.ucHostCount, kMaxHosts);
     for (std::size_t i = 0; i < count; ++i) {
-        if (Silent()) ctx_.clock.SleepMs(100);
-        m_ucErrorCode |= result(ctx_.g_Utility.hosts[i]);
+        if (Silent()) services_.clock.SleepMs(100);
+        m_ucErrorCode |= result(services_.g_Utility.hosts[i]);
     }
 }
 
 std::int32_t FunTest::PageTestThread(std::uint8_t mode, std::uint8_t selection) {
-    const IniSettings settings = ctx_.ini;
+    const IniSettings settings = services_.ini;
     return PageTestThread(mode, selection, settings);
 }
 
@@ -119,7 +119,7 @@ std::int32_t FunTest::PageTestThread(std::uint8_t mode, std::uint8_t selection,
     // A page run is a run of its own: its signal line / fixture result starts afresh (an MP
     // run's Start clears every result).
     if (selection & (kSelectSignalLine | kSelectFixture))
-        for (auto& host : ctx_.g_Utility.hosts) host.dwSignalResult = 0;
+        for (auto& host : services_.g_Utility.hosts) host.dwSignalResult = 0;
     const auto signalFailed = [](const TargetHost& h) { return h.dwSignalResult != 0; };
     do {
         for (std::uint8_t bit : {kSelectSignalLine, kSelectFixture}) {
@@ -146,7 +146,7 @@ std::int32_t FunTest::PageTestThread(std::uint8_t mode, std::uint8_t selection,
 }
 
 void FunTest::FunTestStartFromMain(std::uint8_t selection, std::uint8_t mode) {
-    const IniSettings settings = ctx_.ini;
+    const IniSettings settings = services_.ini;
     FunTestStartFromMain(selection, mode, settings);
 }
 
@@ -179,10 +179,11 @@ void FunTest::FunTestStartFromMain(std::uint8_t selection, std::uint8_t mode,
     } while (false);
     if (r != kOk) {
         m_ucErrorCode = static_cast<std::uint8_t>(r & 0xFF);
-    } else if (ctx_.g_Utility.ucHostCount == 0) {
+    } else if (services_.g_Utility.ucHostCount == 0) {
         // No board was tested: a dead or badly seated board must not pass the station.
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: No target host, no port test ran",
-                                 "FunTest::FunTestStartFromMain", 1605);
+        services_.eventLog.LogMessage(kEventTypeError,
+                                      "\r\n%s:%d: No target host, no port test ran",
+                                      "FunTest::FunTestStartFromMain", 1605);
         m_ucErrorCode = 1;
     }
     m_bFinished = 1;
@@ -199,9 +200,10 @@ FunTest::Params FunTest::NewParams(std::uint8_t mode) {
         param->dwTimeout = runSettings_.test_timeout;
         param->layout = LayoutOfMode(mode);
         param->consoleMode = Silent();
-        const TargetHost& host = ctx_.g_Utility.hosts[i];
+        const TargetHost& host = services_.g_Utility.hosts[i];
         param->host = host;
-        param->ucDone = (i >= ctx_.g_Utility.ucHostCount || host.ucIndex == kNoHostIndex) ? 2 : 0;
+        param->ucDone =
+            (i >= services_.g_Utility.ucHostCount || host.ucIndex == kNoHostIndex) ? 2 : 0;
         params[i] = std::move(param);
     }
     std::lock_guard lock(runMutex_);
@@ -220,13 +222,13 @@ std::int32_t FunTest::SuperviseSignalOrFixture(std::uint8_t mode, std::uint8_t s
         if (timeout <= 0) {
             Tell(Format("%s [%d]", "Tme-Out value could not be", timeout));
             // Nothing was tested: no host of the table may keep a passing result.
-            for (std::uint8_t i = 0; i < ctx_.g_Utility.ucHostCount && i < kMaxHosts; ++i) {
-                TargetHost& host = ctx_.g_Utility.hosts[i];
+            for (std::uint8_t i = 0; i < services_.g_Utility.ucHostCount && i < kMaxHosts; ++i) {
+                TargetHost& host = services_.g_Utility.hosts[i];
                 if (host.ucIndex == kNoHostIndex) continue;
                 if (host.dwSignalResult == 0)
                     host.dwSignalResult = static_cast<std::uint32_t>(kErrTimeout);
-                ctx_.reporter.ShowResult(LayoutOfMode(mode), i, ResultItem::SignalLineOverall,
-                                         CellState::Fail, "FAIL");
+                services_.reporter.ShowResult(LayoutOfMode(mode), i, ResultItem::SignalLineOverall,
+                                              CellState::Fail, "FAIL");
             }
             return kErrTimeout;
         }
@@ -247,8 +249,9 @@ std::int32_t FunTest::SuperviseSignalOrFixture(std::uint8_t mode, std::uint8_t s
             },
             kFunctionTimeOut);
     } catch (const std::exception&) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d",
-                                 "FunTest::SuperviseSignalOrFixture", 1630, files::LastError());
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d",
+                                      "FunTest::SuperviseSignalOrFixture", 1630,
+                                      files::LastError());
         return kErrInvalidParameter;
     }
 }
@@ -261,20 +264,20 @@ std::int32_t FunTest::SuperviseTermination(std::uint8_t mode) {
             if (params[i]->ucDone == 2) continue;
             // A host that failed the signal line test is not given this test.
             if (runSettings_.signal_line_test_enable == 1 &&
-                ctx_.g_Utility.hosts[i].dwSignalResult != 0) {
+                services_.g_Utility.hosts[i].dwSignalResult != 0) {
                 params[i]->ucDone = 2;
                 continue;
             }
             ++m_ucStarted;
             StartWorker(*group, params[i], &FunTest::TerminationWorker);
-            ctx_.clock.SleepMs(100);
+            services_.clock.SleepMs(100);
         }
         return WaitForHosts(
             *group, params, ResultItem::TerminationOverall, mode,
             [](TargetHost& h) { h.ucTerminationResult = 1; }, kTerminationTimeOut);
     } catch (const std::exception&) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d",
-                                 "FunTest::SuperviseTermination", 1660, files::LastError());
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d",
+                                      "FunTest::SuperviseTermination", 1660, files::LastError());
         return kErrInvalidParameter;
     }
 }
@@ -286,7 +289,7 @@ std::int32_t FunTest::SuperviseLoopBack(std::uint8_t mode) {
         for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
             if (params[i]->ucDone == 2) continue;
             // Hosts that failed an enabled signal line or termination test are not given it.
-            const TargetHost& host = ctx_.g_Utility.hosts[i];
+            const TargetHost& host = services_.g_Utility.hosts[i];
             if ((runSettings_.signal_line_test_enable == 1 && host.dwSignalResult != 0) ||
                 (runSettings_.termination_test_enable == 1 && host.ucTerminationResult != 0)) {
                 params[i]->ucDone = 2;
@@ -299,11 +302,11 @@ std::int32_t FunTest::SuperviseLoopBack(std::uint8_t mode) {
             *group, params, ResultItem::LoopBackOverall, mode,
             [](TargetHost& h) { h.ucLoopBackResult = static_cast<std::uint8_t>(kErrTimeout); },
             kFunctionTimeOut);
-        if (r == kOk && Silent()) ctx_.clock.SleepMs(100);
+        if (r == kOk && Silent()) services_.clock.SleepMs(100);
         return r;
     } catch (const std::exception&) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d",
-                                 "FunTest::SuperviseLoopBack", 1690, files::LastError());
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d",
+                                      "FunTest::SuperviseLoopBack", 1690, files::LastError());
         return kErrInvalidParameter;
     }
 }
@@ -318,9 +321,9 @@ std::int32_t FunTest::WaitForHosts(WorkerGroup& group, const Params& params, Res
     // its worker can write nothing after them; then the test lock is released if it held it.
     group.GiveUpUnfinished([&](std::size_t i) {
         params[i]->ucDone = 1;
-        failHost(ctx_.g_Utility.hosts[i]);
-        ctx_.reporter.ShowResult(LayoutOfMode(mode), static_cast<std::uint8_t>(i), overallItem,
-                                 CellState::Fail, "FAIL");
+        failHost(services_.g_Utility.hosts[i]);
+        services_.reporter.ShowResult(LayoutOfMode(mode), static_cast<std::uint8_t>(i), overallItem,
+                                      CellState::Fail, "FAIL");
     });
     Tell(message);
     return kErrTimeout;

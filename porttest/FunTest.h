@@ -169,7 +169,7 @@ class FunTest {
     bool ReportSubTest(TestParam& param, ResultItem item, bool passed, const char* label);
     void SignalOrFixtureWorker(TestParam& param, bool fixture);
 
-    TestServices ctx_;
+    TestServices services_;
     mutable std::mutex runMutex_;
     Params m_Params;
     std::shared_ptr<WorkerGroup> group_;                 // the current supervisor's workers

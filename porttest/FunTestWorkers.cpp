@@ -51,11 +51,11 @@ bool Selected(const TestParam& param, std::uint32_t speed, std::uint32_t port) {
 
 bool FunTest::ReportSubTest(TestParam& param, ResultItem item, bool passed, const char* label) {
     return GatedWrite([&] {
-        ctx_.reporter.ShowResult(param.layout, param.ucHost, item,
-                                 passed ? CellState::Pass : CellState::Fail,
-                                 passed ? kPass : kFail);
+        services_.reporter.ShowResult(param.layout, param.ucHost, item,
+                                      passed ? CellState::Pass : CellState::Fail,
+                                      passed ? kPass : kFail);
         if (param.consoleMode)
-            ctx_.reporter.ConsoleLine(
+            services_.reporter.ConsoleLine(
                 Format("Host[%d],[%s]--> [%s]!!\r\n", param.ucHost, label, passed ? kPass : kFail));
     });
 }
@@ -68,28 +68,28 @@ void FunTest::RunWorker(TestParam& param, const char* name, const char* header,
     if (!lock.Owns()) return;
 
     TargetHost& host = param.host;
-    TargetHost& record = ctx_.g_Utility.hosts[param.ucHost];
+    TargetHost& record = services_.g_Utility.hosts[param.ucHost];
     // The verdict, the stored result, the fixed columns and the done byte, as one report.
     const auto finish = [&](bool allPassed) {
         GatedWrite([&] {
-            ctx_.reporter.ShowResult(param.layout, param.ucHost, overallItem,
-                                     allPassed ? CellState::Pass : CellState::Fail,
-                                     allPassed ? kPass : kFail);
+            services_.reporter.ShowResult(param.layout, param.ucHost, overallItem,
+                                          allPassed ? CellState::Pass : CellState::Fail,
+                                          allPassed ? kPass : kFail);
             store(record, allPassed);
-            ctx_.reporter.RefreshHost(param.ucHost);
+            services_.reporter.RefreshHost(param.ucHost);
             param.ucDone = 1;
         });
     };
     try {
         if (param.consoleMode)
-            ctx_.reporter.ConsoleLine(
+            services_.reporter.ConsoleLine(
                 Format(header, param.ucHost, host.ucBus, host.ucDevice, host.ucFunction));
         const bool allPassed = body(host);
-        ctx_.clock.SleepMs(500);
+        services_.clock.SleepMs(500);
         finish(allPassed);
     } catch (const std::exception&) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", name, 1670,
-                                 files::LastError());
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", name, 1670,
+                                      files::LastError());
         // The host failed this test; the supervisor need not wait for its limit.
         finish(false);
     }
@@ -105,11 +105,12 @@ void FunTest::SignalOrFixtureWorker(TestParam& param, bool fixture) {
             bool allPassed = true;
             for (const SpeedPort& sp : kSignalOrder) {
                 if (!Selected(param, sp.speed, sp.port)) continue;
-                const std::int32_t rc = fixture ? FixtureSubTest(ctx_.xhci, host, ctx_.usbTopology,
-                                                                 ctx_.g_Utility.m_bUsbDeviceFound,
-                                                                 sp.speed, sp.port, param.dwTimeout)
-                                                : SignalLineSubTest(ctx_.xhci, host, sp.speed,
-                                                                    sp.port, param.dwTimeout);
+                const std::int32_t rc =
+                    fixture ? FixtureSubTest(services_.xhci, host, services_.usbTopology,
+                                             services_.g_Utility.m_bUsbDeviceFound, sp.speed,
+                                             sp.port, param.dwTimeout)
+                            : SignalLineSubTest(services_.xhci, host, sp.speed, sp.port,
+                                                param.dwTimeout);
                 last = static_cast<std::uint32_t>(rc);
                 if (rc != kOk) lastFailure = last;
                 allPassed = allPassed && rc == kOk;
@@ -145,21 +146,22 @@ void FunTest::TerminationWorker(TestParam& param) {
             if ((param.dwSpeedMask & 1) == 0) return true;
             for (std::uint32_t port : {1u, 2u}) {
                 if ((param.dwPortMask & port) == 0) continue;
-                const bool passed = TerminationSubTest(ctx_.xhci, host, port) == kOk;
+                const bool passed = TerminationSubTest(services_.xhci, host, port) == kOk;
                 const std::string label = Format("Treminal Test(USB 2.0, Port %u)", port);
                 if (!ReportSubTest(param, PortResultItem(1, port), passed, label.c_str()))
                     return false;
                 if (passed) {
                     // The tested port's device has been disconnected by the test.
                     host.ucPortConnected[port - 1] = 0;
-                    GatedWrite(
-                        [&] { ctx_.g_Utility.hosts[param.ucHost].ucPortConnected[port - 1] = 0; });
+                    GatedWrite([&] {
+                        services_.g_Utility.hosts[param.ucHost].ucPortConnected[port - 1] = 0;
+                    });
                     continue;
                 }
                 if (port == 1) {
                     // A Port 1 failure fails Port 2 as well, untested.
-                    ctx_.reporter.ShowResult(param.layout, param.ucHost, PortResultItem(1, 2),
-                                             CellState::Fail, kFail);
+                    services_.reporter.ShowResult(param.layout, param.ucHost, PortResultItem(1, 2),
+                                                  CellState::Fail, kFail);
                 }
                 return false;
             }
@@ -176,7 +178,8 @@ void FunTest::LoopBackWorker(TestParam& param) {
             bool allPassed = true;
             for (const SpeedPort& sp : kLoopBackOrder) {
                 if (!Selected(param, sp.speed, sp.port)) continue;
-                const std::int32_t rc = LoopBackSubTest(ctx_.interctl, host, sp.port, sp.speed);
+                const std::int32_t rc =
+                    LoopBackSubTest(services_.interctl, host, sp.port, sp.speed);
                 results |= static_cast<std::uint32_t>(rc);
                 allPassed = allPassed && rc == kOk;
                 const std::string label =
