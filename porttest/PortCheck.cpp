@@ -4,7 +4,7 @@
 
 namespace qnl {
 
-PortCheck::PortCheck(RecoverableLock& windowLock, std::function<void()> check)
+PortCheck::PortCheck(std::timed_mutex& windowLock, std::function<void()> check)
     : windowLock_(windowLock), check_(std::move(check)) {}
 
 PortCheck::~PortCheck() {
@@ -47,7 +47,7 @@ void PortCheck::OnDeviceChange(const DeviceChangeEvent& event) {
 void PortCheck::PortCheckThreadEntry() {
     for (;;) {
         {
-            RecoverableLockGuard guard(windowLock_);
+            HardwareLockGuard guard(windowLock_);
             if (guard.Owns()) {
                 ++checksRun_;
                 check_();

@@ -54,7 +54,7 @@ DeviceChangeEvent Event(std::uint16_t vendor, std::uint16_t product,
 }
 
 TEST(PortCheckTest, OnlyTheMakersDeviceStartsACheck) {
-    RecoverableLock windowLock;
+    std::timed_mutex windowLock;
     std::atomic<int> checks{0};
     PortCheck check(windowLock, [&] { ++checks; });
     check.OnDeviceChange(Event(0x0BDA, 0x0411));
@@ -72,7 +72,7 @@ TEST(PortCheckTest, OnlyTheMakersDeviceStartsACheck) {
 }
 
 TEST(PortCheckTest, ABurstOfEventsRunsOneCheckAndKeepsOnePending) {
-    RecoverableLock windowLock;
+    std::timed_mutex windowLock;
     GatedCheck gated;
     PortCheck check(windowLock, [&] { gated(); });
     for (int i = 0; i < 5; ++i) check.OnDeviceChange(Event(kMakerUsbVendorId, kMakerUsbProductId));
@@ -90,12 +90,11 @@ TEST(PortCheckTest, ABurstOfEventsRunsOneCheckAndKeepsOnePending) {
 }
 
 TEST(PortCheckTest, ACheckAskedForDuringARunWaitsForTheRunsEnd) {
-    RecoverableLock windowLock;
+    std::timed_mutex windowLock;
     std::atomic<int> checks{0};
     PortCheck check(windowLock, [&] { ++checks; });
     {
-        RecoverableLockGuard run(windowLock);  // a run's top thread holds the lock
-        ASSERT_TRUE(run.Owns());
+        std::lock_guard run(windowLock);  // a run's top thread holds the lock
         check.Request();
         check.Request();
         std::this_thread::sleep_for(100ms);
@@ -107,16 +106,16 @@ TEST(PortCheckTest, ACheckAskedForDuringARunWaitsForTheRunsEnd) {
 }
 
 TEST(PortCheckTest, TheEndOfTheToolDropsAPendingCheckAndStopsAWaitingOne) {
-    RecoverableLock windowLock;
+    std::timed_mutex windowLock;
     std::atomic<int> checks{0};
-    auto run = std::make_unique<RecoverableLockGuard>(windowLock);
+    windowLock.lock();  // a run holds the lock
     {
         PortCheck check(windowLock, [&] { ++checks; });
         check.Request();
         check.Request();
         // Destroyed while its thread waits for the lock: it is stopped, not left waiting.
     }
-    run.reset();
+    windowLock.unlock();
     EXPECT_EQ(checks, 0);
 }
 
