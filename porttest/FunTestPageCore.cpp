@@ -207,7 +207,9 @@ void FunTestPageCore::OnEnableCheck(ControlId check, ControlId button, std::uint
         controls_.SetChecked(check, checked);
         setting = checked ? 1 : 0;
         controls_.SetEnabled(button, checked);
-        EnableSettingControls(checked, !loopBack);
+        // Unchecking disables all five boxes; the loop back test (SuperSpeed only) enables all
+        // but "USB 2.0".
+        EnableSettingControls(checked, !(checked && loopBack));
         if (checked) {
             if (loopBack) controls_.SetReadOnly(kFtTimeOut, false);
             vRefreshPortIcons();
