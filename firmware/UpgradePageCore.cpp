@@ -20,12 +20,17 @@ bool On(std::uint8_t flag) {
 }  // namespace
 
 UpgradePageCore::UpgradePageCore(const UpgradePageServices& services) : services_(services) {
-    controls_.Define(kUpgFwUpgradeEnable, ControlKind::CheckBox, "Firmware Upgrade Enable");
-    controls_.Define(kUpgFwCheckEnable, ControlKind::CheckBox, "Firmware Check Enable");
+    auto captioned = [&](ControlId id, ControlKind kind, const char* caption) {
+        ControlState initial;
+        initial.text = caption;
+        controls_.Define(id, kind, caption, initial);
+    };
+    captioned(kUpgFwUpgradeEnable, ControlKind::CheckBox, "Firmware Upgrade Enable");
+    captioned(kUpgFwCheckEnable, ControlKind::CheckBox, "Firmware Check Enable");
     controls_.Define(kUpgFirmwareList, ControlKind::ComboBox, "Firmware File");
-    controls_.Define(kUpgFirmwareBrowser, ControlKind::Button, "Firmware Browser");
-    controls_.Define(kUpgFirmwareInfo, ControlKind::Button, "Firmware Info");
-    controls_.Define(kUpgFirmwareUpgrade, ControlKind::Button, "Firmware Upgrade");
+    captioned(kUpgFirmwareBrowser, ControlKind::Button, "Firmware Browser");
+    captioned(kUpgFirmwareInfo, ControlKind::Button, "Firmware Info");
+    captioned(kUpgFirmwareUpgrade, ControlKind::Button, "Firmware Upgrade");
 }
 
 UpgradePageCore::~UpgradePageCore() {

@@ -28,6 +28,10 @@ FunTestPageCore::FunTestPageCore(const FunTestPageServices& services) : services
                       bool visible = true) {
         ControlState initial;
         initial.visible = visible;
+        // Captions are the controls' texts; edits, icons and the progress bar have none.
+        if (kind == ControlKind::Button || kind == ControlKind::CheckBox ||
+            kind == ControlKind::Label || kind == ControlKind::Group)
+            initial.text = name;
         controls_.Define(id, kind, name, initial);
     };
     define(kFtSettingGroup, ControlKind::Group, "Function Test Setting");
