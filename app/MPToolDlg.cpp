@@ -63,6 +63,9 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
     for (auto& host : ctx_.g_Utility.hosts) host.ClearResults();
     ctx_.g_Utility.ResetHostRecords();
 
+    // The pages follow the settings; the device page's refresh validates what was loaded.
+    if (startupDevicePage_ != nullptr) startupDevicePage_->vSetGUIByINI();
+
     // A run is coming: the tool folder's lock before discovery talks to the controllers, so
     // that a second tool started for a run leaves them alone while the first one works.
     // (Reads alone, /D /T /I /O, take no lock.)
@@ -141,9 +144,9 @@ bool CQNL735_MPToolDlg::AcquireStationLock() {
     const CUtility& util = ctx_.g_Utility;
     for (std::size_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i) {
         const TargetHost& host = util.hosts[i];
-        lockFiles.push_back(files::Join(
-            ctx_.controllerLockFolder,
-            ControllerLockFileName(host.ucBus, host.ucDevice, host.ucFunction)));
+        lockFiles.push_back(
+            files::Join(ctx_.controllerLockFolder,
+                        ControllerLockFileName(host.ucBus, host.ucDevice, host.ucFunction)));
     }
     return TakeLocks(lockFiles, controllerLocks_);
 }
