@@ -144,9 +144,9 @@ bool CQNL735_MPToolDlg::AcquireStationLock() {
     const CUtility& util = ctx_.g_Utility;
     for (std::size_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i) {
         const TargetHost& host = util.hosts[i];
-        lockFiles.push_back(
-            files::Join(ctx_.controllerLockFolder,
-                        ControllerLockFileName(host.ucBus, host.ucDevice, host.ucFunction)));
+        lockFiles.push_back(files::Join(
+            ctx_.controllerLockFolder,
+            ControllerLockFileName(host.ucBus, host.ucDevice, host.ucFunction)));
     }
     return TakeLocks(lockFiles, controllerLocks_);
 }
