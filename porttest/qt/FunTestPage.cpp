@@ -1,6 +1,7 @@
 #include "porttest/qt/FunTestPage.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -8,9 +9,11 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QVBoxLayout>
 
@@ -36,6 +39,15 @@ QPixmap PortIcon(bool connected) {
         painter.drawEllipse(3, 3, 14, 14);
     }
     return pixmap;
+}
+// The progress bar's colour needs the Fusion style; one for the application, which owns it.
+QStyle* FusionStyle() {
+    static QPointer<QStyle> fusion;
+    if (!fusion) {
+        fusion = QStyleFactory::create("Fusion");
+        fusion->setParent(QCoreApplication::instance());
+    }
+    return fusion;
 }
 }  // namespace
 
@@ -114,7 +126,7 @@ FunTestPage::FunTestPage(FunTestPageCore& core, QWidget* parent)
     auto* progress = new QProgressBar(status);
     progress->setRange(0, 100);
     progress->setTextVisible(false);
-    progress->setStyle(QStyleFactory::create("Fusion"));
+    progress->setStyle(FusionStyle());
     progress->setStyleSheet("QProgressBar::chunk { background: rgb(0,150,75); }");
     auto* reflash = new QPushButton(status);
     auto* ok = new QPushButton(this);
