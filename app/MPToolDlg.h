@@ -262,7 +262,6 @@ class CQNL735_MPToolDlg {
     std::atomic<int> progress_{0};
 
     // Window state.
-    void SetPageEnabled(bool enabled);
     void ApplySaveLogRule();
     void RefreshAllPages();
     void RefreshCurrentPage();

@@ -44,7 +44,7 @@ class MainWindowCoreTest : public ::testing::Test {
         ASSERT_FALSE(bench.result.has_value());
     }
     void Unlock(const std::string& password = "KORVATE") {
-        bench.prompts.QueueLogin(password);
+        bench.prompts.loginAnswers.push_back(password);
         dlg().OnBnClickedUnlock();
     }
     bool Enabled(ControlId id) { return bench.State(id).enabled; }
@@ -89,12 +89,12 @@ TEST_F(MainWindowCoreTest, SettingsThatDidNotLoadKeepStartOffUntilAGoodLoad) {
 
     const std::string good = bench.sim.Folder() + "/good.ini";
     std::ofstream(good, std::ios::binary) << "[version]\r\nver=18\r\nfw_check_enable=1\r\n";
-    bench.prompts.QueueFile(good);
+    bench.prompts.fileAnswers.push_back(good);
     dlg().OnBnClickedButtonLoadini();
     EXPECT_TRUE(Enabled(kCtlStart));
     EXPECT_EQ(bench.State(kCtlIniPath).text, good);
     EXPECT_EQ(dlg().m_strEditLoadINI, good);
-    const auto questions = bench.prompts.FileQuestions();
+    const auto questions = bench.prompts.fileQuestions;
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0].filter, "Config .ini File (*.ini)|*.ini||");
     EXPECT_EQ(questions[0].startFolder, bench.sim.Folder());
@@ -106,13 +106,14 @@ TEST_F(MainWindowCoreTest, LoadIniOfAMissingFileTellsThePathAndLoadsNothing) {
     Unlock();
     ASSERT_TRUE(Enabled(kCtlStart));
     device.calls.clear();
-    bench.prompts.ClearMessages();
+    bench.prompts.messages.clear();
+    bench.prompts.captions.clear();
     const std::string missing = bench.sim.Folder() + "/missing.ini";
-    bench.prompts.QueueFile(missing);
+    bench.prompts.fileAnswers.push_back(missing);
     dlg().OnBnClickedButtonLoadini();
-    const auto messages = bench.prompts.Messages();
+    const auto messages = bench.prompts.messages;
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, missing + " File/Path is not exist");
+    EXPECT_EQ(messages[0], missing + " File/Path is not exist");
     EXPECT_EQ(bench.context->ini.fw_check_enable, 1);  // the settings stay
     EXPECT_TRUE(Enabled(kCtlStart));
     EXPECT_EQ(device.calls, "");
@@ -120,7 +121,7 @@ TEST_F(MainWindowCoreTest, LoadIniOfAMissingFileTellsThePathAndLoadsNothing) {
 
     // A cancelled chooser changes nothing either.
     dlg().OnBnClickedButtonLoadini();
-    EXPECT_EQ(bench.prompts.Messages().size(), 1u);
+    EXPECT_EQ(bench.prompts.messages.size(), 1u);
 }
 
 TEST_F(MainWindowCoreTest, LoadIniSetsTheLogSwitchesFromTheLoadedFile) {
@@ -132,7 +133,7 @@ TEST_F(MainWindowCoreTest, LoadIniSetsTheLogSwitchesFromTheLoadedFile) {
 
     const std::string other = bench.sim.Folder() + "/other.ini";
     std::ofstream(other, std::ios::binary) << "[version]\r\nver=18\r\nfw_check_enable=1\r\n";
-    bench.prompts.QueueFile(other);
+    bench.prompts.fileAnswers.push_back(other);
     dlg().OnBnClickedButtonLoadini();
     EXPECT_FALSE(bench.State(kCtlSaveLog).checked);
     EXPECT_FALSE(bench.State(kCtlBarCodeScan).checked);
@@ -159,23 +160,24 @@ TEST_F(MainWindowCoreTest, SaveIniWritesTheFileAndReportsAFailedSave) {
     StartWith("fw_check_enable=1\r\n");
     Unlock();
     const std::string saved = bench.sim.Folder() + "/saved.ini";
-    bench.prompts.QueueFile(saved);
+    bench.prompts.fileAnswers.push_back(saved);
     dlg().OnBnClickedButtonSaveini();
     EXPECT_TRUE(std::filesystem::exists(saved));
-    auto question = bench.prompts.FileQuestions().back();
+    auto question = bench.prompts.fileQuestions.back();
     EXPECT_EQ(question.mode, FileQuestion::Mode::Save);
     EXPECT_TRUE(question.confirmOverwrite);
     EXPECT_EQ(dlg().m_strEditLoadINI, bench.IniPath());  // the path shown stays
 
-    bench.prompts.ClearMessages();
+    bench.prompts.messages.clear();
+    bench.prompts.captions.clear();
     const std::string nowhere = bench.sim.Folder() + "/no/such/folder/x.ini";
-    bench.prompts.QueueFile(nowhere);
+    bench.prompts.fileAnswers.push_back(nowhere);
     dlg().OnBnClickedButtonSaveini();
     EXPECT_NE(bench.LogText().find("CQNL735_MPToolDlg::OnBnClickedButtonSaveini:2511: dwErrorCode"),
               std::string::npos)
         << bench.LogText();
-    ASSERT_FALSE(bench.prompts.Messages().empty());
-    EXPECT_NE(bench.prompts.Messages().back().text.find(nowhere), std::string::npos);
+    ASSERT_FALSE(bench.prompts.messages.empty());
+    EXPECT_NE(bench.prompts.messages.back().find(nowhere), std::string::npos);
 }
 
 TEST(LoginPasswordTest, TrimmedAndWithoutRegardToCase) {
@@ -209,7 +211,7 @@ TEST_F(MainWindowCoreTest, UnlockAndLockAgain) {
             EXPECT_TRUE(Enabled(id)) << bench.State(id).text;
         }
     EXPECT_TRUE(device.enabled);
-    const auto question = bench.prompts.LoginQuestions().at(0);
+    const auto question = bench.prompts.loginQuestions.at(0);
     EXPECT_EQ(question.caption, "Login");
     EXPECT_EQ(question.passwordLabel, "Password");
     EXPECT_EQ(question.acceptText, "Ok");
@@ -219,7 +221,7 @@ TEST_F(MainWindowCoreTest, UnlockAndLockAgain) {
     // UnLock again locks without asking.
     dlg().OnBnClickedUnlock();
     EXPECT_FALSE(dlg().Unlocked());
-    EXPECT_EQ(bench.prompts.LoginQuestions().size(), 1u);
+    EXPECT_EQ(bench.prompts.loginQuestions.size(), 1u);
     EXPECT_EQ(bench.State(kCtlUnlock).text, "Unlock MP Tool");
     for (ControlId id : kOperatorControls) EXPECT_FALSE(Enabled(id));
     EXPECT_TRUE(Enabled(kCtlStart));
@@ -238,14 +240,15 @@ TEST_F(MainWindowCoreTest, TheSecondPasswordGivesExtendedAccessUntilLocked) {
 
 TEST_F(MainWindowCoreTest, AWrongPasswordOrCancelChangesNothingWithoutAMessage) {
     StartWith("fw_check_enable=1\r\n");
-    bench.prompts.ClearMessages();
+    bench.prompts.messages.clear();
+    bench.prompts.captions.clear();
     Unlock("KORVATE1");
-    bench.prompts.QueueLogin(std::nullopt);
+    bench.prompts.loginAnswers.push_back(std::nullopt);
     dlg().OnBnClickedUnlock();
     EXPECT_FALSE(dlg().Unlocked());
     EXPECT_EQ(bench.State(kCtlUnlock).text, "Unlock MP Tool");
     EXPECT_FALSE(Enabled(kCtlLoadIni));
-    EXPECT_TRUE(bench.prompts.Messages().empty());
+    EXPECT_TRUE(bench.prompts.messages.empty());
 }
 
 TEST_F(MainWindowCoreTest, StartFollowsTheItemsOfEachPage) {
@@ -265,7 +268,7 @@ TEST_F(MainWindowCoreTest, StartFollowsTheItemsOfEachPage) {
         WindowBench b;
         b.WriteSettings(c.settings);
         b.Start();
-        b.prompts.QueueLogin("KORVATE");
+        b.prompts.loginAnswers.push_back("KORVATE");
         b.dialog->OnBnClickedUnlock();
         const bool expected[] = {c.main, c.upgradePage, c.testPage};
         // Every order of pages: Start follows the page, off as well as on.
@@ -350,7 +353,7 @@ TEST_F(MainWindowCoreTest, DuringARunEverythingIsOffAndUnlockCloseAndRescanAreRe
 
     dlg().OnBnClickedUnlock();
     EXPECT_TRUE(dlg().Unlocked());
-    EXPECT_TRUE(bench.prompts.LoginQuestions().size() == 1);
+    EXPECT_TRUE(bench.prompts.loginQuestions.size() == 1);
     EXPECT_FALSE(dlg().OnClose().has_value());
     EXPECT_NE(bench.LogText().find("Close refused"), std::string::npos);
     EXPECT_FALSE(dlg().BeginRescan());
@@ -459,14 +462,15 @@ TEST_F(MainWindowCoreTest, ThePathEditStoresWhatItShows) {
 
 TEST_F(MainWindowCoreTest, DebugLogExportIsToldAsInformation) {
     StartWith("fw_check_enable=1\r\n");
-    bench.prompts.ClearMessages();
+    bench.prompts.messages.clear();
+    bench.prompts.captions.clear();
     dlg().OnBnClickedButtonDebugLog();
-    const auto messages = bench.prompts.Messages();
+    const auto messages = bench.prompts.messages;
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].caption, "Information");
-    EXPECT_EQ(messages[0].text.rfind("Log file [" + bench.sim.Folder() + "/log/MPLog_", 0), 0u)
-        << messages[0].text;
-    EXPECT_NE(messages[0].text.find("] is exported"), std::string::npos);
+    EXPECT_EQ(bench.prompts.captions[0], "Information");
+    EXPECT_EQ(messages[0].rfind("Log file [" + bench.sim.Folder() + "/log/MPLog_", 0), 0u)
+        << messages[0];
+    EXPECT_NE(messages[0].find("] is exported"), std::string::npos);
 }
 
 TEST_F(MainWindowCoreTest, CloseWhenIdleUnloadsTheDriver) {
