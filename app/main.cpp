@@ -10,6 +10,7 @@
 #include "app/MPToolDlg.h"
 #include "app/PageDevice.h"
 #include "app/ToolContext.h"
+#include "app/WindowPages.h"
 #include "platform/Files.h"
 #include "platform/StationLock.h"
 #include "platform/SystemInfo.h"
@@ -17,12 +18,14 @@
 #include "qnlio/Backend.h"
 #include "qnlio/ChipIdTable.h"
 #include "qnlio/dll/DllIo.h"
+#include "qnlio/sim/SimPlugControl.h"
 #include "qnlio/sim/SimStation.h"
 #include "qnlio/sim/SimUsbTopology.h"
 #if defined(_WIN32)
 #include "platform/WinUsbTopology.h"
 #else
 #include "platform/SysfsUsbTopology.h"
+#include "platform/UdevDeviceChangeSource.h"
 #include "qnlio/linux/LinuxIo.h"
 #endif
 
@@ -41,6 +44,9 @@ int main(int argc, char** argv) {
 #endif
     // The real USB view comes with the real backends (linux; on Windows, the library).
     std::unique_ptr<IUsbTopology> usbTopology;
+    // The USB device changes the window's test page follows: the station's own with the
+    // simulator, udev's with the linux backend.
+    std::unique_ptr<IDeviceChangeSource> deviceChanges;
 #if defined(_WIN32)
     std::unique_ptr<IWinUsbDeviceIo> usbDeviceIo;
 #endif
@@ -57,8 +63,9 @@ int main(int argc, char** argv) {
                 clock = std::make_unique<RealClock>(sim::TimeScaleOf(*station));
                 try {
                     auto simulated = std::make_unique<sim::SimStation>(std::move(*station), *clock);
-                    usbTopology =
-                        std::make_unique<sim::SimUsbTopology>(simulated->Config(), *clock);
+                    // The view of the running station: plugging while the tool runs shows.
+                    usbTopology = std::make_unique<sim::SimUsbTopology>(*simulated, *clock);
+                    deviceChanges = std::make_unique<sim::SimPlugControl>(*simulated);
                     io = std::move(simulated);
                 } catch (const std::exception& e) {
                     // A flash file that cannot be read or made: the driver does not load.
@@ -78,6 +85,7 @@ int main(int argc, char** argv) {
             linuxIo = backend.get();
             io = std::move(backend);
             usbTopology = std::make_unique<SysfsUsbTopology>(settings.usbSysfs);
+            deviceChanges = std::make_unique<UdevDeviceChangeSource>();
             break;
         }
 #else
@@ -148,8 +156,11 @@ int main(int argc, char** argv) {
     PageDevice devicePage(context);
     // The pages the window shows; console mode refreshes them from the settings too (the
     // device page's refresh validates what was loaded). Pages not given stay placeholders.
-    dialog.AttachPages(&devicePage, nullptr, nullptr);
+    WindowPages pages(context, dialog);
+    dialog.AttachPages(&devicePage, &pages.upgrade, &pages.test);
     const std::optional<std::int32_t> code = dialog.OnInitDialog(commandLine);
+    // Window mode: the test page follows USB device changes (console mode never does).
+    if (!code) pages.FollowDeviceChanges(std::move(deviceChanges));
 #if !defined(_WIN32)
     if (linuxIo != nullptr) linuxIo->SetDiagnosticSink({});
 #endif
