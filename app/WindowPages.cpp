@@ -33,15 +33,19 @@ void CQNL735_MPToolDlg::AttachTestPageActions(std::function<void()> reflash,
 }
 
 WindowPages::WindowPages(ToolContext& context, CQNL735_MPToolDlg& window)
-    : upgrade(UpgradePageServices{context.ini, context.upgrade, context.g_Utility,
+    : device(context),
+      upgrade(UpgradePageServices{context.ini, context.upgrade, context.g_Utility,
                                   context.resultTable, context.prompts, context.eventLog,
                                   window.HardwareActivityLock(), context.runFromMain,
                                   window.PageHooks()}),
       test(FunTestPageServices{context.ini, context.funTest, context.xhci, context.g_Utility,
                                context.prompts, context.eventLog, window.HardwareActivityLock(),
                                context.runFromMain, context.consoleMode, window.PageHooks()}),
-      ctx_(context) {
-    window.AttachTestPageActions([this] { test.OnBnClickedButtonReflash(); },
+      ctx_(context) {}
+
+void WindowPages::AttachTo(CQNL735_MPToolDlg& dialog) {
+    dialog.AttachPages(&device, &upgrade, &test);
+    dialog.AttachTestPageActions([this] { test.OnBnClickedButtonReflash(); },
                                  [this] { test.RequestPortCheck(); });
 }
 

@@ -1,14 +1,16 @@
-// The upgrade and test pages of the main window, built over one tool and its window core, and
-// the device changes the test page's port check follows.
+// The pages' cores of one tool, in tab order, attached to its main window, and the device
+// changes the test page's port check follows. The composition root (main.cpp) and the
+// screenshot tour build them the same way; a page's view goes in app/qt/PageViews.cpp.
 //
-// The composition root builds this after the window core and attaches the pages; console mode
-// refreshes them from the settings like the window does (the test page's time-out rule prints
-// its message), but starts no port check and follows no device change.
+// Console mode refreshes the pages from the settings like the window does (the device page's
+// and the test page's refresh validate what was loaded and print their messages), but starts no
+// port check and follows no device change.
 #pragma once
 
 #include <memory>
 
 #include "app/MPToolDlg.h"
+#include "app/PageDevice.h"
 #include "app/ToolContext.h"
 #include "firmware/UpgradePageCore.h"
 #include "platform/DeviceChange.h"
@@ -18,16 +20,22 @@ namespace qnl {
 
 class WindowPages {
   public:
+    // The upgrade and test pages ask `window` for its hooks and its window lock.
     WindowPages(ToolContext& context, CQNL735_MPToolDlg& window);
     // Stops following device changes first, then the pages go (their threads waited for).
     ~WindowPages();
     WindowPages(const WindowPages&) = delete;
     WindowPages& operator=(const WindowPages&) = delete;
 
+    // Attaches the three pages to the window's core (and the test page's Reflash and port
+    // check to the window's Rescan and start-up).
+    void AttachTo(CQNL735_MPToolDlg& dialog);
+
     // Window mode: device changes from `source` start the test page's port check. False (the
     // diagnostic log says why) when the source cannot watch; the window goes on without.
     bool FollowDeviceChanges(std::unique_ptr<IDeviceChangeSource> source);
 
+    PageDevice device;
     UpgradePageCore upgrade;
     FunTestPageCore test;
 

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "app/MPToolDlg.h"
-#include "app/PageDevice.h"
 #include "app/ToolContext.h"
 #include "app/WindowPages.h"
 #include "platform/Files.h"
@@ -21,6 +20,10 @@
 #include "qnlio/sim/SimPlugControl.h"
 #include "qnlio/sim/SimStation.h"
 #include "qnlio/sim/SimUsbTopology.h"
+#if defined(QNL_WITH_QT)
+#include "app/qt/PageViews.h"
+#include "app/qt/WindowApp.h"
+#endif
 #if defined(_WIN32)
 #include "platform/WinUsbTopology.h"
 #else
@@ -116,7 +119,16 @@ int main(int argc, char** argv) {
     }
 
     StdConsole console;
-    ConsolePrompts prompts(console);
+    ConsolePrompts consolePrompts(console);
+#if defined(QNL_WITH_QT)
+    // An empty command line opens the window; a console run never needs a display.
+    std::unique_ptr<WindowApp> window;
+    if (commandLine.empty()) window = std::make_unique<WindowApp>(argc, argv);
+    IOperatorPrompts& prompts =
+        window ? static_cast<IOperatorPrompts&>(window->Prompts()) : consolePrompts;
+#else
+    IOperatorPrompts& prompts = consolePrompts;
+#endif
     // The systemd journal where one runs, else log/events.log in the tool folder
     // (QNL_EVENT_STORE=file keeps the events in the file even where a journal runs).
     const char* storePreference = std::getenv("QNL_EVENT_STORE");
@@ -153,14 +165,18 @@ int main(int argc, char** argv) {
         });
 #endif
     CQNL735_MPToolDlg dialog(context);
-    PageDevice devicePage(context);
     // The pages the window shows; console mode refreshes them from the settings too (the
-    // device page's refresh validates what was loaded). Pages not given stay placeholders.
+    // device and test pages' refreshes validate what was loaded).
     WindowPages pages(context, dialog);
-    dialog.AttachPages(&devicePage, &pages.upgrade, &pages.test);
-    const std::optional<std::int32_t> code = dialog.OnInitDialog(commandLine);
+    pages.AttachTo(dialog);
+    std::optional<std::int32_t> code = dialog.OnInitDialog(commandLine);
     // Window mode: the test page follows USB device changes (console mode never does).
     if (!code) pages.FollowDeviceChanges(std::move(deviceChanges));
+#if defined(QNL_WITH_QT)
+    if (!code && window) {
+        code = window->Exec(dialog, context, MakePageViews(pages, dialog, context));
+    }
+#endif
 #if !defined(_WIN32)
     if (linuxIo != nullptr) linuxIo->SetDiagnosticSink({});
 #endif

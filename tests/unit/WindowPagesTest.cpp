@@ -17,7 +17,7 @@ class WindowPagesTest : public ::testing::Test {
   protected:
     WindowPagesTest() : bench(2, 0.01) {
         pages = std::make_unique<WindowPages>(*bench.context, *bench.dialog);
-        bench.dialog->AttachPages(nullptr, &pages->upgrade, &pages->test);
+        pages->AttachTo(*bench.dialog);
     }
     ~WindowPagesTest() override { pages.reset(); }
     // Timer 1 ticks until the run has ended (or 30 s of real time passed).
