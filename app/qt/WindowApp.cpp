@@ -19,8 +19,9 @@ WindowApp::WindowApp(int& argc, char** argv)
     ApplyWindowLook();
     QApplication::setWindowIcon(WindowIcon());
     // The MP run's serial-number scan: "Serial Number Entering".
-    prompts_->SetSerialNumberDialog(
-        [](QWidget* parent, ISerialNumberEntry& entry) { return RunSerialNumberDialog(entry, parent); });
+    prompts_->SetSerialNumberDialog([](QWidget* parent, ISerialNumberEntry& entry) {
+        return RunSerialNumberDialog(entry, parent);
+    });
 }
 
 WindowApp::~WindowApp() {
