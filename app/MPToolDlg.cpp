@@ -63,6 +63,9 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
     for (auto& host : ctx_.g_Utility.hosts) host.ClearResults();
     ctx_.g_Utility.ResetHostRecords();
 
+    // The pages follow the settings; the device page's refresh validates what was loaded.
+    if (startupDevicePage_ != nullptr) startupDevicePage_->vSetGUIByINI();
+
     // A run is coming: the tool folder's lock before discovery talks to the controllers, so
     // that a second tool started for a run leaves them alone while the first one works.
     // (Reads alone, /D /T /I /O, take no lock.)

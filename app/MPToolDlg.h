@@ -18,6 +18,7 @@
 #include "app/ToolContext.h"
 #include "platform/StationLock.h"
 #include "platform/Worker.h"
+#include "ui/ControlState.h"
 
 namespace qnl {
 
@@ -94,6 +95,10 @@ class CQNL735_MPToolDlg {
     // for on the command line).
     bool AcquireToolFolderLock();
 
+    // TEMPORARY, until the main window attaches its three pages: the device settings page
+    // whose refresh start-up runs after the settings load (its validation may change fields).
+    void AttachDevicePageForStartup(IPageCore* page) { startupDevicePage_ = page; }
+
     const CommandLineState& CommandLine() const { return cmd_; }
     bool ConsoleMode() const { return cmd_.silent || cmd_.hasCommandLine; }
     std::int32_t ExitCode() const { return exitCode_; }
@@ -145,6 +150,7 @@ class CQNL735_MPToolDlg {
     bool TakeLocks(const std::vector<std::string>& lockFiles, std::unique_ptr<StationLock>& held);
     std::unique_ptr<StationLock> toolLock_;
     std::unique_ptr<StationLock> controllerLocks_;
+    IPageCore* startupDevicePage_ = nullptr;  // TEMPORARY (AttachDevicePageForStartup)
     bool timerRunning_ = false;
     int progress_ = 0;
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/MPToolDlg.h"
+#include "app/PageDevice.h"
 #include "app/ToolContext.h"
 #include "platform/Files.h"
 #include "platform/StationLock.h"
@@ -144,6 +145,8 @@ int main(int argc, char** argv) {
         });
 #endif
     CQNL735_MPToolDlg dialog(context);
+    PageDevice devicePage(context);
+    dialog.AttachDevicePageForStartup(&devicePage);  // TEMPORARY: the pages' attachment
     const std::optional<std::int32_t> code = dialog.OnInitDialog(commandLine);
 #if !defined(_WIN32)
     if (linuxIo != nullptr) linuxIo->SetDiagnosticSink({});

@@ -12,7 +12,7 @@ seconds=${1:-60}
 build=${QNL_FUZZ_BUILD:-$root/build-fuzz}
 QNL_WITH_FUZZ=1 bash "$root/scripts/install-deps.sh"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DQNL_SANITIZE=ON -DQNL_FUZZ=ON -DQNL_BUILD_TESTS=OFF >/dev/null
+    -DQNL_SANITIZE=ON -DQNL_FUZZ=ON -DQNL_BUILD_TESTS=OFF -DQNL_WITH_QT=OFF >/dev/null
 targets="settings firmware station cmdline events"
 cmake --build "$build" --parallel 2 --target $(printf 'fuzz_%s ' $targets)
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

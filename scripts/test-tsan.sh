@@ -8,11 +8,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
 build="${QNL_TSAN_BUILD:-$root/build-tsan}"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQNL_TSAN=ON >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQNL_TSAN=ON -DQNL_WITH_QT=OFF >/dev/null
 cmake --build "$build" --parallel 2 --target qnl_tests qnlmptool qnlfwimage
 # halt_on_error: the first report ends the process with 66, so the unit test or the
 # end-to-end test that started the executable fails.
 export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1 suppressions=$root/scripts/tsan.supp"
 cd "$build"
-selection='^([A-Za-z]+/)?(FunTestScheduler|FixtureSubTest|UpgradeRunTest|UpgradeRunFiveHosts|MPRunTest|MPRunPortTest|RunEndsTest|RunReporterTest|ToolLifetimeTest|ToolBlockedBackendTest|Worker|WorkerGroup|ReportGate|RecoverableLock)\.'
+selection='^([A-Za-z]+/)?(FunTestScheduler|FixtureSubTest|UpgradeRunTest|UpgradeRunFiveHosts|MPRunTest|MPRunPortTest|RunEndsTest|RunReporterTest|ToolLifetimeTest|ToolBlockedBackendTest|Worker|WorkerGroup|ReportGate|RecoverableLock|ControlStateTable)\.'
 ctest --output-on-failure --parallel 2 --timeout 600 -R "$selection"

@@ -1,0 +1,59 @@
+// Mirrors a core's control table onto Qt widgets.
+//
+// The core owns the state; the binder applies it. Every change is applied on the GUI thread
+// under a QSignalBlocker, so a programmatic update never calls back into the core: the views
+// can listen to the widgets' user signals (clicked, textChanged, currentIndexChanged,
+// currentChanged) and pass each one to the core's handler. A change made on a worker thread is
+// queued to the GUI thread and applied with the state found there.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <map>
+
+#include "ui/ControlState.h"
+
+namespace qnl {
+
+class ControlBinder : public QObject {
+    Q_OBJECT
+  public:
+    // How a control with a widget of its own kind (an icon, a custom view) shows its state;
+    // called after enabled and visible have been applied.
+    using Applier = std::function<void(QWidget*, const ControlState&)>;
+
+    explicit ControlBinder(ControlStateTable& table, QObject* parent = nullptr);
+    ~ControlBinder() override;
+    ControlBinder(const ControlBinder&) = delete;
+    ControlBinder& operator=(const ControlBinder&) = delete;
+
+    // Binds a control to its widget and applies the current state at once. The widget gets the
+    // control's name as its accessible name unless it already has one.
+    void Bind(ControlId id, QWidget* widget, Applier applier = {});
+    QWidget* Widget(ControlId id) const;
+    ControlStateTable& Table() { return table_; }
+
+    // Applies one control's (or every bound control's) state now. GUI thread only.
+    void Apply(ControlId id);
+    void ApplyAll();
+
+    // What the binder writes into a widget of a standard kind (QLineEdit, QAbstractButton,
+    // QLabel, QGroupBox, QComboBox, QProgressBar, QTabWidget), under a signal blocker.
+    static void ApplyStandard(QWidget* widget, const ControlState& state);
+
+  private:
+    void OnChanged(ControlId id);  // any thread
+
+    struct Binding {
+        QPointer<QWidget> widget;
+        Applier applier;
+    };
+    ControlStateTable& table_;
+    int token_ = 0;
+    std::map<ControlId, Binding> bindings_;  // GUI thread only
+};
+
+}  // namespace qnl
