@@ -216,6 +216,8 @@ class CQNL735_MPToolDlg {
     // The test page's "Reflash" (Rescan on the test page) and its port check (start-up with
     // the test page first, window mode only).
     void AttachTestPageActions(std::function<void()> reflash, std::function<void()> portCheck);
+    // The window's view starts its timer through this when a page's run starts timer 1.
+    void SetTimer1Starter(std::function<void()> start) { timer1Starter_ = std::move(start); }
 
     const CommandLineState& CommandLine() const { return cmd_; }
     bool ConsoleMode() const { return cmd_.silent || cmd_.hasCommandLine; }
@@ -292,6 +294,7 @@ class CQNL735_MPToolDlg {
     std::function<bool()> pageRunEnded_;  // set while a page's own run is watched by timer 1
     std::function<void()> testPageReflash_;
     std::function<void()> testPagePortCheck_;
+    std::function<void()> timer1Starter_;
 
   public:
     // The settings file path shown in the window's INI path edit.

@@ -24,6 +24,7 @@ void CQNL735_MPToolDlg::StartPageRunTimer(std::function<bool()> runEnded) {
     progress_ = 0;
     controls_.SetValue(kCtlProgress, 0);
     timerRunning_ = true;
+    if (timer1Starter_) timer1Starter_();
 }
 
 void CQNL735_MPToolDlg::AttachTestPageActions(std::function<void()> reflash,

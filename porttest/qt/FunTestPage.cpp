@@ -74,6 +74,7 @@ FunTestPage::FunTestPage(FunTestPageCore& core, QWidget* parent)
     settingLayout->addWidget(port2, 1, 1);
     settingLayout->addWidget(timeOutLabel, 2, 0);
     settingLayout->addWidget(timeOut, 2, 1);
+    settingLayout->setColumnStretch(3, 1);  // the boxes stay together on the left
 
     // "Testing Items"
     auto* items = new QGroupBox(this);

@@ -219,7 +219,7 @@ int main(int argc, char** argv) {
     environment.userName = "operator";
     ToolContext context(environment);
     CQNL735_MPToolDlg dialog(context);
-    WindowPages pages(context);
+    WindowPages pages(context, dialog);
     pages.AttachTo(dialog);
     if (dialog.OnInitDialog("")) {
         std::fprintf(stderr, "tour: start-up ended the tool\n");
