@@ -115,8 +115,14 @@ void CQNL735_MPToolDlg::OnBnClickedStart() {
 
     const std::uint8_t mask = BuildItemMask();
     table.vClearCtrlListHostInfoTable();
-    progress_ = 0;
+    // The window is off for the run, the lock button too (unlocking would bring the controls
+    // back in the middle of it).
     timerRunning_ = true;
+    vDisableAllGUI();
+    controls_.SetEnabled(kCtlTab, false);
+    controls_.SetEnabled(kCtlUnlock, false);
+    progress_ = 0;
+    controls_.SetValue(kCtlProgress, 0);
 
     for (auto& host : ctx_.g_Utility.hosts) host.ClearResults();
     runParameters_ = RunParameters{};
@@ -129,9 +135,13 @@ void CQNL735_MPToolDlg::OnBnClickedStart() {
     const RunParameters parameters = runParameters_;
     // The run works with the settings as they are now; the pages may change them meanwhile.
     auto settings = std::make_shared<const IniSettings>(ctx_.ini);
-    runThread_ =
-        Worker::Start([this, parameters, settings] { MainThreadEntry(parameters, *settings); },
-                      [this] { EndRunAfterException(); });
+    runThread_ = Worker::Start(
+        [this, parameters, settings] {
+            // Rescan and the port checks keep off the hardware (and the host table) meanwhile.
+            std::lock_guard hardware(hardwareLock_);
+            MainThreadEntry(parameters, *settings);
+        },
+        [this] { EndRunAfterException(); });
 }
 
 void CQNL735_MPToolDlg::EndRunAfterException() {
@@ -278,12 +288,25 @@ std::optional<std::uint32_t> CQNL735_MPToolDlg::FirstSignalFailure() const {
 
 bool CQNL735_MPToolDlg::OnTimer1() {
     progress_ = progress_ < 100 ? progress_ + 1 : 0;
+    controls_.SetValue(kCtlProgress, progress_);
     // The run has ended when its thread has stored the exit code and written the result log,
     // on every page: the pages' own done flags are not set by every run (a mask without an item
-    // of the page, a time-out), and the run's end must never wait for them.
-    if (!m_bRunDone) return false;
+    // of the page, a time-out), and the run's end must never wait for them. A run thread that
+    // has returned has ended its run whatever it set.
+    const bool threadGone = runThread_ && runThread_->Finished();
+    if (!m_bRunDone && !threadGone) return false;
     timerRunning_ = false;
     progress_ = 100;
+    controls_.SetValue(kCtlProgress, 100);
+    controls_.SetEnabled(kCtlUnlock, true);
+    if (m_bUnlocked) {
+        vRestoreUnlockedGUI();
+    } else {
+        vDisableAllGUI();
+        controls_.SetEnabled(kCtlTab, false);
+        vEnableStartGUI();
+    }
+    vEnableStartGUI();
     return true;
 }
 

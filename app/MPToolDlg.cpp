@@ -11,7 +11,9 @@
 
 namespace qnl {
 
-CQNL735_MPToolDlg::CQNL735_MPToolDlg(ToolContext& context) : ctx_(context) {}
+CQNL735_MPToolDlg::CQNL735_MPToolDlg(ToolContext& context) : ctx_(context) {
+    InitControls();
+}
 
 void CQNL735_MPToolDlg::Print(const std::string& text) {
     if (ConsoleMode()) ctx_.console.Write(text);
@@ -52,19 +54,23 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
     Printf("===================%s (%s)=========================\r\n", kProductName,
            kProductVersion);
 
+    // Locked, without extended access.
+    m_bUnlocked = false;
+    m_bExtendedAccess = false;
+    ctx_.extendedAccess = false;
+
     // The settings file of the tool folder.
     if (auto code = LoadSettings()) return code;
 
-    // The page shown first, and the result table of that page.
-    SetCurrentPage(ctx_.ini.init_main);
-    ctx_.resultTable.ShowPage(currentPage_);
+    // The page shown first, as a tab change shows it, with the result table of that page.
+    OnTcnSelchangeTab(ctx_.ini.init_main);
 
-    // Host records start empty.
+    // Host records start empty; the window starts locked; the pages show the settings.
     for (auto& host : ctx_.g_Utility.hosts) host.ClearResults();
     ctx_.g_Utility.ResetHostRecords();
-
-    // The pages follow the settings; the device page's refresh validates what was loaded.
-    if (startupDevicePage_ != nullptr) startupDevicePage_->vSetGUIByINI();
+    vApplyLockState();
+    RefreshAllPages();
+    SetLogCheckBoxesFromSettings();
 
     // A run is coming: the tool folder's lock before discovery talks to the controllers, so
     // that a second tool started for a run leaves them alone while the first one works.
@@ -73,6 +79,7 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
         return vExitWithCode(1);
     if (auto code = LoadDriver()) return code;
     if (auto code = Discover()) return code;
+    vEnableStartGUI();
     ctx_.resultTable.vUpdateAllMainResultSubItemTable();
 
     if (cmd_.showVersion)
@@ -96,7 +103,9 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
 std::optional<std::int32_t> CQNL735_MPToolDlg::LoadSettings() {
     // "QNL7350AMPTool.ini" in the tool folder; a copy from a Windows station may differ in case.
     m_strEditLoadINI = files::ResolveWindowsName(ctx_.g_Utility.strToolFolder, kIniFileName).path;
+    controls_.SetText(kCtlIniPath, m_strEditLoadINI);
     if (!ctx_.ini.bLoadINIFile(m_strEditLoadINI)) {
+        vDisableStartGUI();
         // Start stays disabled; a silent run that was to show another page cannot go on.
         if (cmd_.silent && ctx_.ini.init_main != 0) {
             Printf("Load [%s] Setting file failed!!...\r\n", m_strEditLoadINI.c_str());
@@ -144,9 +153,9 @@ bool CQNL735_MPToolDlg::AcquireStationLock() {
     const CUtility& util = ctx_.g_Utility;
     for (std::size_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i) {
         const TargetHost& host = util.hosts[i];
-        lockFiles.push_back(files::Join(
-            ctx_.controllerLockFolder,
-            ControllerLockFileName(host.ucBus, host.ucDevice, host.ucFunction)));
+        lockFiles.push_back(
+            files::Join(ctx_.controllerLockFolder,
+                        ControllerLockFileName(host.ucBus, host.ucDevice, host.ucFunction)));
     }
     return TakeLocks(lockFiles, controllerLocks_);
 }
@@ -192,19 +201,13 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::Discover() {
             return vExitWithCode(kErrNotFound);
         }
     } else {
-        ctx_.interctl.ScanPciBus(ctx_.ini.spi_wrsr_ver);
-        const std::uint32_t found = ctx_.g_Utility.dwControllersFound;
-        if (found > kMaxHosts) {
-            // The host table holds 8: say so, the boards beyond it are not programmed or tested.
-            const std::string message = Format(
-                "%u QNL controllers found: only the first %u are served, the other %u are "
-                "not programmed or tested!!",
-                found, static_cast<unsigned>(kMaxHosts), found - static_cast<unsigned>(kMaxHosts));
-            ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: %s", "CInterctl::ScanPciBus", 237,
-                                     message.c_str());
-            ctx_.prompts.ShowMessage(message, {}, MessageIcon::Warning);
-        }
+        ScanAndReport();
     }
+    ReportLeftOutHosts();
+    return std::nullopt;
+}
+
+void CQNL735_MPToolDlg::ReportLeftOutHosts() {
     // A controller that did not answer at discovery is left out; the operator is told which.
     for (const auto& address : ctx_.g_Utility.m_LeftOutHosts)
         ctx_.prompts.ShowMessage(
@@ -212,7 +215,6 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::Discover() {
                    address.bus, address.device, address.function,
                    static_cast<int>(CInterctl::kDiscoveryAnswerMs / 1000)),
             {}, MessageIcon::Error);
-    return std::nullopt;
 }
 
 void CQNL735_MPToolDlg::PrintHostAddress(std::size_t index, const TargetHost& host) {

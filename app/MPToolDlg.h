@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -41,6 +42,55 @@ struct RunParameters {
     std::array<std::uint8_t, 16> bytes{};
     std::uint8_t Page() const { return bytes[0]; }
     std::uint8_t Mask() const { return bytes[1]; }
+};
+
+// The main window's own controls (the pages have tables of their own).
+enum MainControl : ControlId {
+    kCtlSaveIni,
+    kCtlLoadIni,
+    kCtlIniPath,
+    kCtlUnlock,
+    kCtlDebugLog,
+    kCtlLogo,
+    kCtlTab,
+    kCtlResultList,
+    kCtlRescan,
+    kCtlCreateNewFile,
+    kCtlProgress,
+    kCtlSaveLog,
+    kCtlBarCodeScan,
+    kCtlClose,
+    kCtlStart,
+    kMainControlCount
+};
+
+// The captions of the tab control, in page order (the blanks belong to them).
+inline constexpr std::array<const char*, 3> kTabCaptions{" MainPage ", " Upgrade", " Test"};
+inline constexpr const char* kIniFileFilter = "Config .ini File (*.ini)|*.ini||";
+
+// What the login dialog's password gives.
+enum class LoginOutcome { NoChange, Unlocked, UnlockedExtended };
+// Trimmed, without regard to case: "KORVATE" unlocks, "LUMBIX" unlocks with extended access.
+LoginOutcome CheckLoginPassword(const std::string& typed);
+
+// The settings path edit after a change: only the characters 32..127 of the first 126 stay;
+// the caret keeps its place among the characters that stayed.
+struct FilteredEdit {
+    std::string text;
+    int caret = 0;
+};
+FilteredEdit FilterIniPathEdit(const std::string& text, int caret);
+
+// A page without controls, until the page's own core is attached.
+class PlaceholderPage final : public IPageCore {
+  public:
+    ControlStateTable& Controls() override { return controls_; }
+    void vEnableALLGUI() override {}
+    void vDisableALLGUI() override {}
+    void vSetGUIByINI() override {}
+
+  private:
+    ControlStateTable controls_;
 };
 
 class CQNL735_MPToolDlg {
@@ -95,9 +145,67 @@ class CQNL735_MPToolDlg {
     // for on the command line).
     bool AcquireToolFolderLock();
 
-    // TEMPORARY, until the main window attaches its three pages: the device settings page
-    // whose refresh start-up runs after the settings load (its validation may change fields).
-    void AttachDevicePageForStartup(IPageCore* page) { startupDevicePage_ = page; }
+    // --- The main window's controls -----------------------------------------------------------
+    // The window's control states; the Qt view mirrors them, console mode keeps them unseen.
+    ControlStateTable& Controls() { return controls_; }
+    // The three pages (device settings, upgrade, test), attached by the composition root or a
+    // test before start-up; a page not attached is an inert placeholder.
+    void AttachPages(IPageCore* device, IPageCore* upgrade, IPageCore* test);
+    IPageCore& Page(std::uint8_t page);
+
+    void vEnableAllGUI();
+    void vDisableAllGUI();
+    // Start is enabled exactly when StartAllowed() holds and no run or rescan is active.
+    void vEnableStartGUI();
+    void vDisableStartGUI();
+    void vApplyLockState();
+    void vRestoreUnlockedGUI();
+
+    bool Unlocked() const { return m_bUnlocked; }
+    bool ExtendedAccess() const { return m_bExtendedAccess; }
+    // "UnLock": locks when unlocked, else asks for the password; then applies the lock state.
+    // Refused while a run or a rescan is active.
+    void OnBnClickedUnlock();
+    // The tab selection changed to `page`.
+    void OnTcnSelchangeTab(std::uint8_t page);
+    // The settings path edit changed; returns what the edit shows afterwards.
+    FilteredEdit OnEnChangeEditLoadINI(const std::string& text, int caret);
+    void OnBnClickedButtonLoadini();
+    void OnBnClickedButtonSaveini();
+    void OnBnClickedSaveLog(bool checked);
+    void OnBnClickedBarCodeScan(bool checked);
+    void OnBnClickedButtonDebugLog();
+    void OnBnClickedButtonCreateConfigFile();
+    void OnBnClickedButtonFWInfo();
+    // "Start" from the window: runs only while the Start control is enabled.
+    void OnStartClicked();
+
+    // "Rescan" in two halves: the hardware half (the wait, the host table, the bus scan) under
+    // the hardware-activity lock, which may wait for a run or a port check to end and so runs
+    // off the GUI thread in the window; then the window half on the GUI thread.
+    // OnBnClickedButtonRescan does both in turn. BeginRescan is false (nothing done) while a
+    // run or a rescan is active.
+    bool BeginRescan();
+    void RescanHardware();
+    void FinishRescan();
+    void OnBnClickedButtonRescan();
+    bool RescanActive() const { return rescanActive_; }
+
+    // Close (the close box, Escape, the hidden "Close"): refused, with a diagnostic-log line,
+    // while a run or a rescan is active (nullopt); otherwise waits a bounded time for the
+    // hardware-activity lock (a port check in progress), unloads the I/O driver and returns
+    // the window's exit code.
+    std::optional<std::int32_t> OnClose();
+    static constexpr std::chrono::milliseconds kCloseWait{10000};
+
+    // A run started by Start has not yet been seen to end by timer 1.
+    bool RunActive() const { return timerRunning_; }
+    bool Timer1Running() const { return timerRunning_; }
+    int Progress() const { return progress_; }
+
+    // One lock for everything that drives the hardware from the window: MP runs, Rescan and
+    // the port checks. Held for the whole of each.
+    std::timed_mutex& HardwareActivityLock() { return hardwareLock_; }
 
     const CommandLineState& CommandLine() const { return cmd_; }
     bool ConsoleMode() const { return cmd_.silent || cmd_.hasCommandLine; }
@@ -150,9 +258,27 @@ class CQNL735_MPToolDlg {
     bool TakeLocks(const std::vector<std::string>& lockFiles, std::unique_ptr<StationLock>& held);
     std::unique_ptr<StationLock> toolLock_;
     std::unique_ptr<StationLock> controllerLocks_;
-    IPageCore* startupDevicePage_ = nullptr;  // TEMPORARY (AttachDevicePageForStartup)
-    bool timerRunning_ = false;
-    int progress_ = 0;
+    std::atomic<bool> timerRunning_{false};
+    std::atomic<int> progress_{0};
+
+    // Window state.
+    void ApplySaveLogRule();
+    void RefreshAllPages();
+    void RefreshCurrentPage();
+    void RebuildResultTable();
+    void SetLogCheckBoxesFromSettings();
+    void LogGuiFailure(const char* function, int line);
+    void ScanAndReport();
+    void ReportLeftOutHosts();
+    void InitControls();
+    bool ControlEnabled(ControlId id) const;
+    ControlStateTable controls_;
+    PlaceholderPage placeholders_[3];
+    IPageCore* pages_[3] = {&placeholders_[0], &placeholders_[1], &placeholders_[2]};
+    std::atomic<bool> m_bUnlocked{false};
+    std::atomic<bool> m_bExtendedAccess{false};
+    std::atomic<bool> rescanActive_{false};
+    std::timed_mutex hardwareLock_;
 
   public:
     // The settings file path shown in the window's INI path edit.

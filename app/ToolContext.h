@@ -81,6 +81,9 @@ class ToolContext {
     // Set while a run of the main window's sequence is active (its Start), cleared by the
     // pages' own start buttons.
     std::atomic<bool> runFromMain{false};
+    // The main window's extended-access flag (the login's second password): the device
+    // settings page shows its extended controls while it is set.
+    std::atomic<bool> extendedAccess{false};
 
     // The upgrade page's run and the test page's scheduler. Last, so that they are gone (their
     // workers waited for) before anything they use.

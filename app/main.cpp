@@ -146,7 +146,9 @@ int main(int argc, char** argv) {
 #endif
     CQNL735_MPToolDlg dialog(context);
     PageDevice devicePage(context);
-    dialog.AttachDevicePageForStartup(&devicePage);  // TEMPORARY: the pages' attachment
+    // The pages the window shows; console mode refreshes them from the settings too (the
+    // device page's refresh validates what was loaded). Pages not given stay placeholders.
+    dialog.AttachPages(&devicePage, nullptr, nullptr);
     const std::optional<std::int32_t> code = dialog.OnInitDialog(commandLine);
 #if !defined(_WIN32)
     if (linuxIo != nullptr) linuxIo->SetDiagnosticSink({});

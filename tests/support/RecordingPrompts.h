@@ -1,5 +1,5 @@
-// Operator prompts for tests: records every message, answers file choices from a prepared
-// list (nullopt = cancelled) and cancels everything else.
+// Operator prompts for tests: records every message (with its caption), answers file choices
+// and logins from prepared lists (nullopt = cancelled) and cancels everything else.
 #pragma once
 
 #include <deque>
@@ -13,12 +13,19 @@ namespace qnl::test {
 
 class RecordingPrompts final : public IOperatorPrompts {
   public:
-    void ShowMessage(const std::string& text, const std::string&, MessageIcon,
+    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon,
                      const std::string&) override {
         messages.push_back(text);
+        captions.push_back(caption);
     }
     bool AskSerialNumber(ISerialNumberEntry&) override { return false; }
-    std::optional<std::string> AskLogin(const LoginQuestion&) override { return std::nullopt; }
+    std::optional<std::string> AskLogin(const LoginQuestion& question) override {
+        loginQuestions.push_back(question);
+        if (loginAnswers.empty()) return std::nullopt;
+        std::optional<std::string> answer = loginAnswers.front();
+        loginAnswers.pop_front();
+        return answer;
+    }
     std::optional<std::string> ChooseFile(const FileQuestion& question) override {
         fileQuestions.push_back(question);
         if (fileAnswers.empty()) return std::nullopt;
@@ -28,6 +35,9 @@ class RecordingPrompts final : public IOperatorPrompts {
     }
 
     std::vector<std::string> messages;
+    std::vector<std::string> captions;  // one per message
+    std::vector<LoginQuestion> loginQuestions;
+    std::deque<std::optional<std::string>> loginAnswers;
     std::vector<FileQuestion> fileQuestions;
     std::deque<std::optional<std::string>> fileAnswers;
 };
