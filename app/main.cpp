@@ -149,6 +149,9 @@ int main(int argc, char** argv) {
     // The pages the window shows; console mode refreshes them from the settings too (the
     // device page's refresh validates what was loaded). Pages not given stay placeholders.
     dialog.AttachPages(&devicePage, nullptr, nullptr);
+    devicePage.SetMainWindowHooks({[&dialog] { dialog.vEnableStartGUI(); },
+                                   [&dialog] { dialog.OnBnClickedButtonFWInfo(); },
+                                   [&dialog] { return dialog.ExtendedAccess(); }});
     const std::optional<std::int32_t> code = dialog.OnInitDialog(commandLine);
 #if !defined(_WIN32)
     if (linuxIo != nullptr) linuxIo->SetDiagnosticSink({});
