@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/MPToolDlg.h"
-#include "app/PageDevice.h"
 #include "app/ToolContext.h"
+#include "app/WindowPages.h"
 #include "platform/Files.h"
 #include "platform/StationLock.h"
 #include "platform/SystemInfo.h"
@@ -19,6 +19,10 @@
 #include "qnlio/dll/DllIo.h"
 #include "qnlio/sim/SimStation.h"
 #include "qnlio/sim/SimUsbTopology.h"
+#if defined(QNL_WITH_QT)
+#include "app/qt/PageViews.h"
+#include "app/qt/WindowApp.h"
+#endif
 #if defined(_WIN32)
 #include "platform/WinUsbTopology.h"
 #else
@@ -108,7 +112,16 @@ int main(int argc, char** argv) {
     }
 
     StdConsole console;
-    ConsolePrompts prompts(console);
+    ConsolePrompts consolePrompts(console);
+#if defined(QNL_WITH_QT)
+    // An empty command line opens the window; a console run never needs a display.
+    std::unique_ptr<WindowApp> window;
+    if (commandLine.empty()) window = std::make_unique<WindowApp>(argc, argv);
+    IOperatorPrompts& prompts =
+        window ? static_cast<IOperatorPrompts&>(window->Prompts()) : consolePrompts;
+#else
+    IOperatorPrompts& prompts = consolePrompts;
+#endif
     // The systemd journal where one runs, else log/events.log in the tool folder
     // (QNL_EVENT_STORE=file keeps the events in the file even where a journal runs).
     const char* storePreference = std::getenv("QNL_EVENT_STORE");
@@ -145,14 +158,16 @@ int main(int argc, char** argv) {
         });
 #endif
     CQNL735_MPToolDlg dialog(context);
-    PageDevice devicePage(context);
     // The pages the window shows; console mode refreshes them from the settings too (the
-    // device page's refresh validates what was loaded). Pages not given stay placeholders.
-    dialog.AttachPages(&devicePage, nullptr, nullptr);
-    devicePage.SetMainWindowHooks({[&dialog] { dialog.vEnableStartGUI(); },
-                                   [&dialog] { dialog.OnBnClickedButtonFWInfo(); },
-                                   [&dialog] { return dialog.ExtendedAccess(); }});
-    const std::optional<std::int32_t> code = dialog.OnInitDialog(commandLine);
+    // device page's refresh validates what was loaded).
+    WindowPages pages(context);
+    pages.AttachTo(dialog);
+    std::optional<std::int32_t> code = dialog.OnInitDialog(commandLine);
+#if defined(QNL_WITH_QT)
+    if (!code && window) {
+        code = window->Exec(dialog, context, MakePageViews(pages, dialog, context));
+    }
+#endif
 #if !defined(_WIN32)
     if (linuxIo != nullptr) linuxIo->SetDiagnosticSink({});
 #endif

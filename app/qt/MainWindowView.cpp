@@ -1,0 +1,304 @@
+#include "app/qt/MainWindowView.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLinearGradient>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include "platform/Worker.h"
+
+namespace qnl {
+
+namespace {
+constexpr int kTimer1Ms = 80;
+constexpr int kRescanPollMs = 20;
+// The pages' area: at least this large, so an empty placeholder page keeps the window's shape.
+constexpr int kPageMinWidth = 640;
+constexpr int kPageMinHeight = 300;
+}  // namespace
+
+QPixmap LogoPixmap() {
+    QPixmap pixmap(112, 30);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient gradient(0, 0, 0, 30);
+    gradient.setColorAt(0, QColor(0, 120, 60));
+    gradient.setColorAt(1, QColor(0, 80, 40));
+    painter.setBrush(gradient);
+    painter.setPen(Qt::NoPen);
+    painter.drawRoundedRect(QRectF(0.5, 0.5, 111, 29), 6, 6);
+    QFont font("DejaVu Sans", 12, QFont::Bold);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(pixmap.rect(), Qt::AlignCenter, "QNL7350A");
+    return pixmap;
+}
+
+QIcon WindowIcon() {
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor(0, 150, 75));
+    painter.setPen(Qt::NoPen);
+    painter.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
+    painter.setPen(Qt::white);
+    painter.setFont(QFont("DejaVu Sans", 11, QFont::Bold));
+    painter.drawText(pixmap.rect(), Qt::AlignCenter, "Q");
+    return QIcon(pixmap);
+}
+
+MainWindowView::MainWindowView(CQNL735_MPToolDlg& dialog, ToolContext& context,
+                               std::array<QWidget*, 3> pages, QWidget* parent)
+    : QWidget(parent), dialog_(dialog), context_(context), binder_(dialog.Controls(), this) {
+    setObjectName("MainWindow");
+    setWindowTitle(QString::fromStdString(context_.uiText.windowTitle));
+    setWindowIcon(WindowIcon());
+    BuildWidgets(pages);
+    BindControls();
+    ConnectHandlers();
+    timer1_.setInterval(kTimer1Ms);
+    rescanPoll_.setInterval(kRescanPollMs);
+    connect(&timer1_, &QTimer::timeout, this, &MainWindowView::OnTimer1);
+    connect(&rescanPoll_, &QTimer::timeout, this, &MainWindowView::PollRescan);
+}
+
+MainWindowView::~MainWindowView() {
+    timer1_.stop();
+    rescanPoll_.stop();
+    // A rescan still scanning finishes on its own; its worker owns nothing of this view.
+    if (rescanWorker_) rescanWorker_->WaitFinished(CQNL735_MPToolDlg::kCloseWait);
+}
+
+void MainWindowView::BuildWidgets(std::array<QWidget*, 3> pages) {
+    auto button = [this](const char* text) {
+        auto* b = new QPushButton(text, this);
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        return b;
+    };
+    saveIni_ = button("Save INI");
+    loadIni_ = button("Load INI");
+    path_ = new QLineEdit(this);
+    unlock_ = button("Unlock MP Tool");
+    // Wide enough for either caption ("Unlock MP Tool" / "Lock MP Tool").
+    unlock_->setMinimumWidth(unlock_->sizeHint().width());
+    debugLog_ = button("Debug Log");
+    logo_ = new QLabel(this);
+    logo_->setPixmap(LogoPixmap());
+    logo_->setAccessibleName("Logo");
+
+    tabs_ = new QTabWidget(this);
+    for (int i = 0; i < 3; ++i) {
+        QWidget* page = pages[i];
+        if (page == nullptr) {
+            page = new QWidget;
+            page->setObjectName(QString("PlaceholderPage%1").arg(i));
+        }
+        page->setMinimumSize(kPageMinWidth, kPageMinHeight);
+        tabs_->addTab(page, kTabCaptions[i]);
+    }
+
+    model_ = new ResultTableModel(context_.resultTable, this);
+    table_ = new ResultTableView(*model_, this);
+    const int tableWidth =
+        ResultTableView::WidestLayoutWidth(context_.uiText) + 2 * table_->frameWidth();
+    table_->setFixedWidth(tableWidth);
+
+    rescan_ = button("Rescan");
+    createNewFile_ = button("Create New File");
+    progress_ = new QProgressBar(this);
+    progress_->setRange(0, 100);
+    progress_->setValue(0);
+    progress_->setTextVisible(false);
+    saveLog_ = new QCheckBox("SaveLog", this);
+    barCodeScan_ = new QCheckBox("BarCodeScan", this);
+    start_ = button("Start");
+    close_ = button("Close");
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(saveIni_);
+    top->addWidget(loadIni_);
+    top->addWidget(path_, 1);
+    top->addWidget(unlock_);
+    top->addWidget(debugLog_);
+    top->addWidget(logo_);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(rescan_);
+    bottom->addWidget(createNewFile_);
+    bottom->addWidget(progress_, 1);
+    bottom->addWidget(saveLog_);
+    bottom->addWidget(barCodeScan_);
+    bottom->addWidget(start_);
+    bottom->addWidget(close_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(tabs_);
+    layout->addWidget(table_);
+    layout->addLayout(bottom);
+    // A fixed window, sized by what it holds.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void MainWindowView::BindControls() {
+    binder_.Bind(kCtlSaveIni, saveIni_);
+    binder_.Bind(kCtlLoadIni, loadIni_);
+    binder_.Bind(kCtlIniPath, path_);
+    binder_.Bind(kCtlUnlock, unlock_);
+    binder_.Bind(kCtlDebugLog, debugLog_);
+    binder_.Bind(kCtlLogo, logo_, [](QWidget*, const ControlState&) {});
+    binder_.Bind(kCtlTab, tabs_);
+    binder_.Bind(kCtlResultList, table_, [](QWidget*, const ControlState&) {});
+    binder_.Bind(kCtlRescan, rescan_);
+    binder_.Bind(kCtlCreateNewFile, createNewFile_);
+    binder_.Bind(kCtlProgress, progress_);
+    binder_.Bind(kCtlSaveLog, saveLog_);
+    binder_.Bind(kCtlBarCodeScan, barCodeScan_);
+    binder_.Bind(kCtlClose, close_);
+    binder_.Bind(kCtlStart, start_);
+    // The settings path edit is found by the text beside nothing: its name says what it holds.
+    path_->setAccessibleName("Settings file");
+}
+
+void MainWindowView::ConnectHandlers() {
+    connect(saveIni_, &QPushButton::clicked, this, [this] { dialog_.OnBnClickedButtonSaveini(); });
+    connect(loadIni_, &QPushButton::clicked, this, [this] { dialog_.OnBnClickedButtonLoadini(); });
+    connect(path_, &QLineEdit::textChanged, this, &MainWindowView::OnPathEdited);
+    connect(unlock_, &QPushButton::clicked, this, [this] { dialog_.OnBnClickedUnlock(); });
+    connect(debugLog_, &QPushButton::clicked, this,
+            [this] { dialog_.OnBnClickedButtonDebugLog(); });
+    // Connected after the tabs exist: the first addTab has emitted its own change already.
+    connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index >= 0) dialog_.OnTcnSelchangeTab(static_cast<std::uint8_t>(index));
+    });
+    connect(rescan_, &QPushButton::clicked, this, &MainWindowView::OnRescan);
+    connect(createNewFile_, &QPushButton::clicked, this,
+            [this] { dialog_.OnBnClickedButtonCreateConfigFile(); });
+    connect(saveLog_, &QCheckBox::clicked, this,
+            [this](bool checked) { dialog_.OnBnClickedSaveLog(checked); });
+    connect(barCodeScan_, &QCheckBox::clicked, this,
+            [this](bool checked) { dialog_.OnBnClickedBarCodeScan(checked); });
+    connect(start_, &QPushButton::clicked, this, &MainWindowView::OnStart);
+    connect(close_, &QPushButton::clicked, this, &MainWindowView::RequestClose);
+    auto* about = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(about, &QShortcut::activated, this, &MainWindowView::ShowAbout);
+}
+
+QPushButton& MainWindowView::Button(MainControl id) {
+    return *qobject_cast<QPushButton*>(binder_.Widget(id));
+}
+
+QCheckBox& MainWindowView::CheckBox(MainControl id) {
+    return *qobject_cast<QCheckBox*>(binder_.Widget(id));
+}
+
+void MainWindowView::OnPathEdited(const QString& text) {
+    const FilteredEdit shown =
+        dialog_.OnEnChangeEditLoadINI(text.toStdString(), path_->cursorPosition());
+    // What the core kept, with the caret where the operator had it among those characters.
+    const QString kept = QString::fromStdString(shown.text);
+    if (path_->text() != kept) {
+        QSignalBlocker blocker(path_);
+        path_->setText(kept);
+    }
+    path_->setCursorPosition(shown.caret);
+}
+
+void MainWindowView::OnStart() {
+    dialog_.OnStartClicked();
+    if (!dialog_.Timer1Running()) return;
+    progress_->setStyleSheet("QProgressBar::chunk { background: rgb(0,150,75); }");
+    timer1_.start();
+}
+
+void MainWindowView::OnTimer1() {
+    if (dialog_.OnTimer1() || !dialog_.Timer1Running()) timer1_.stop();
+}
+
+void MainWindowView::OnRescan() {
+    if (rescanWorker_ || !dialog_.BeginRescan()) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The wait for the hardware (a port check may hold it) and the scan run off the GUI thread.
+    // The worker touches only the core, which outlives the window.
+    CQNL735_MPToolDlg* dialog = &dialog_;
+    CEventLog* log = &context_.eventLog;
+    rescanWorker_ = Worker::Start(
+        [dialog] { dialog->RescanHardware(); },
+        [log] {
+            log->LogMessage(kEventTypeError, "\r\n%s:%d: Rescan failed, dwErrorCode %d",
+                            "CQNL735_MPToolDlg::OnBnClickedButtonRescan", 2551, 0);
+        });
+    rescanPoll_.start();
+}
+
+void MainWindowView::PollRescan() {
+    if (!rescanWorker_ || !rescanWorker_->Finished()) return;
+    rescanPoll_.stop();
+    rescanWorker_.reset();
+    dialog_.FinishRescan();
+    QApplication::restoreOverrideCursor();
+}
+
+void MainWindowView::ShowAbout() {
+    QMessageBox::about(this, QString("About %1").arg(kProductName),
+                       QString::fromStdString(context_.uiText.windowTitle) +
+                           "\n\nProduction-line tool for the QNL7350A family of PCIe USB 3.x "
+                           "host controllers.");
+}
+
+void MainWindowView::RequestClose() {
+    if (closed_) return;
+    const std::optional<std::int32_t> code = dialog_.OnClose();
+    if (!code) return;  // a run or a rescan is active: refused (the core logged it)
+    closed_ = true;
+    timer1_.stop();
+    rescanPoll_.stop();
+    emit closed(*code);
+}
+
+void MainWindowView::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Escape:
+            RequestClose();
+            event->accept();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // Enter ends nothing: the window has no default button.
+            event->accept();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+void MainWindowView::closeEvent(QCloseEvent* event) {
+    if (!closed_) RequestClose();
+    if (closed_)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void MainWindowView::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    QAction* about = menu.addAction("&About QNL735_MPTool...");
+    about->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(about, &QAction::triggered, this, &MainWindowView::ShowAbout);
+    menu.exec(event->globalPos());
+}
+
+}  // namespace qnl

@@ -1,0 +1,104 @@
+// The operator's main window: the settings row, the three pages in their tabs, the result table
+// and the button row, over the main window's core (CQNL735_MPToolDlg). The view passes the
+// operator's input to the core's handlers and mirrors the core's control table; timer 1 and the
+// rescan's wait run here, on the GUI thread, without ever blocking it.
+#pragma once
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+#include "app/MPToolDlg.h"
+#include "app/qt/ResultTableView.h"
+#include "ui/qt/ControlBinder.h"
+
+namespace qnl {
+
+class Worker;
+
+class MainWindowView final : public QWidget {
+    Q_OBJECT
+  public:
+    // `pages`: the views of the device settings, upgrade and test pages (owned by the window
+    // from now on); a null entry gets an empty placeholder.
+    MainWindowView(CQNL735_MPToolDlg& dialog, ToolContext& context, std::array<QWidget*, 3> pages,
+                   QWidget* parent = nullptr);
+    ~MainWindowView() override;
+
+    // The About box, as the context menu and F1 open it.
+    void ShowAbout();
+    // The hidden "Close", the close box and Escape: the core's Close path, refused during a
+    // run. An accepted close emits closed() with the window's exit code.
+    void RequestClose();
+    bool Closed() const { return closed_; }
+
+    // For tests and the screenshot tour.
+    QTabWidget& Tabs() { return *tabs_; }
+    ResultTableView& Table() { return *table_; }
+    ResultTableModel& TableModel() { return *model_; }
+    QPushButton& Button(MainControl id);
+    QCheckBox& CheckBox(MainControl id);
+    QLineEdit& PathEdit() { return *path_; }
+    QProgressBar& ProgressBar() { return *progress_; }
+    QTimer& Timer1() { return timer1_; }
+    bool Rescanning() const { return rescanWorker_ != nullptr; }
+
+  signals:
+    // The window was closed through the core's Close path: the event loop may end.
+    void closed(int exitCode);
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+  private:
+    void BuildWidgets(std::array<QWidget*, 3> pages);
+    void BindControls();
+    void ConnectHandlers();
+    void OnStart();
+    void OnTimer1();
+    void OnRescan();
+    void PollRescan();
+    void OnPathEdited(const QString& text);
+
+    CQNL735_MPToolDlg& dialog_;
+    ToolContext& context_;
+    ControlBinder binder_;
+
+    QPushButton* saveIni_ = nullptr;
+    QPushButton* loadIni_ = nullptr;
+    QLineEdit* path_ = nullptr;
+    QPushButton* unlock_ = nullptr;
+    QPushButton* debugLog_ = nullptr;
+    QLabel* logo_ = nullptr;
+    QTabWidget* tabs_ = nullptr;
+    ResultTableModel* model_ = nullptr;
+    ResultTableView* table_ = nullptr;
+    QPushButton* rescan_ = nullptr;
+    QPushButton* createNewFile_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QCheckBox* saveLog_ = nullptr;
+    QCheckBox* barCodeScan_ = nullptr;
+    QPushButton* start_ = nullptr;
+    QPushButton* close_ = nullptr;
+
+    QTimer timer1_;
+    QTimer rescanPoll_;
+    std::shared_ptr<Worker> rescanWorker_;
+    bool closed_ = false;
+};
+
+// The pictures the system leaves free: the logo of the settings row and the window's icon.
+QPixmap LogoPixmap();
+QIcon WindowIcon();
+
+}  // namespace qnl

@@ -1,0 +1,163 @@
+#include "app/qt/ResultTableView.h"
+
+#include <QHeaderView>
+#include <QMetaObject>
+#include <QPainter>
+#include <QThread>
+
+namespace qnl {
+
+namespace {
+QColor ToQColor(Colour colour) {
+    return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+}
+}  // namespace
+
+ResultTableModel::ResultTableModel(ResultTable& table, QObject* parent)
+    : QAbstractTableModel(parent), table_(table), columns_(table.Columns()) {
+    observer_ =
+        table_.AddObserver([this](const ResultTable::Change& change) { OnTableChanged(change); });
+}
+
+ResultTableModel::~ResultTableModel() {
+    table_.RemoveObserver(observer_);
+}
+
+void ResultTableModel::OnTableChanged(const ResultTable::Change& change) {
+    using Kind = ResultTable::Change::Kind;
+    if (change.kind == Kind::ConsoleLine) return;
+    // The news goes to the GUI thread; the model reads the table there when it is delivered.
+    QMetaObject::invokeMethod(
+        this,
+        [this, change] {
+            if (change.kind == Kind::Rebuilt)
+                Rebuild();
+            else
+                CellChanged(change.row, change.column);
+        },
+        Qt::QueuedConnection);
+}
+
+void ResultTableModel::Rebuild() {
+    beginResetModel();
+    columns_ = table_.Columns();
+    endResetModel();
+    emit layoutRebuilt();
+}
+
+void ResultTableModel::CellChanged(int row, int column) {
+    if (row < 0 || row >= kResultRows || column < 0 || column >= static_cast<int>(columns_.size()))
+        return;
+    const QModelIndex at = index(row, column);
+    emit dataChanged(at, at);
+}
+
+int ResultTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kResultRows;
+}
+
+int ResultTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(columns_.size());
+}
+
+QVariant ResultTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid()) return {};
+    const int row = index.row();
+    const int column = index.column();
+    switch (role) {
+        case Qt::DisplayRole:
+        case Qt::AccessibleTextRole:
+            return QString::fromStdString(table_.strGetResultItemTable(row, column));
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(Qt::AlignCenter);
+        case Qt::BackgroundRole: {
+            const auto colours = table_.ColoursOf(row, column);
+            if (colours.background == kColourNone) return {};
+            return QBrush(ToQColor(colours.background));
+        }
+        case Qt::ForegroundRole: {
+            const auto colours = table_.ColoursOf(row, column);
+            if (colours.text == kColourNone) return {};
+            return QBrush(ToQColor(colours.text));
+        }
+        default:
+            return {};
+    }
+}
+
+QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (section < 0 || section >= static_cast<int>(columns_.size())) return {};
+    if (role == Qt::DisplayRole) return QString::fromStdString(columns_[section].title);
+    if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::AlignCenter);
+    return {};
+}
+
+void ResultCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                               const QModelIndex& index) const {
+    const bool coloured = index.data(Qt::BackgroundRole).isValid();
+    if (!(option.state & QStyle::State_Selected) || !coloured) {
+        QStyledItemDelegate::paint(painter, option, index);
+        return;
+    }
+    // A coloured cell of the selected row: its own colours, the selection as a frame.
+    QStyleOptionViewItem plain(option);
+    plain.state &= ~QStyle::State_Selected;
+    QStyledItemDelegate::paint(painter, plain, index);
+    painter->save();
+    QPen pen(option.palette.color(QPalette::Highlight));
+    pen.setWidth(2);
+    painter->setPen(pen);
+    painter->drawLine(option.rect.topLeft() + QPoint(0, 1), option.rect.topRight() + QPoint(0, 1));
+    painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
+    painter->restore();
+}
+
+ResultTableView::ResultTableView(ResultTableModel& model, QWidget* parent)
+    : QTableView(parent), model_(model), delegate_(this) {
+    setModel(&model_);
+    setItemDelegate(&delegate_);
+    setShowGrid(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setWordWrap(false);
+    verticalHeader()->hide();
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setMinimumSectionSize(8);
+    horizontalHeader()->setTextElideMode(Qt::ElideNone);
+    // The columns' pixel widths are fixed; the titles fit them one point smaller than the
+    // cells' text ("USB3.1 Port1" in 78 pixels).
+    QFont titleFont = horizontalHeader()->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() - 1);
+    horizontalHeader()->setFont(titleFont);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    connect(&model_, &ResultTableModel::layoutRebuilt, this, &ResultTableView::ApplyColumnWidths);
+    ApplyColumnWidths();
+}
+
+void ResultTableView::ApplyColumnWidths() {
+    const auto& columns = model_.Columns();
+    for (int i = 0; i < static_cast<int>(columns.size()); ++i)
+        horizontalHeader()->resizeSection(i, columns[i].width);
+    const int rows = verticalHeader()->defaultSectionSize() * kResultRows;
+    setFixedHeight(horizontalHeader()->sizeHint().height() + rows + 2 * frameWidth());
+}
+
+int ResultTableView::WidestLayoutWidth(const UiTextTable& texts) {
+    int widest = 0;
+    for (std::uint8_t page : {kPageMain, kPageUpgrade, kPageTest}) {
+        int total = 0;
+        for (const auto& column : ResultColumnsOf(page, texts)) total += column.width;
+        widest = std::max(widest, total);
+    }
+    return widest;
+}
+
+}  // namespace qnl
