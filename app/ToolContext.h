@@ -3,6 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <memory>
 #include <string>
 
 #include "app/DebugLog.h"
@@ -43,52 +46,102 @@ struct ToolEnvironment {
     std::string controllerLockFolder;
     std::string userName;
     std::uint16_t languageId = 0x0409;
+    // Keeps the objects named above alive. A tool destroyed while one of its workers is still
+    // blocked inside a backend call keeps this (with its own objects) until that worker has
+    // returned. Null: the caller keeps them alive past the tool's last worker (main ends the
+    // process around a worker that never returns).
+    std::shared_ptr<const void> keepAlive;
+    // How long (real time) the tool's end waits for its workers before it leaves them their
+    // objects and goes.
+    std::chrono::milliseconds workerEndWait{10000};
+};
+
+// The tool's own objects, in one block that can outlive the ToolContext: workers still
+// running (blocked inside a backend call) when the tool ends keep using it until they return.
+struct ToolParts {
+    explicit ToolParts(const ToolEnvironment& environment);
+    ~ToolParts();
+    ToolParts(const ToolParts&) = delete;
+    ToolParts& operator=(const ToolParts&) = delete;
+    // Asks every worker of the tool (discovery, upgrade and port tests, also those given up on)
+    // to stop and waits for them, at most `timeout` in real time; true when none is left.
+    bool WaitForWorkers(std::chrono::milliseconds timeout);
+
+    // First, so that it goes last: the environment outlives everything below.
+    const std::shared_ptr<const void> keepAlive;
+    const std::chrono::milliseconds workerEndWait;
+    const std::string currentFolder;
+    const std::string controllerLockFolder;
+    const UiTextTable uiText;
+    CUtility g_Utility;
+    CEventLog eventLog;
+    CDebugLog debugLog;
+    CXhci xhci;
+    CIni ini;
+    SET_REG setReg;
+    ResultTable resultTable;
+    std::atomic<bool> consoleMode{false};
+    std::atomic<bool> silentMode{false};
+    std::atomic<bool> runFromMain{false};
+    // Last, so that they are gone (their workers waited for) before anything they use.
+    Upgrade upgrade;
+    FunTest funTest;
 };
 
 class ToolContext {
   public:
     explicit ToolContext(const ToolEnvironment& environment);
-    // Asks every worker of the upgrade and test runs (also those given up on) to stop and waits
-    // for them (bounded) before anything they use is destroyed.
+    // Asks every worker of the tool (also those given up on) to stop and waits for them
+    // (bounded: the environment's workerEndWait). Workers still running after that are blocked
+    // inside a backend call: the tool's objects and the environment's keepAlive are then kept
+    // (never freed under them) until the last of them has returned.
     ~ToolContext();
     ToolContext(const ToolContext&) = delete;
     ToolContext& operator=(const ToolContext&) = delete;
 
+    // Tools ended while a worker still ran whose objects are still kept; the ones whose workers
+    // have all returned since are freed first.
+    static std::size_t KeptForWorkers();
+
+  private:
+    // First: everything below refers into it.
+    std::unique_ptr<ToolParts> parts_;
+
+  public:
     IClock& clock;
     IConsole& console;
     IOperatorPrompts& prompts;
     IQnlIo& io;
-    const std::string currentFolder;
-    const std::string controllerLockFolder;
+    const std::string& currentFolder;
+    const std::string& controllerLockFolder;
     IUsbTopology* const usbTopology;
 
-    const UiTextTable uiText;
-    CUtility g_Utility;
-    CEventLog eventLog;
-    CDebugLog debugLog;  // the "Debug Log" export of eventLog's events
-    CXhci xhci;          // the xHCI object is also the tool's one chip interface
+    const UiTextTable& uiText;
+    CUtility& g_Utility;
+    CEventLog& eventLog;
+    CDebugLog& debugLog;  // the "Debug Log" export of eventLog's events
+    CXhci& xhci;          // the xHCI object is also the tool's one chip interface
     CInterctl& interctl;
-    CIni ini;        // the settings
-    SET_REG setReg;  // the manual register list and the manual-setting flag
-    ResultTable resultTable;
+    CIni& ini;        // the settings
+    SET_REG& setReg;  // the manual register list and the manual-setting flag
+    ResultTable& resultTable;
 
     // Console mode (any command line): operator messages are printed, upgrade workers print
     // their progress lines. Set by start-up.
-    std::atomic<bool> consoleMode{false};
+    std::atomic<bool>& consoleMode;
     // Silent mode (/S): the port-test workers print their progress lines, the test phase pauses
     // 100 ms per host while it gathers the results and ends the process with its error byte.
-    std::atomic<bool> silentMode{false};
+    std::atomic<bool>& silentMode;
     // Set while a run of the main window's sequence is active (its Start), cleared by the
     // pages' own start buttons.
-    std::atomic<bool> runFromMain{false};
+    std::atomic<bool>& runFromMain;
     // The main window's extended-access flag (the login's second password): the device
-    // settings page shows its extended controls while it is set.
+    // settings page shows its extended controls while it is set. No worker reads it.
     std::atomic<bool> extendedAccess{false};
 
-    // The upgrade page's run and the test page's scheduler. Last, so that they are gone (their
-    // workers waited for) before anything they use.
-    Upgrade upgrade;
-    FunTest funTest;
+    // The upgrade page's run and the test page's scheduler.
+    Upgrade& upgrade;
+    FunTest& funTest;
 };
 
 }  // namespace qnl

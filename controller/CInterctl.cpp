@@ -64,6 +64,10 @@ bool CInterctl::ReadDeviceInfoBounded(std::uint8_t slot, const std::string& wrsr
                 std::chrono::milliseconds(kDiscoveryAnswerMinRealMs))
             continue;
         worker->Abandon();
+        {
+            std::lock_guard keep(leftOutMutex_);
+            leftOut_.push_back(worker);
+        }
         const TargetHost& record = utility_.Host(slot);
         log_.LogMessage(kEventTypeError,
                         "\r\n%s:%d: Bus=%d, Device=%d, Function=%d does not answer within %d s, "
@@ -77,6 +81,24 @@ bool CInterctl::ReadDeviceInfoBounded(std::uint8_t slot, const std::string& wrsr
     }
     utility_.Host(slot) = *host;
     return true;
+}
+
+bool CInterctl::WaitForLeftOutWorkers(std::chrono::milliseconds timeout) {
+    std::vector<std::shared_ptr<Worker>> workers;
+    {
+        std::lock_guard lock(leftOutMutex_);
+        workers = leftOut_;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    bool all = true;
+    for (const auto& worker : workers) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        all = worker->WaitFinished(std::max(left, std::chrono::milliseconds(0))) && all;
+    }
+    std::lock_guard lock(leftOutMutex_);
+    std::erase_if(leftOut_, [](const std::shared_ptr<Worker>& w) { return w->Finished(); });
+    return all;
 }
 
 std::int32_t CInterctl::ScanPciBus(const std::string& wrsrThreshold) {

@@ -4,14 +4,18 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "controller/CUtility.h"
 #include "controller/TargetHost.h"
 #include "platform/Clock.h"
 #include "platform/EventLog.h"
+#include "platform/Worker.h"
 #include "qnlio/FlashPartTable.h"
 #include "qnlio/IQnlIo.h"
 
@@ -36,6 +40,9 @@ class CInterctl {
     // of the host table (and named in g_Utility's m_LeftOutHosts).
     static constexpr std::uint64_t kDiscoveryAnswerMs = 10000;
     static constexpr std::uint64_t kDiscoveryAnswerMinRealMs = 2000;
+    // Waits (in real time, at most `timeout`) for the workers of controllers that were left
+    // out to return; true when none is left. They use this object until they return.
+    bool WaitForLeftOutWorkers(std::chrono::milliseconds timeout);
 
     // --- Command channel -------------------------------------------------------------------
     // Posts a command record and waits until the microcontroller took it.
@@ -118,6 +125,9 @@ class CInterctl {
     static bool MatchesKind(std::uint32_t dword0, std::uint8_t kind);
 
     std::mutex busAccessLock_;
+    std::mutex leftOutMutex_;
+    // The device-information workers given up on (asked to stop, still returning).
+    std::vector<std::shared_ptr<Worker>> leftOut_;
 };
 
 // "%02X%02X%02X_%02X_%02X_%02X" of six version bytes.

@@ -19,14 +19,14 @@ Upgrade::~Upgrade() {
     WaitForWorkers();
 }
 
-void Upgrade::WaitForWorkers() {
+bool Upgrade::WaitForWorkers(std::chrono::milliseconds timeout) {
     std::vector<std::shared_ptr<WorkerGroup>> groups;
     {
         std::lock_guard lock(runMutex_);
         groups = abandoned_;
         if (group_) groups.push_back(group_);
     }
-    for (auto& group : groups) group->StopAndWait(std::chrono::seconds(10));
+    return StopAndWait(groups, timeout);
 }
 
 }  // namespace qnl

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -86,8 +87,9 @@ class Upgrade {
     bool bCheckConnectedUSBDevice();
     // Forgets the last run: its workers, host records and flags.
     void ResetRunState();
-    // Waits (in real time, bounded) for workers that are still returning.
-    void WaitForWorkers();
+    // Asks every worker (also those given up on) to stop and waits for them, at most `timeout`
+    // in real time; false when some are still returning.
+    bool WaitForWorkers(std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
     // Set when every host has finished, passed the update, passed the check.
     std::atomic<std::uint8_t> m_ucRunDone{0};

@@ -296,6 +296,18 @@ bool WorkerGroup::StopAndWait(std::chrono::milliseconds timeout) {
     return all;
 }
 
+bool StopAndWait(const std::vector<std::shared_ptr<WorkerGroup>>& groups,
+                 std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    bool all = true;
+    for (const auto& group : groups) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        all = group->StopAndWait(std::max(left, std::chrono::milliseconds(0))) && all;
+    }
+    return all;
+}
+
 // --- RecoverableLock ---------------------------------------------------------------------------
 
 RecoverableLock::RecoverableLock() : state_(std::make_shared<RecoverableLockState>()) {}

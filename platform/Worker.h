@@ -170,6 +170,11 @@ class WorkerGroup {
     std::map<std::size_t, Member> members_;
 };
 
+// Asks every worker of `groups` to stop and waits for them in real time, all within `timeout`;
+// false when some did not return.
+bool StopAndWait(const std::vector<std::shared_ptr<WorkerGroup>>& groups,
+                 std::chrono::milliseconds timeout);
+
 // A mutual-exclusion lock whose holder can be declared lost. Acquire waits until the lock is
 // free or the caller is stopped; a caller that was asked to stop (its stop token) or given up
 // on (its report gate) never gets the lock, even when it is free. A supervisor that gives up

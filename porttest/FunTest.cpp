@@ -36,14 +36,14 @@ FunTest::~FunTest() {
     WaitForWorkers();
 }
 
-void FunTest::WaitForWorkers() {
+bool FunTest::WaitForWorkers(std::chrono::milliseconds timeout) {
     std::vector<std::shared_ptr<WorkerGroup>> groups;
     {
         std::lock_guard lock(runMutex_);
         groups = givenUp_;
         if (group_) groups.push_back(group_);
     }
-    for (auto& group : groups) group->StopAndWait(std::chrono::seconds(10));
+    return StopAndWait(groups, timeout);
 }
 
 std::shared_ptr<WorkerGroup> FunTest::NewGroup() {

@@ -17,6 +17,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -125,9 +126,9 @@ class FunTest {
     // Clears the per-host done bytes of the current parameter records.
     void ClearDoneBytes();
     std::uint8_t DoneByte(std::size_t hostIndex) const;
-    // Asks every worker still running (also those given up on) to stop and waits for them,
-    // bounded, in real time.
-    void WaitForWorkers();
+    // Asks every worker still running (also those given up on) to stop and waits for them, at
+    // most `timeout` in real time; false when some are still returning.
+    bool WaitForWorkers(std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
     std::atomic<std::uint8_t> m_bFinished{0};    // 1 when a run has ended
     std::atomic<std::uint8_t> m_ucErrorCode{0};  // the run's error byte
