@@ -206,7 +206,7 @@ class CQNL735_MPToolDlg {
 
     // One lock for everything that drives the hardware from the window: MP runs, Rescan and
     // the port checks. Held for the whole of each.
-    std::timed_mutex& HardwareActivityLock() { return hardwareLock_; }
+    std::mutex& HardwareActivityLock() { return hardwareLock_; }
 
     // --- The upgrade and test pages' own runs and the port check (app/WindowPages.cpp) ------
     // What those pages ask of this window.
@@ -290,7 +290,7 @@ class CQNL735_MPToolDlg {
     std::atomic<bool> m_bUnlocked{false};
     std::atomic<bool> m_bExtendedAccess{false};
     std::atomic<bool> rescanActive_{false};
-    std::timed_mutex hardwareLock_;
+    std::mutex hardwareLock_;
     std::function<bool()> pageRunEnded_;  // set while a page's own run is watched by timer 1
     std::function<void()> testPageReflash_;
     std::function<void()> testPagePortCheck_;

@@ -46,6 +46,9 @@ WindowPages::WindowPages(ToolContext& context, CQNL735_MPToolDlg& window)
 
 void WindowPages::AttachTo(CQNL735_MPToolDlg& dialog) {
     dialog.AttachPages(&device, &upgrade, &test);
+    device.SetMainWindowHooks({[&dialog] { dialog.vEnableStartGUI(); },
+                               [&dialog] { dialog.OnBnClickedButtonFWInfo(); },
+                               [&dialog] { return dialog.ExtendedAccess(); }});
     dialog.AttachTestPageActions([this] { test.OnBnClickedButtonReflash(); },
                                  [this] { test.RequestPortCheck(); });
 }

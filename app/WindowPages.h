@@ -27,8 +27,9 @@ class WindowPages {
     WindowPages(const WindowPages&) = delete;
     WindowPages& operator=(const WindowPages&) = delete;
 
-    // Attaches the three pages to the window's core (and the test page's Reflash and port
-    // check to the window's Rescan and start-up).
+    // Attaches the three pages to the window's core: the device page reaches the window through
+    // its hooks (Start's enable rule after a browse, "Firmware Info", the extended-access
+    // flag); the test page's Reflash and port check serve the window's Rescan and start-up.
     void AttachTo(CQNL735_MPToolDlg& dialog);
 
     // Window mode: device changes from `source` start the test page's port check. False (the

@@ -47,7 +47,7 @@ struct UpgradePageServices {
     IOperatorPrompts& prompts;
     CEventLog& eventLog;
     // The window lock: the page's run holds it for its whole controller thread.
-    std::timed_mutex& windowLock;
+    std::mutex& windowLock;
     // The MP run's flag; the page's own run clears it (the run then programs the list's choice).
     std::atomic<bool>& runFromMain;
     MainWindowHooks hooks;

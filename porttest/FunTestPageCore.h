@@ -82,7 +82,7 @@ struct FunTestPageServices {
     IOperatorPrompts& prompts;
     CEventLog& eventLog;
     // The window lock: page runs and port checks hold it for their whole thread.
-    std::timed_mutex& windowLock;
+    std::mutex& windowLock;
     // The MP run's flag; the page's runs clear it.
     std::atomic<bool>& runFromMain;
     // Console mode (a command line): no port check is started.

@@ -4,7 +4,7 @@
 
 namespace qnl {
 
-PortCheck::PortCheck(std::timed_mutex& windowLock, std::function<void()> check)
+PortCheck::PortCheck(std::mutex& windowLock, std::function<void()> check)
     : windowLock_(windowLock), check_(std::move(check)) {}
 
 PortCheck::~PortCheck() {

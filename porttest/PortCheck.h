@@ -25,7 +25,7 @@ namespace qnl {
 class PortCheck {
   public:
     // `check` is the check itself (scan and icon refresh); it runs with `windowLock` held.
-    PortCheck(std::timed_mutex& windowLock, std::function<void()> check);
+    PortCheck(std::mutex& windowLock, std::function<void()> check);
     // Drops a pending check, asks a running one to stop and waits for it (bounded).
     ~PortCheck();
     PortCheck(const PortCheck&) = delete;
@@ -49,7 +49,7 @@ class PortCheck {
     // The check thread: takes the window lock, checks, and again while one is pending.
     void PortCheckThreadEntry();
 
-    std::timed_mutex& windowLock_;
+    std::mutex& windowLock_;
     const std::function<void()> check_;
     mutable std::mutex mutex_;
     std::condition_variable idle_;

@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
     // The check as the window runs it, on a real clock, beside a GUI-like loop.
     RealClock real(scale);
     Bench bench(folder, hosts, real);
-    std::timed_mutex windowLock;
+    std::mutex windowLock;
     std::atomic<bool> consoleMode{false};
     std::atomic<bool> runFromMain{false};
     FunTestPageCore page(FunTestPageServices{bench.tool->ini,

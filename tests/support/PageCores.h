@@ -61,7 +61,7 @@ class PageCores {
                                    windowLock, ctx.runFromMain, ctx.consoleMode,
                                    hooks.Hooks(ctx)}) {}
 
-    std::timed_mutex windowLock;
+    std::mutex windowLock;
     RecordedHooks hooks;
     UpgradePageCore upgrade;
     FunTestPageCore test;

@@ -54,7 +54,7 @@ DeviceChangeEvent Event(std::uint16_t vendor, std::uint16_t product,
 }
 
 TEST(PortCheckTest, OnlyTheMakersDeviceStartsACheck) {
-    std::timed_mutex windowLock;
+    std::mutex windowLock;
     std::atomic<int> checks{0};
     PortCheck check(windowLock, [&] { ++checks; });
     check.OnDeviceChange(Event(0x0BDA, 0x0411));
@@ -72,7 +72,7 @@ TEST(PortCheckTest, OnlyTheMakersDeviceStartsACheck) {
 }
 
 TEST(PortCheckTest, ABurstOfEventsRunsOneCheckAndKeepsOnePending) {
-    std::timed_mutex windowLock;
+    std::mutex windowLock;
     GatedCheck gated;
     PortCheck check(windowLock, [&] { gated(); });
     for (int i = 0; i < 5; ++i) check.OnDeviceChange(Event(kMakerUsbVendorId, kMakerUsbProductId));
@@ -90,7 +90,7 @@ TEST(PortCheckTest, ABurstOfEventsRunsOneCheckAndKeepsOnePending) {
 }
 
 TEST(PortCheckTest, ACheckAskedForDuringARunWaitsForTheRunsEnd) {
-    std::timed_mutex windowLock;
+    std::mutex windowLock;
     std::atomic<int> checks{0};
     PortCheck check(windowLock, [&] { ++checks; });
     {
@@ -106,7 +106,7 @@ TEST(PortCheckTest, ACheckAskedForDuringARunWaitsForTheRunsEnd) {
 }
 
 TEST(PortCheckTest, TheEndOfTheToolDropsAPendingCheckAndStopsAWaitingOne) {
-    std::timed_mutex windowLock;
+    std::mutex windowLock;
     std::atomic<int> checks{0};
     windowLock.lock();  // a run holds the lock
     {
