@@ -11,6 +11,7 @@
 #include "controller/ErrorCodes.h"
 #include "firmware/qt/UpgradePage.h"
 #include "porttest/qt/FunTestPage.h"
+#include "qnlio/sim/SimPlugControl.h"
 #include "support/PageCores.h"
 #include "support/SimFixture.h"
 #include "ui/SerialNumber.h"
@@ -28,9 +29,11 @@ W* Find(QWidget& root, const QString& accessibleName) {
 
 struct Station {
     Station()
-        : bench("[" +
-                ControllerJson(3, 0, 0, 0, R"("ports": { "usb3_port1": { "type": "device" } })") +
-                "," + ControllerJson(4, 0, 0) + "]", "[]", 0.01) {
+        : bench(
+              "[" +
+                  ControllerJson(3, 0, 0, 0, R"("ports": { "usb3_port1": { "type": "device" } })") +
+                  "," + ControllerJson(4, 0, 0) + "]",
+              "[]", 0.01) {
         bench.util().ResetHostRecords();
         bench.chip().ScanPciBus("");
         cores = std::make_unique<PageCores>(*bench.tool->context);
@@ -118,6 +121,22 @@ TEST(FunTestPageView, ReflashFromTheButtonMatchesTheStationsPorts) {
     EXPECT_EQ(s.cores->test.Controls().Get(kFtProgress).value, 100);
     EXPECT_NE(Find<QLabel>(page, "Device 1 USB3 PORT1 connected"), nullptr);
     EXPECT_NE(Find<QLabel>(page, "Device 2 USB3 PORT1 not connected"), nullptr);
+}
+
+TEST(FunTestPageView, APlugOnTheStationUpdatesAnIconWithNoClick) {
+    Station s;
+    FunTestPage page(s.cores->test);
+    page.show();
+    sim::SimPlugControl control(*s.bench.station);
+    std::string error;
+    ASSERT_TRUE(
+        control.Start([&](const DeviceChangeEvent& e) { s.cores->test.OnDeviceChange(e); }, error));
+    EXPECT_NE(Find<QLabel>(page, "Device 2 USB2 PORT2 not connected"), nullptr);
+    ASSERT_TRUE(control.Apply("plug 1 usb2_port2", error)) << error;
+    ASSERT_TRUE(s.cores->test.Checks().WaitIdle(std::chrono::seconds(30)));
+    QTest::qWait(100);  // the icon change is queued to the GUI thread
+    EXPECT_NE(Find<QLabel>(page, "Device 2 USB2 PORT2 connected"), nullptr);
+    control.Stop();
 }
 
 class SerialNumberView : public ::testing::Test {
