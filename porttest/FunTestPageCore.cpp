@@ -275,18 +275,22 @@ void FunTestPageCore::StartPageRun(std::uint8_t selection) {
         services_.runFromMain = false;
         const IniSettings settings = services_.ini;
         services_.funTest.m_bFinished = 0;
-        std::lock_guard lock(threadMutex_);
-        runThread_ = Worker::Start(
-            [this, selection, settings] {
-                HardwareLockGuard hardware(services_.windowLock);
-                if (!hardware.Owns()) return;
-                services_.funTest.PageTestThread(kRunModeTestPage, selection, settings);
-            },
-            [this] {
-                services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d",
-                                              "FunTest::PageTestThread", 2801, files::LastError());
-                services_.funTest.m_bFinished = 1;
-            });
+        {
+            std::lock_guard lock(threadMutex_);
+            runThread_ = Worker::Start(
+                [this, selection, settings] {
+                    HardwareLockGuard hardware(services_.windowLock);
+                    if (!hardware.Owns()) return;
+                    services_.funTest.PageTestThread(kRunModeTestPage, selection, settings);
+                },
+                [this] {
+                    services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d",
+                                                  "FunTest::PageTestThread", 2801,
+                                                  files::LastError());
+                    services_.funTest.m_bFinished = 1;
+                });
+        }
+        // Outside the lock: timer 1 asks RunEnded, which takes it.
         if (hooks.StartPageRunTimer) hooks.StartPageRunTimer([this] { return RunEnded(); });
     } catch (const std::exception&) {
         files::LastError();

@@ -49,9 +49,12 @@ bool SimPlugControl::Start(Listener listener, std::string& error) {
     });
     const std::string& file = station_.Config().plugFile;
     if (file.empty()) return true;
-    // What the file held before the station started was not appended while it ran.
-    readOffset_ = files::Size(file).value_or(0);
-    partial_.clear();
+    {
+        // What the file held before the station started was not appended while it ran.
+        std::lock_guard lock(pollMutex_);
+        readOffset_ = files::Size(file).value_or(0);
+        partial_.clear();
+    }
     {
         std::lock_guard lock(mutex_);
         stopping_ = false;
@@ -106,6 +109,7 @@ bool SimPlugControl::Apply(const std::string& line, std::string& error) {
 }
 
 void SimPlugControl::PollOnce() {
+    std::lock_guard lock(pollMutex_);
     const std::string& file = station_.Config().plugFile;
     const std::uint64_t size = files::Size(file).value_or(0);
     if (size < readOffset_) {  // emptied or replaced: start over

@@ -49,6 +49,7 @@ class SimPlugControl final : public IDeviceChangeSource {
     std::condition_variable cv_;
     bool stopping_ = false;
     std::thread poller_;
+    std::mutex pollMutex_;  // one look at the file at a time (the poller's, a test's)
     std::uint64_t readOffset_ = 0;
     std::string partial_;  // an unfinished last line
 };

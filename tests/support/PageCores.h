@@ -44,8 +44,12 @@ struct RecordedHooks {
         return hooks;
     }
     bool RunEnded() {
-        std::lock_guard lock(mutex);
-        return runEnded && runEnded();
+        std::function<bool()> ended;
+        {
+            std::lock_guard lock(mutex);
+            ended = runEnded;
+        }
+        return ended && ended();
     }
 };
 
