@@ -226,8 +226,11 @@ void PageDevice::DefineControls() {
     define(kEditDrivingB, K::Edit, "Driving Port B", "", true);
     define(kHintDrivingB, K::Label, "Driving Port B hint", "(HEX 0-7)", true);
     define(kButtonExtSet, K::Button, "ExtSet", "ExtSet", true);
-    // The extended block starts disabled as well as hidden.
-    SetGroup(ExtendedControls(), false);
+    // The extended checks and edits start disabled as well as hidden ("External Setting" and
+    // its handler enable them); its frame, labels and "ExtSet" are only hidden.
+    SetGroup({kCheckExternal, kCheckBattery, kCheckBatteryA, kCheckBatteryB, kCheckDisablePort,
+              kCheckDisableA, kCheckDisableB, kCheckDriving, kEditDrivingA, kEditDrivingB},
+             false);
 }
 
 void PageDevice::OnInitDialog() {
@@ -586,7 +589,7 @@ void PageDevice::Clicked(ControlId id, bool checked) {
             ctx_.setReg.m_ucManualSetting = checked ? 1 : 0;
             return checked ? vEnableManualSettingGUI() : vDisableManualSettingGUI();
         case kButtonRegSetting:
-            if (hooks_.runRegisterDialog) hooks_.runRegisterDialog();
+            if (runRegisterDialog_) runRegisterDialog_();
             return;
         case kCheckSignalLine:
             return OnBnClickedSignalLineTest(checked);

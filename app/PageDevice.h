@@ -106,10 +106,9 @@ class PageDevice final : public IPageCore {
 
     // What the page asks of the main window; attached by the composition root (unset: nothing).
     struct MainWindowHooks {
-        std::function<void()> enableStartGUI;     // CQNL735_MPToolDlg::vEnableStartGUI
-        std::function<void()> firmwareInfo;       // CQNL735_MPToolDlg::OnBnClickedButtonFWInfo
-        std::function<bool()> extendedAccess;     // the main window's extended-access flag
-        std::function<void()> runRegisterDialog;  // " Reg Setting": the modal dialog (view)
+        std::function<void()> enableStartGUI;  // CQNL735_MPToolDlg::vEnableStartGUI
+        std::function<void()> firmwareInfo;    // CQNL735_MPToolDlg::OnBnClickedButtonFWInfo
+        std::function<bool()> extendedAccess;  // the main window's extended-access flag
     };
 
     // An edit's typing limit (the view's; a loaded value is shown and kept whole), 0 for none,
@@ -125,6 +124,9 @@ class PageDevice final : public IPageCore {
     PageDevice& operator=(const PageDevice&) = delete;
 
     void SetMainWindowHooks(MainWindowHooks hooks) { hooks_ = std::move(hooks); }
+    // " Reg Setting" runs the "Setting Register" dialog modally: the view's part (unset: no
+    // dialog, as in console mode).
+    void SetRegisterDialogRunner(std::function<void()> run) { runRegisterDialog_ = std::move(run); }
 
     // --- IPageCore ---------------------------------------------------------------------------
     ControlStateTable& Controls() override { return controls_; }
@@ -216,6 +218,7 @@ class PageDevice final : public IPageCore {
     IniSettings& ini_;
     ControlStateTable controls_;
     MainWindowHooks hooks_;
+    std::function<void()> runRegisterDialog_;
 };
 
 }  // namespace qnl

@@ -15,7 +15,14 @@ struct WindowPages {
     WindowPages& operator=(const WindowPages&) = delete;
 
     // Attaches the pages to the window's core; a page without a core stays a placeholder.
-    void AttachTo(CQNL735_MPToolDlg& dialog) { dialog.AttachPages(&device, nullptr, nullptr); }
+    // The device page reaches the window through its hooks: Start's enable rule after a
+    // browse, "Firmware Info" and the extended-access flag.
+    void AttachTo(CQNL735_MPToolDlg& dialog) {
+        dialog.AttachPages(&device, nullptr, nullptr);
+        device.SetMainWindowHooks({[&dialog] { dialog.vEnableStartGUI(); },
+                                   [&dialog] { dialog.OnBnClickedButtonFWInfo(); },
+                                   [&dialog] { return dialog.ExtendedAccess(); }});
+    }
 
     PageDevice device;
 };

@@ -59,6 +59,8 @@ SET_REG::DialogEnd SET_REG::vSaveRegisterRows() {
         const std::uint8_t width = rows[r].bytesIndex == 0 ? 1 : rows[r].bytesIndex == 1 ? 2 : 4;
         m_RegEntry[r] = MakeConfigEntry(width, address, value);
     }
+    // The list holds 16 entries: a larger number typed is stored as the 16 it saved.
+    if (m_iRegNumber > kRows) m_iRegNumber = kRows;
     return DialogEnd::Accepted;
 }
 

@@ -41,7 +41,8 @@ class SET_REG {
     // Parsers of the address and value texts; each sets m_bRegValid.
     std::uint16_t EditGetsettingAfddress(const std::string& text);
     std::uint32_t EditGetsettingValue(const std::string& text);
-    // Save: builds the entries of rows 1..min(number, 16). An invalid row cancels the dialog.
+    // Save: builds the entries of rows 1..min(number, 16); a number above 16 becomes 16. An
+    // invalid row cancels the dialog.
     DialogEnd vSaveRegisterRows();
     // The cancel button: the list is emptied.
     DialogEnd OnCancel();

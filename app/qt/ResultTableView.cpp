@@ -96,7 +96,10 @@ QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, 
 
 void ResultCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                const QModelIndex& index) const {
-    const bool coloured = index.data(Qt::BackgroundRole).isValid();
+    // PASS and FAIL cells keep their colours; white ones ("doing", the device facts) show the
+    // selection as usual.
+    const QVariant background = index.data(Qt::BackgroundRole);
+    const bool coloured = background.isValid() && background.value<QBrush>().color() != Qt::white;
     if (!(option.state & QStyle::State_Selected) || !coloured) {
         QStyledItemDelegate::paint(painter, option, index);
         return;
@@ -131,11 +134,14 @@ ResultTableView::ResultTableView(ResultTableModel& model, QWidget* parent)
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setMinimumSectionSize(8);
     horizontalHeader()->setTextElideMode(Qt::ElideNone);
-    // The columns' pixel widths are fixed; the titles fit them one point smaller than the
-    // cells' text ("USB3.1 Port1" in 78 pixels).
-    QFont titleFont = horizontalHeader()->font();
-    titleFont.setPointSizeF(titleFont.pointSizeF() - 1);
-    horizontalHeader()->setFont(titleFont);
+    setTextElideMode(Qt::ElideNone);
+    // The columns' pixel widths are fixed: the table's text is one point smaller than the
+    // window's, so the titles ("USB3.1 Port1" in 78 pixels) and a firmware version
+    // ("170707_00_50_01" in 110) fit whole.
+    QFont tableFont = font();
+    tableFont.setPointSizeF(tableFont.pointSizeF() - 1);
+    setFont(tableFont);
+    horizontalHeader()->setFont(tableFont);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     connect(&model_, &ResultTableModel::layoutRebuilt, this, &ResultTableView::ApplyColumnWidths);

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "app/qt/LoginDialog.h"
@@ -218,6 +219,21 @@ TEST_F(MainWindowViewTest, TheTableHasEachPagesColumnsAtTheirWidthsWithNoTitleCu
             EXPECT_EQ(title.toStdString(), columns[i].title);
             EXPECT_LE(header.fontMetrics().horizontalAdvance(title) + 2 * margin, columns[i].width)
                 << title.toStdString();
+        }
+        // What the tool writes into the cells fits whole too.
+        const QFontMetrics cells = view->Table().fontMetrics();
+        const int cellMargin = view->Table().style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1;
+        for (int i = 0; i < header.count(); ++i) {
+            const std::map<std::string, QString> widest{
+                {"H#", "7"},          {"FW Version", "170707_00_50_01"},
+                {"WRSR", "0x1c"},     {"Bus", "255"},
+                {"Dev", "31"},        {"Fun", "7"},
+                {"SSID", "7350"},     {"SVID", "1e73"},
+                {"PCIe Link", "0x18"}};
+            const auto known = widest.find(columns[i].title);
+            const QString longest = known != widest.end() ? known->second : QString("doing");
+            EXPECT_LE(cells.horizontalAdvance(longest) + 2 * cellMargin, columns[i].width)
+                << columns[i].title;
         }
         // Every column is inside the table: no horizontal scrolling.
         EXPECT_LE(header.length(), view->Table().viewport()->width());

@@ -433,7 +433,7 @@ TEST_F(PageDeviceTest, EnableAllTouchesExactlyItsList) {
 
 TEST_F(PageDeviceTest, ExtendedBlockIsShownOnlyWithExtendedAccessAndMovesNothingElse) {
     bool access = false;
-    b.page->SetMainWindowHooks({{}, {}, [&] { return access; }, {}});
+    b.page->SetMainWindowHooks({{}, {}, [&] { return access; }});
     const auto before = Snapshot(table());
     b.page->vEnableALLGUI();
     for (ControlId id : PageDevice::ExtendedControls()) EXPECT_FALSE(At(id).visible);
@@ -441,6 +441,7 @@ TEST_F(PageDeviceTest, ExtendedBlockIsShownOnlyWithExtendedAccessAndMovesNothing
     b.page->vEnableALLGUI();
     for (ControlId id : PageDevice::ExtendedControls()) EXPECT_TRUE(At(id).visible);
     EXPECT_TRUE(At(P::kCheckExternal).enabled);
+    EXPECT_TRUE(At(P::kButtonExtSet).enabled);
     EXPECT_FALSE(At(P::kCheckBattery).enabled) << "External Setting is off";
     const auto& extended = PageDevice::ExtendedControls();
     for (ControlId id : table().Ids()) {
@@ -473,7 +474,7 @@ TEST_F(PageDeviceTest, ExternalSettingRunsItsThreeHandlersSoTheFieldsFollowTheCh
 }
 
 TEST_F(PageDeviceTest, RefreshSetsTheExtendedChecksFromTheFieldsStoringNothing) {
-    b.page->SetMainWindowHooks({{}, {}, [] { return true; }, {}});
+    b.page->SetMainWindowHooks({{}, {}, [] { return true; }});
     b.page->vEnableALLGUI();
     Click(P::kCheckExternal, true);
     Click(P::kCheckDisablePort, true);
@@ -502,7 +503,7 @@ TEST_F(PageDeviceTest, RefreshSetsTheExtendedChecksFromTheFieldsStoringNothing) 
 }
 
 TEST_F(PageDeviceTest, DrivingEnableStaysDisabledAfterEnableAllAndRefreshUntilExternalToggles) {
-    b.page->SetMainWindowHooks({{}, {}, [] { return true; }, {}});
+    b.page->SetMainWindowHooks({{}, {}, [] { return true; }});
     b.page->vEnableALLGUI();
     Click(P::kCheckExternal, true);
     EXPECT_TRUE(At(P::kCheckDriving).enabled);
@@ -525,7 +526,7 @@ TEST(PageDeviceExtSet, ExtSetWritesThePageValuesIntoTheStationAndTellsTheOperato
     SimBench bench("[" + ControllerJson(1, 0, 0, 1) + "]");
     bench.chip().ScanPciBus("");
     PageDevice page(*bench.tool->context);
-    page.SetMainWindowHooks({{}, {}, [] { return true; }, {}});
+    page.SetMainWindowHooks({{}, {}, [] { return true; }});
     page.vEnableALLGUI();
     page.OnClicked(P::kCheckExternal, true);
     page.OnClicked(P::kCheckBattery, true);
@@ -546,7 +547,7 @@ TEST(PageDeviceExtSet, ExtSetWritesThePageValuesIntoTheStationAndTellsTheOperato
 
 TEST_F(PageDeviceTest, BrowsePutsTheFileOnTopStoresItAndEnablesStartWithAHost) {
     int startCalls = 0;
-    b.page->SetMainWindowHooks({[&] { ++startCalls; }, {}, {}, {}});
+    b.page->SetMainWindowHooks({[&] { ++startCalls; }, {}, {}});
     const std::string path = b.Folder() + "/fw.bin";
     std::ofstream(path) << "x";
     ini().fw_binary_name = "OLD.BIN";

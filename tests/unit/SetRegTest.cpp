@@ -90,6 +90,7 @@ TEST_F(SetRegTest, ANumberAboveSixteenNeverUsesMoreThanSixteenEntries) {
     for (auto& row : regs().rows) row = {0, "1", "2", true};
     EXPECT_EQ(regs().vSaveRegisterRows(), SET_REG::DialogEnd::Accepted);
     EXPECT_EQ(regs().ValidEntries().size(), 16u);
+    EXPECT_EQ(regs().m_iRegNumber, 16) << "Save stores the count it saved";
 
     regs().OnEnChangeEditNumber("99999999999999999999");  // beyond any int
     EXPECT_EQ(regs().ValidEntries().size(), 16u);
