@@ -205,7 +205,7 @@ class CQNL735_MPToolDlg {
 
     // One lock for everything that drives the hardware from the window: MP runs, Rescan and
     // the port checks. Held for the whole of each.
-    std::timed_mutex& HardwareActivityLock() { return hardwareLock_; }
+    std::mutex& HardwareActivityLock() { return hardwareLock_; }
 
     const CommandLineState& CommandLine() const { return cmd_; }
     bool ConsoleMode() const { return cmd_.silent || cmd_.hasCommandLine; }
@@ -278,7 +278,7 @@ class CQNL735_MPToolDlg {
     std::atomic<bool> m_bUnlocked{false};
     std::atomic<bool> m_bExtendedAccess{false};
     std::atomic<bool> rescanActive_{false};
-    std::timed_mutex hardwareLock_;
+    std::mutex hardwareLock_;
 
   public:
     // The settings file path shown in the window's INI path edit.

@@ -2,7 +2,9 @@
 // files, Rescan, the log switches and Close. Console mode runs the same code; only the view is
 // missing there.
 #include <algorithm>
+#include <chrono>
 #include <exception>
+#include <thread>
 
 #include "app/MPToolDlg.h"
 #include "app/MainWindowControls.h"
@@ -426,8 +428,12 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnClose() {
     }
     timerRunning_ = false;
     // A port check in progress ends first (bounded): the driver is not unloaded under it.
+    // (Polled with try_lock: a timed lock is invisible to ThreadSanitizer.)
     std::unique_lock lock(hardwareLock_, std::defer_lock);
-    if (!lock.try_lock_for(kCloseWait))
+    const auto deadline = std::chrono::steady_clock::now() + kCloseWait;
+    while (!lock.try_lock() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!lock.owns_lock())
         ctx_.eventLog.LogMessage(
             kEventTypeError, "\r\n%s:%d: a port check did not end within %d s of Close",
             Qualified("OnClose").c_str(), 2611, static_cast<int>(kCloseWait.count() / 1000));

@@ -15,12 +15,8 @@
 #include "Tour.h"
 #include "app/qt/PageViews.h"
 #include "app/qt/WindowApp.h"
-#include "firmware/FirmwareImageMaker.h"
-#include "platform/Clock.h"
-#include "platform/Console.h"
-#include "platform/EventStore.h"
-#include "qnlio/sim/SimStation.h"
 #include "settings/CIni.h"
+#include "support/WindowStation.h"
 
 namespace qnl::tour {
 
@@ -156,10 +152,6 @@ class TourRun final : public Tour {
     int autoShots_ = 0;
 };
 
-void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 }  // namespace
 
 bool AddStep(Step step) {
@@ -181,50 +173,17 @@ int main(int argc, char** argv) {
     for (const auto& entry : std::filesystem::directory_iterator(pictures))
         if (entry.path().extension() == ".png") std::filesystem::remove(entry.path());
 
-    // A tool folder of its own: the station, a firmware image and the settings naming it.
-    const std::string folder = pictures + "/tool";
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    tour::WriteFile(folder + "/station.json", tour::kStation);
-    FirmwareImageOptions image;
-    image.version = {0x17, 0x07, 0x07, 0x00, 0x50, 0x01};
-    image.codeSize = 32768;
-    image.padTo = 65536;
-    image.customerText = "LINE 7";
-    const auto bytes = BuildFirmwareImage(image);
-    tour::WriteFile(folder + "/fw.bin", std::string(bytes.begin(), bytes.end()));
+    WindowApp app(argc, argv);
     IniSettings settings;
     settings.fw_update_enable = 1;
     settings.fw_check_enable = 1;
     settings.fw_binary_name = "FW.BIN";
     settings.savelog_enable = 1;
     settings.test_timeout = 20;
-    tour::WriteFile(folder + "/" + kIniFileName, BuildIniText(settings));
-
-    WindowApp app(argc, argv);
-    std::string error;
-    auto config = sim::LoadStationFile(folder + "/station.json", error);
-    if (!config) {
-        std::fprintf(stderr, "tour: %s\n", error.c_str());
-        return 1;
-    }
-    RealClock clock(sim::TimeScaleOf(*config));
-    sim::SimStation station(std::move(*config), clock);
-    NullConsole console;
-    MemoryEventStore events;
-    ToolEnvironment environment{clock, console, app.Prompts(), station};
-    environment.eventStore = &events;
-    environment.toolFolder = folder;
-    environment.currentFolder = folder;
-    environment.userName = "operator";
-    ToolContext context(environment);
-    CQNL735_MPToolDlg dialog(context);
-    WindowPages pages(context);
-    pages.AttachTo(dialog);
-    if (dialog.OnInitDialog("")) {
-        std::fprintf(stderr, "tour: start-up ended the tool\n");
-        return 1;
-    }
+    test::WindowStation tool(pictures + "/tool", tour::kStation, settings, app.Prompts());
+    CQNL735_MPToolDlg& dialog = *tool.dialog;
+    ToolContext& context = *tool.context;
+    WindowPages& pages = *tool.pages;
     MainWindowView window(dialog, context, MakePageViews(pages, dialog, context));
     app.Prompts().SetWindow(&window);
     window.show();
@@ -236,6 +195,5 @@ int main(int argc, char** argv) {
         step.run(run);
     }
     app.Prompts().SetWindow(nullptr);
-    dialog.StopRun(std::chrono::seconds(10));
     return run.Failed() ? 1 : 0;
 }
