@@ -83,11 +83,7 @@ int main(int argc, char** argv) {
     }
     const std::string folder = argv[1];
     WindowApp app(argc, argv);
-    IniSettings settings;
-    settings.fw_update_enable = 1;
-    settings.fw_check_enable = 1;
-    settings.fw_binary_name = "FW.BIN";
-    settings.test_timeout = 20;
+    const IniSettings settings = test::WindowStation::UpdateAndCheck();
 
     double firstPaint = 0;
     qint64 firstPaintFromMain = 0;

@@ -15,14 +15,14 @@
 namespace qnl::test {
 
 class ScriptedIo : public IQnlIo {
-public:
+  public:
     std::vector<std::string> calls;  // "WriteCmdALL 40 04 8 f38c 0 0", "PCI_Read_BYTE f0", ...
 
     std::map<std::uint32_t, std::uint32_t> configDwords;  // key: bus<<16|dev<<8|fn<<... see Key()
     std::map<std::uint32_t, std::uint8_t> configBytes;    // offset -> byte (any function)
     std::deque<std::array<std::uint8_t, 44>> replies;     // served by ReadCMD in order
     std::deque<std::int32_t> writeCmdResults;             // consumed per WriteCmdALL (default 0)
-    std::deque<std::int32_t> waitReadResults;             // consumed per Wait_Read_Ready (default 0)
+    std::deque<std::int32_t> waitReadResults;  // consumed per Wait_Read_Ready (default 0)
     std::uint32_t loadResult = 1;
 
     static std::uint32_t Key(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
@@ -49,8 +49,7 @@ public:
     }
     std::int32_t WriteCmdALL(std::uint32_t b, std::uint32_t d, std::uint32_t f,
                              std::uint32_t command, std::uint32_t space, std::uint32_t length,
-                             std::uint32_t address, std::uint32_t low,
-                             std::uint32_t high) override;
+                             std::uint32_t address, std::uint32_t low, std::uint32_t high) override;
     std::int32_t Wait_Write_Ready(std::uint32_t b, std::uint32_t d, std::uint32_t f) override;
     std::int32_t Wait_Read_Ready(std::uint32_t b, std::uint32_t d, std::uint32_t f) override;
     std::int32_t ReadCMD(std::uint32_t b, std::uint32_t d, std::uint32_t f,

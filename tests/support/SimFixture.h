@@ -11,7 +11,7 @@
 namespace qnl::test {
 
 class SimBench {
-public:
+  public:
     // `controllersJson` is the text of the "controllers" array; flash files go to the folder.
     // With `realTimeScale` > 0 the station and the tool run on a real clock of that scale (for
     // runs whose supervisor and workers must really wait for each other); else on `clock`.
@@ -49,10 +49,9 @@ public:
     std::unique_ptr<sim::SimStation> station;
     std::unique_ptr<ToolUnderTest> tool;
 
-private:
+  private:
     static std::string MakeFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "qnl-sim-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "qnl-sim-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         return pattern;
     }

@@ -14,7 +14,7 @@
 namespace qnl::test {
 
 class ToolUnderTest {
-public:
+  public:
     // `sharedClock`: run the tool on this clock instead of its own (a simulated station on the
     // same clock then sees the tool's waits pass).
     explicit ToolUnderTest(IQnlIo& io, std::string toolFolder = "/nonexistent-tool-folder",
@@ -37,10 +37,10 @@ public:
         return all;
     }
 
-private:
+  private:
     ManualClock ownClock_;
 
-public:
+  public:
     ManualClock& clock;
     MemoryConsole console;
     ConsolePrompts prompts;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/MPToolDlg.h"
+#include "support/ForwardingIo.h"
 #include "support/RecordingPrompts.h"
 #include "support/SimFixture.h"
 
@@ -14,13 +15,11 @@ namespace qnl::test {
 
 // An IQnlIo that can hide every PCI function of the station beneath it (all ones, as an empty
 // slot reads): the station "loses" its controllers.
-class HidingIo final : public IQnlIo {
+class HidingIo final : public ForwardingIo {
   public:
-    explicit HidingIo(IQnlIo& inner) : inner_(inner) {}
+    using ForwardingIo::ForwardingIo;
     std::atomic<bool> hidden{false};
 
-    std::uint32_t LoadQnlIODriver() override { return inner_.LoadQnlIODriver(); }
-    void UnloadQnlIODriver() override { inner_.UnloadQnlIODriver(); }
     std::uint32_t PCI_Read_DWORD(std::uint32_t b, std::uint32_t d, std::uint32_t f,
                                  std::uint32_t o) override {
         return hidden ? 0xFFFFFFFFu : inner_.PCI_Read_DWORD(b, d, f, o);
@@ -37,34 +36,6 @@ class HidingIo final : public IQnlIo {
                         std::uint32_t v) override {
         if (!hidden) inner_.PCI_Write_Byte(b, d, f, o, v);
     }
-    MappedAddress MapQnlIO(std::uint32_t a, std::uint32_t s) override {
-        return inner_.MapQnlIO(a, s);
-    }
-    void UnmapQnlIO(MappedAddress a, std::uint32_t s) override { inner_.UnmapQnlIO(a, s); }
-    std::int32_t ReadMEM(MappedAddress a, std::uint32_t w, std::uint32_t* r) override {
-        return inner_.ReadMEM(a, w, r);
-    }
-    std::int32_t WriteMEM(MappedAddress a, std::uint32_t w, const std::uint32_t* v) override {
-        return inner_.WriteMEM(a, w, v);
-    }
-    std::int32_t WriteCmdALL(std::uint32_t b, std::uint32_t d, std::uint32_t f, std::uint32_t c,
-                             std::uint32_t s, std::uint32_t l, std::uint32_t a, std::uint32_t lo,
-                             std::uint32_t hi) override {
-        return inner_.WriteCmdALL(b, d, f, c, s, l, a, lo, hi);
-    }
-    std::int32_t Wait_Write_Ready(std::uint32_t b, std::uint32_t d, std::uint32_t f) override {
-        return inner_.Wait_Write_Ready(b, d, f);
-    }
-    std::int32_t Wait_Read_Ready(std::uint32_t b, std::uint32_t d, std::uint32_t f) override {
-        return inner_.Wait_Read_Ready(b, d, f);
-    }
-    std::int32_t ReadCMD(std::uint32_t b, std::uint32_t d, std::uint32_t f,
-                         std::uint8_t* reply) override {
-        return inner_.ReadCMD(b, d, f, reply);
-    }
-
-  private:
-    IQnlIo& inner_;
 };
 
 class WindowBench {

@@ -29,6 +29,16 @@ inline void WriteTextFile(const std::string& path, const std::string& text) {
 // file, with a 64 KB firmware image "fw.bin" beside it (which it may name as "FW.BIN").
 class WindowStation {
   public:
+    // Firmware update and check of "fw.bin", a 20 s port-test time-out.
+    static IniSettings UpdateAndCheck() {
+        IniSettings settings;
+        settings.fw_update_enable = 1;
+        settings.fw_check_enable = 1;
+        settings.fw_binary_name = "FW.BIN";
+        settings.test_timeout = 20;
+        return settings;
+    }
+
     WindowStation(const std::string& folder, const std::string& stationJson,
                   const IniSettings& settings, IOperatorPrompts& prompts) {
         std::filesystem::remove_all(folder);

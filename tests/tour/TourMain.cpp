@@ -174,12 +174,8 @@ int main(int argc, char** argv) {
         if (entry.path().extension() == ".png") std::filesystem::remove(entry.path());
 
     WindowApp app(argc, argv);
-    IniSettings settings;
-    settings.fw_update_enable = 1;
-    settings.fw_check_enable = 1;
-    settings.fw_binary_name = "FW.BIN";
+    IniSettings settings = test::WindowStation::UpdateAndCheck();
     settings.savelog_enable = 1;
-    settings.test_timeout = 20;
     test::WindowStation tool(pictures + "/tool", tour::kStation, settings, app.Prompts());
     CQNL735_MPToolDlg& dialog = *tool.dialog;
     ToolContext& context = *tool.context;
