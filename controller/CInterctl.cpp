@@ -53,21 +53,10 @@ bool CInterctl::ReadDeviceInfoBounded(std::uint8_t slot, const std::string& wrsr
         ReadDeviceInfo(*host, wrsrThreshold, kind);
         if (clearF3B4) ClearXdataF3B4Bit2(*host);
     });
-    // The limit is on the tool's clock, and at least kDiscoveryAnswerMinRealMs of real time:
-    // on a fast-running simulated station a busy machine must not make a healthy controller
-    // look hung.
-    const std::uint64_t start = clock_.NowMs();
-    const auto realStart = std::chrono::steady_clock::now();
-    while (!worker->WaitFinished(std::chrono::milliseconds(5))) {
-        if (clock_.NowMs() - start <= kDiscoveryAnswerMs ||
-            std::chrono::steady_clock::now() - realStart <
-                std::chrono::milliseconds(kDiscoveryAnswerMinRealMs))
-            continue;
-        worker->Abandon();
-        {
-            std::lock_guard keep(leftOutMutex_);
-            leftOut_.push_back(worker);
-        }
+    // The limit is on the tool's clock, and at least kDiscoveryAnswerMinRealMs of real time.
+    if (!WaitFinishedWithin(*worker, clock_, kDiscoveryAnswerMs,
+                            std::chrono::milliseconds(kDiscoveryAnswerMinRealMs))) {
+        KeepGivenUpWorker(worker);
         const TargetHost& record = utility_.Host(slot);
         log_.LogMessage(kEventTypeError,
                         "\r\n%s:%d: Bus=%d, Device=%d, Function=%d does not answer within %d s, "
@@ -81,6 +70,12 @@ bool CInterctl::ReadDeviceInfoBounded(std::uint8_t slot, const std::string& wrsr
     }
     utility_.Host(slot) = *host;
     return true;
+}
+
+void CInterctl::KeepGivenUpWorker(const std::shared_ptr<Worker>& worker) {
+    worker->Abandon();
+    std::lock_guard keep(leftOutMutex_);
+    leftOut_.push_back(worker);
 }
 
 bool CInterctl::WaitForLeftOutWorkers(std::chrono::milliseconds timeout) {

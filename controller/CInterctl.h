@@ -43,6 +43,9 @@ class CInterctl {
     // Waits (in real time, at most `timeout`) for the workers of controllers that were left
     // out to return; true when none is left. They use this object until they return.
     bool WaitForLeftOutWorkers(std::chrono::milliseconds timeout);
+    // Gives up on a worker that uses this object (asks it to stop, stops waiting for it) and
+    // keeps it among those WaitForLeftOutWorkers waits for.
+    void KeepGivenUpWorker(const std::shared_ptr<Worker>& worker);
 
     // --- Command channel -------------------------------------------------------------------
     // Posts a command record and waits until the microcontroller took it.

@@ -121,6 +121,18 @@ int Worker::Running() {
     return RunningThreadsOfProcess().count;
 }
 
+bool WaitFinishedWithin(Worker& worker, IClock& clock, std::uint64_t limitMs,
+                        std::chrono::milliseconds minReal) {
+    const std::uint64_t start = clock.NowMs();
+    const auto realStart = std::chrono::steady_clock::now();
+    while (!worker.WaitFinished(std::chrono::milliseconds(5))) {
+        if (clock.NowMs() - start > limitMs &&
+            std::chrono::steady_clock::now() - realStart >= minReal)
+            return false;
+    }
+    return true;
+}
+
 bool Worker::WaitAllFinished(std::chrono::milliseconds timeout) {
     std::unique_lock lock(RunningThreadsOfProcess().mutex);
     return RunningThreadsOfProcess().cv.wait_for(

@@ -59,6 +59,12 @@ class Worker {
     std::thread thread_;
 };
 
+// Waits until `worker` finished (true), or until `limitMs` passed on `clock` and at least
+// `minReal` of real time (false): on a fast-running simulated station a busy machine must not
+// make a healthy controller look hung.
+bool WaitFinishedWithin(Worker& worker, IClock& clock, std::uint64_t limitMs,
+                        std::chrono::milliseconds minReal);
+
 // The shared state of a RecoverableLock (kept alive by every holder).
 struct RecoverableLockState;
 

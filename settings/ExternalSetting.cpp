@@ -60,15 +60,10 @@ std::int32_t WriteHostBounded(CInterctl& interctl, const TargetHost& host, const
     auto record = std::make_shared<TargetHost>(host);
     auto worker =
         Worker::Start([&interctl, record, w, rc] { rc->store(WriteHost(interctl, *record, w)); });
-    IClock& clock = interctl.Clock();
-    const std::uint64_t start = clock.NowMs();
-    const auto realStart = std::chrono::steady_clock::now();
-    while (!worker->WaitFinished(std::chrono::milliseconds(5))) {
-        if (clock.NowMs() - start <= kExternalWriteAnswerMs ||
-            std::chrono::steady_clock::now() - realStart <
-                std::chrono::milliseconds(kExternalWriteMinRealMs))
-            continue;
-        worker->Abandon();
+    if (!WaitFinishedWithin(*worker, interctl.Clock(), kExternalWriteAnswerMs,
+                            std::chrono::milliseconds(kExternalWriteMinRealMs))) {
+        // Kept until it returns: the tool's end waits for it before the chip interface goes.
+        interctl.KeepGivenUpWorker(worker);
         interctl.Log().LogMessage(kEventTypeError,
                                   "\r\n%s:%d: Bus=%d, Device=%d, Function=%d does not answer "
                                   "within %d ms, dwErrorCode %d",

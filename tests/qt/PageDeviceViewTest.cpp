@@ -14,8 +14,7 @@
 
 #include "app/qt/PageDeviceView.h"
 #include "app/qt/SetRegDialogView.h"
-#include "support/RecordingPrompts.h"
-#include "support/ScriptedIo.h"
+#include "support/PageBench.h"
 
 namespace qnl::test {
 namespace {
@@ -25,20 +24,11 @@ using P = PageDevice;
 class PageDeviceViewTest : public ::testing::Test {
   protected:
     PageDeviceViewTest() {
-        ToolEnvironment env{clock, console, prompts, io};
-        env.eventStore = &events;
-        env.toolFolder = std::filesystem::temp_directory_path().string();
-        context = std::make_unique<ToolContext>(env);
-        core = std::make_unique<PageDevice>(*context);
         view = std::make_unique<PageDeviceView>(*core, context->setReg);
         view->resize(760, 560);
         view->show();
     }
-    ~PageDeviceViewTest() override {
-        view.reset();
-        core.reset();
-        context.reset();
-    }
+    ~PageDeviceViewTest() override { view.reset(); }
     template <typename W>
     W* Get(ControlId id) {
         auto* widget = qobject_cast<W*>(view->Widget(id));
@@ -57,13 +47,10 @@ class PageDeviceViewTest : public ::testing::Test {
         return texts;
     }
 
-    ScriptedIo io;
-    ManualClock clock;
-    MemoryConsole console;
-    RecordingPrompts prompts;
-    MemoryEventStore events;
-    std::unique_ptr<ToolContext> context;
-    std::unique_ptr<PageDevice> core;
+    PageBench bench;
+    std::unique_ptr<ToolContext>& context = bench.context;
+    std::unique_ptr<PageDevice>& core = bench.page;
+    RecordingPrompts& prompts = bench.prompts;
     std::unique_ptr<PageDeviceView> view;
 };
 

@@ -11,46 +11,13 @@
 #include "platform/HexText.h"
 #include "platform/WindowsNames.h"
 #include "settings/ExternalSetting.h"
-#include "support/RecordingPrompts.h"
-#include "support/ScriptedIo.h"
+#include "support/PageBench.h"
 #include "support/SimFixture.h"
 
 namespace qnl::test {
 namespace {
 
 using P = PageDevice;
-
-// A tool over a scripted I/O library whose message boxes are recorded.
-class PageBench {
-  public:
-    PageBench() {
-        folder_ = (std::filesystem::temp_directory_path() / "qnl-page-XXXXXX").string();
-        if (::mkdtemp(folder_.data()) == nullptr) throw std::runtime_error("mkdtemp");
-        ToolEnvironment env{clock, console, prompts, io};
-        env.eventStore = &events;
-        env.toolFolder = folder_;
-        env.currentFolder = folder_;
-        context = std::make_unique<ToolContext>(env);
-        page = std::make_unique<PageDevice>(*context);
-    }
-    ~PageBench() {
-        page.reset();
-        context.reset();
-        std::filesystem::remove_all(folder_);
-    }
-    const std::string& Folder() const { return folder_; }
-
-    ScriptedIo io;
-    ManualClock clock;
-    MemoryConsole console;
-    RecordingPrompts prompts;
-    MemoryEventStore events;
-    std::unique_ptr<ToolContext> context;
-    std::unique_ptr<PageDevice> page;
-
-  private:
-    std::string folder_;
-};
 
 class PageDeviceTest : public ::testing::Test {
   protected:
