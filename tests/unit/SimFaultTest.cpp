@@ -99,6 +99,10 @@ TEST_F(SimFault, ClearingTheFaultReleasesAHungCallerWithoutAStopToken) {
         std::uint8_t data[8];
         return ReadMemory(*station, kHost0, SPACE_XDATA, 0, 1, data);  // no stop token at all
     });
+    // The command has arrived (a busy machine may take longer than any fixed wait to get
+    // there); clearing the fault before it would let the read pass.
+    for (int i = 0; i < 5000 && Host0().CommandCount() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(worker.wait_for(std::chrono::milliseconds(20)), std::future_status::timeout);
     Host0().ClearFaults();
     EXPECT_EQ(worker.get(), -9);
