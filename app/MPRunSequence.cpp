@@ -113,6 +113,7 @@ void CQNL735_MPToolDlg::OnBnClickedStart() {
     ctx_.funTest.ResetRunState();
     ctx_.runFromMain = true;
 
+    pageRunEnded_ = nullptr;  // the MP run's own end is watched
     const std::uint8_t mask = BuildItemMask();
     table.vClearCtrlListHostInfoTable();
     // The window is off for the run, the lock button too (unlocking would bring the controls
@@ -294,7 +295,10 @@ bool CQNL735_MPToolDlg::OnTimer1() {
     // of the page, a time-out), and the run's end must never wait for them. A run thread that
     // has returned has ended its run whatever it set.
     const bool threadGone = runThread_ && runThread_->Finished();
-    if (!m_bRunDone && !threadGone) return false;
+    // A page's own run (no MainThreadEntry) ends as its page says.
+    const bool ended = pageRunEnded_ ? pageRunEnded_() : (m_bRunDone || threadGone);
+    if (!ended) return false;
+    pageRunEnded_ = nullptr;
     timerRunning_ = false;
     progress_ = 100;
     controls_.SetValue(kCtlProgress, 100);

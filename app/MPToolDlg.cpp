@@ -79,6 +79,9 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
         return vExitWithCode(1);
     if (auto code = LoadDriver()) return code;
     if (auto code = Discover()) return code;
+    // The test page shown first: its port status from a port check (window mode only).
+    if (ctx_.ini.init_main == kPageTest && !cmd_.hasCommandLine && testPagePortCheck_)
+        testPagePortCheck_();
     vEnableStartGUI();
     ctx_.resultTable.vUpdateAllMainResultSubItemTable();
 

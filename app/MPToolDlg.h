@@ -20,6 +20,7 @@
 #include "platform/StationLock.h"
 #include "platform/Worker.h"
 #include "ui/ControlState.h"
+#include "ui/PageHooks.h"
 
 namespace qnl {
 
@@ -207,6 +208,17 @@ class CQNL735_MPToolDlg {
     // the port checks. Held for the whole of each.
     std::mutex& HardwareActivityLock() { return hardwareLock_; }
 
+    // --- The upgrade and test pages' own runs and the port check (app/WindowPages.cpp) ------
+    // What those pages ask of this window.
+    MainWindowHooks PageHooks();
+    // Timer 1 for a page's own run: the window is restored once `runEnded` returns true.
+    void StartPageRunTimer(std::function<bool()> runEnded);
+    // The test page's "Reflash" (Rescan on the test page) and its port check (start-up with
+    // the test page first, window mode only).
+    void AttachTestPageActions(std::function<void()> reflash, std::function<void()> portCheck);
+    // The window's view starts its timer through this when a page's run starts timer 1.
+    void SetTimer1Starter(std::function<void()> start) { timer1Starter_ = std::move(start); }
+
     const CommandLineState& CommandLine() const { return cmd_; }
     bool ConsoleMode() const { return cmd_.silent || cmd_.hasCommandLine; }
     std::int32_t ExitCode() const { return exitCode_; }
@@ -279,6 +291,10 @@ class CQNL735_MPToolDlg {
     std::atomic<bool> m_bExtendedAccess{false};
     std::atomic<bool> rescanActive_{false};
     std::mutex hardwareLock_;
+    std::function<bool()> pageRunEnded_;  // set while a page's own run is watched by timer 1
+    std::function<void()> testPageReflash_;
+    std::function<void()> testPagePortCheck_;
+    std::function<void()> timer1Starter_;
 
   public:
     // The settings file path shown in the window's INI path edit.

@@ -405,7 +405,10 @@ void CQNL735_MPToolDlg::FinishRescan() {
     // The rows are rebuilt, not only updated: a host that is gone must not keep its row.
     RebuildResultTable();
     // The test page's "Reflash": its refresh from the new host table.
-    if (currentPage_ == kPageTest) Page(kPageTest).vSetGUIByINI();
+    if (currentPage_ == kPageTest) {
+        Page(kPageTest).vSetGUIByINI();
+        if (testPageReflash_) testPageReflash_();
+    }
     if (ctx_.g_Utility.ucHostCount > 0)
         vEnableStartGUI();
     else

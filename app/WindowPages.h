@@ -1,30 +1,48 @@
-// The pages' cores of one tool, in tab order, attached to its main window. The composition
-// root (main.cpp) and the screenshot tour build them the same way; a page issue adds its core
-// here, and its view in app/qt/PageViews.cpp.
+// The pages' cores of one tool, in tab order, attached to its main window, and the device
+// changes the test page's port check follows. The composition root (main.cpp) and the
+// screenshot tour build them the same way; a page's view goes in app/qt/PageViews.cpp.
+//
+// Console mode refreshes the pages from the settings like the window does (the device page's
+// and the test page's refresh validate what was loaded and print their messages), but starts no
+// port check and follows no device change.
 #pragma once
+
+#include <memory>
 
 #include "app/MPToolDlg.h"
 #include "app/PageDevice.h"
 #include "app/ToolContext.h"
+#include "firmware/UpgradePageCore.h"
+#include "platform/DeviceChange.h"
+#include "porttest/FunTestPageCore.h"
 
 namespace qnl {
 
-struct WindowPages {
-    explicit WindowPages(ToolContext& context) : device(context) {}
+class WindowPages {
+  public:
+    // The upgrade and test pages ask `window` for its hooks and its window lock.
+    WindowPages(ToolContext& context, CQNL735_MPToolDlg& window);
+    // Stops following device changes first, then the pages go (their threads waited for).
+    ~WindowPages();
     WindowPages(const WindowPages&) = delete;
     WindowPages& operator=(const WindowPages&) = delete;
 
-    // Attaches the pages to the window's core; a page without a core stays a placeholder.
-    // The device page reaches the window through its hooks: Start's enable rule after a
-    // browse, "Firmware Info" and the extended-access flag.
-    void AttachTo(CQNL735_MPToolDlg& dialog) {
-        dialog.AttachPages(&device, nullptr, nullptr);
-        device.SetMainWindowHooks({[&dialog] { dialog.vEnableStartGUI(); },
-                                   [&dialog] { dialog.OnBnClickedButtonFWInfo(); },
-                                   [&dialog] { return dialog.ExtendedAccess(); }});
-    }
+    // Attaches the three pages to the window's core: the device page reaches the window through
+    // its hooks (Start's enable rule after a browse, "Firmware Info", the extended-access
+    // flag); the test page's Reflash and port check serve the window's Rescan and start-up.
+    void AttachTo(CQNL735_MPToolDlg& dialog);
+
+    // Window mode: device changes from `source` start the test page's port check. False (the
+    // diagnostic log says why) when the source cannot watch; the window goes on without.
+    bool FollowDeviceChanges(std::unique_ptr<IDeviceChangeSource> source);
 
     PageDevice device;
+    UpgradePageCore upgrade;
+    FunTestPageCore test;
+
+  private:
+    ToolContext& ctx_;
+    std::unique_ptr<IDeviceChangeSource> source_;
 };
 
 }  // namespace qnl

@@ -17,6 +17,7 @@
 #include "qnlio/Backend.h"
 #include "qnlio/ChipIdTable.h"
 #include "qnlio/dll/DllIo.h"
+#include "qnlio/sim/SimPlugControl.h"
 #include "qnlio/sim/SimStation.h"
 #include "qnlio/sim/SimUsbTopology.h"
 #if defined(QNL_WITH_QT)
@@ -27,6 +28,7 @@
 #include "platform/WinUsbTopology.h"
 #else
 #include "platform/SysfsUsbTopology.h"
+#include "platform/UdevDeviceChangeSource.h"
 #include "qnlio/linux/LinuxIo.h"
 #endif
 
@@ -45,6 +47,9 @@ int main(int argc, char** argv) {
 #endif
     // The real USB view comes with the real backends (linux; on Windows, the library).
     std::unique_ptr<IUsbTopology> usbTopology;
+    // The USB device changes the window's test page follows: the station's own with the
+    // simulator, udev's with the linux backend.
+    std::unique_ptr<IDeviceChangeSource> deviceChanges;
 #if defined(_WIN32)
     std::unique_ptr<IWinUsbDeviceIo> usbDeviceIo;
 #endif
@@ -61,8 +66,9 @@ int main(int argc, char** argv) {
                 clock = std::make_unique<RealClock>(sim::TimeScaleOf(*station));
                 try {
                     auto simulated = std::make_unique<sim::SimStation>(std::move(*station), *clock);
-                    usbTopology =
-                        std::make_unique<sim::SimUsbTopology>(simulated->Config(), *clock);
+                    // The view of the running station: plugging while the tool runs shows.
+                    usbTopology = std::make_unique<sim::SimUsbTopology>(*simulated, *clock);
+                    deviceChanges = std::make_unique<sim::SimPlugControl>(*simulated);
                     io = std::move(simulated);
                 } catch (const std::exception& e) {
                     // A flash file that cannot be read or made: the driver does not load.
@@ -82,6 +88,7 @@ int main(int argc, char** argv) {
             linuxIo = backend.get();
             io = std::move(backend);
             usbTopology = std::make_unique<SysfsUsbTopology>(settings.usbSysfs);
+            deviceChanges = std::make_unique<UdevDeviceChangeSource>();
             break;
         }
 #else
@@ -159,10 +166,12 @@ int main(int argc, char** argv) {
 #endif
     CQNL735_MPToolDlg dialog(context);
     // The pages the window shows; console mode refreshes them from the settings too (the
-    // device page's refresh validates what was loaded).
-    WindowPages pages(context);
+    // device and test pages' refreshes validate what was loaded).
+    WindowPages pages(context, dialog);
     pages.AttachTo(dialog);
     std::optional<std::int32_t> code = dialog.OnInitDialog(commandLine);
+    // Window mode: the test page follows USB device changes (console mode never does).
+    if (!code) pages.FollowDeviceChanges(std::move(deviceChanges));
 #if defined(QNL_WITH_QT)
     if (!code && window) {
         code = window->Exec(dialog, context, MakePageViews(pages, dialog, context));

@@ -33,4 +33,10 @@ inline constexpr std::array<ChipId, 2> kKind1Ids{{
     {kMakerVendorId, 0x7354},
 }};
 
+// The maker's USB device: the test device the station's fixture plugs into the ports under test.
+// Its arrival or removal (and no other device's) starts the window's port check. udev names it
+// by its PRODUCT text "1e73/735/<release>".
+inline constexpr std::uint16_t kMakerUsbVendorId = 0x1E73;
+inline constexpr std::uint16_t kMakerUsbProductId = 0x0735;
+
 }  // namespace qnl

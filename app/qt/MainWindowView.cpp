@@ -72,9 +72,13 @@ MainWindowView::MainWindowView(CQNL735_MPToolDlg& dialog, ToolContext& context,
     rescanPoll_.setInterval(kRescanPollMs);
     connect(&timer1_, &QTimer::timeout, this, &MainWindowView::OnTimer1);
     connect(&rescanPoll_, &QTimer::timeout, this, &MainWindowView::PollRescan);
+    // A page's own run starts timer 1 from the core (on the GUI thread, in the page's handler).
+    dialog_.SetTimer1Starter(
+        [this] { QMetaObject::invokeMethod(this, [this] { timer1_.start(); }); });
 }
 
 MainWindowView::~MainWindowView() {
+    dialog_.SetTimer1Starter({});
     timer1_.stop();
     rescanPoll_.stop();
     // A rescan still scanning finishes on its own; its worker owns nothing of this view.

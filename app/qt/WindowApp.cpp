@@ -4,6 +4,7 @@
 #include <QStyleFactory>
 
 #include "app/qt/MainWindowView.h"
+#include "ui/qt/SerialNumberDialog.h"
 
 namespace qnl {
 
@@ -17,6 +18,10 @@ WindowApp::WindowApp(int& argc, char** argv)
       prompts_(std::make_unique<QtPrompts>(QString("%1 %2").arg(kProductName, kProductVersion))) {
     ApplyWindowLook();
     QApplication::setWindowIcon(WindowIcon());
+    // The MP run's serial-number scan: "Serial Number Entering".
+    prompts_->SetSerialNumberDialog([](QWidget* parent, ISerialNumberEntry& entry) {
+        return RunSerialNumberDialog(entry, parent);
+    });
 }
 
 WindowApp::~WindowApp() {

@@ -438,6 +438,11 @@ RootPortStatus SimController::PortStatus(std::uint32_t xhciPort) {
     return xhci_.PortStatus(xhciPort);
 }
 
+void SimController::SetPortAttachment(std::uint32_t xhciPort, const UsbAttachment* attached) {
+    Lock lock(mutex_);
+    xhci_.SetAttachment(xhciPort, attached);
+}
+
 // ---- Persistence, inspection, faults ---------------------------------------------------------
 
 bool SimController::WriteBackFlash(std::string& error) {

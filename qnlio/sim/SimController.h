@@ -103,6 +103,8 @@ class SimController {
     // runs with the controller's lock held: it must not call back into this controller.
     void SetRegisterTrace(RegisterTrace trace);
     RootPortStatus PortStatus(std::uint32_t xhciPort);
+    // Plugs a device into a root port (1..4), or pulls it out (null); see SimXhci.
+    void SetPortAttachment(std::uint32_t xhciPort, const UsbAttachment* attached);
 
     // Writes the flash file if the flash changed. False with `error` set when the write failed.
     bool WriteBackFlash(std::string& error);

@@ -29,6 +29,10 @@ SimStation::SimStation(StationConfig config, IClock& clock)
             throw StationError("station: two controllers at one PCI address");
         }
         controllers_.push_back(std::make_unique<SimController>(c, clock));
+        std::array<const UsbAttachment*, kRootPortCount> ports{};
+        for (std::size_t p = 0; p < kRootPortCount; ++p)
+            ports[p] = c.ports[p] ? &*c.ports[p] : nullptr;
+        livePorts_.push_back(ports);
     }
     for (std::size_t i = 0; i < config_.otherDevices.size(); ++i) {
         const OtherDeviceConfig& d = config_.otherDevices[i];
@@ -234,6 +238,76 @@ std::int32_t SimStation::ReadCMD(std::uint32_t bus, std::uint32_t device, std::u
         return kMailboxTimedOut;
     }
     return c->ReadCmd(reply);
+}
+
+// ---- Plugging and unplugging -------------------------------------------------------------------
+
+namespace {
+// The devices the operating system sees come or go with `a`: itself and what hangs below it.
+void CollectEnumerated(const UsbAttachment& a, std::vector<const UsbAttachment*>& out) {
+    if (a.type == UsbAttachmentType::kLoopback) return;
+    out.push_back(&a);
+    for (const UsbAttachment& child : a.children) CollectEnumerated(child, out);
+}
+}  // namespace
+
+const UsbAttachment* SimStation::PortAttachment(std::size_t controller,
+                                                std::uint32_t xhciPort) const {
+    std::lock_guard lock(plugMutex_);
+    if (controller >= livePorts_.size() || xhciPort < 1 || xhciPort > kRootPortCount)
+        return nullptr;
+    return livePorts_[controller][xhciPort - 1];
+}
+
+bool SimStation::Plug(std::size_t controller, std::uint32_t xhciPort,
+                      std::optional<UsbAttachment> what, std::string& error) {
+    if (controller >= controllers_.size()) {
+        error = "station: no controller " + std::to_string(controller);
+        return false;
+    }
+    if (xhciPort < 1 || xhciPort > kRootPortCount) {
+        error = "station: no root port " + std::to_string(xhciPort);
+        return false;
+    }
+    const UsbAttachment* before = nullptr;
+    const UsbAttachment* after = nullptr;
+    {
+        std::lock_guard lock(plugMutex_);
+        if (what) {
+            plugged_.push_back(std::move(*what));
+            after = &plugged_.back();
+        }
+        before = livePorts_[controller][xhciPort - 1];
+        livePorts_[controller][xhciPort - 1] = after;
+    }
+    controllers_[controller]->SetPortAttachment(xhciPort, after);
+
+    std::vector<PlugEvent> events;
+    auto add = [&](const UsbAttachment* root, bool arrived) {
+        if (root == nullptr) return;
+        std::vector<const UsbAttachment*> devices;
+        CollectEnumerated(*root, devices);
+        for (const UsbAttachment* d : devices)
+            events.push_back({arrived, controller, xhciPort, d->vendorId, d->productId});
+    };
+    add(before, false);
+    add(after, true);
+    std::lock_guard lock(listenersMutex_);
+    for (const PlugEvent& event : events)
+        for (auto& [token, listener] : plugListeners_) listener(event);
+    return true;
+}
+
+int SimStation::AddPlugListener(PlugListener listener) {
+    std::lock_guard lock(listenersMutex_);
+    const int token = nextListener_++;
+    plugListeners_.emplace(token, std::move(listener));
+    return token;
+}
+
+void SimStation::RemovePlugListener(int token) {
+    std::lock_guard lock(listenersMutex_);
+    plugListeners_.erase(token);
 }
 
 }  // namespace qnl::sim

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -70,6 +72,30 @@ class SimStation final : public IQnlIo {
     // Writes every modified flash file now. False when one failed; `error` names it.
     bool WriteBackAll(std::string& error);
 
+    // --- Plugging and unplugging while the station runs ---------------------------------------
+    // What sits in root port `xhciPort` (1..4) of controller `controller` now; null when
+    // nothing (or no such port). The attachment stays valid as long as the station.
+    const UsbAttachment* PortAttachment(std::size_t controller, std::uint32_t xhciPort) const;
+    // Plugs `what` into a root port, or pulls out what is there (nullopt). The controller's
+    // registers see it at once; the operating system's view (SimUsbTopology made with this
+    // station) too; then every plug listener hears of each device that went and came (a hub
+    // with what hangs below it; a loop-back plug is not enumerated and makes no event). False,
+    // with `error` set, for a port the station does not have.
+    bool Plug(std::size_t controller, std::uint32_t xhciPort, std::optional<UsbAttachment> what,
+              std::string& error);
+    struct PlugEvent {
+        bool arrived = false;  // false: removed
+        std::size_t controller = 0;
+        std::uint32_t xhciPort = 0;
+        std::uint16_t vendorId = 0;
+        std::uint16_t productId = 0;
+    };
+    using PlugListener = std::function<void(const PlugEvent&)>;
+    // Listeners run on the thread that plugs, after the change; RemovePlugListener returns once
+    // the listener is no longer running and will not be called again.
+    int AddPlugListener(PlugListener listener);
+    void RemovePlugListener(int token);
+
   private:
     // A present function that is not a controller: fixed identification, no mailbox.
     struct OtherDevice {
@@ -93,6 +119,14 @@ class SimStation final : public IQnlIo {
     std::vector<OtherDevice> others_;
     std::map<std::uint32_t, std::size_t> controllerByKey_;  // fixed after construction
     std::map<std::uint32_t, std::size_t> otherByKey_;
+
+    // Root-port attachments now, per controller (pointers into config_ or plugged_).
+    mutable std::mutex plugMutex_;
+    std::vector<std::array<const UsbAttachment*, kRootPortCount>> livePorts_;
+    std::deque<UsbAttachment> plugged_;  // everything plugged while running, kept for good
+    std::recursive_mutex listenersMutex_;
+    std::map<int, PlugListener> plugListeners_;
+    int nextListener_ = 1;
 
     mutable std::mutex mutex_;  // guards the two fields below
     bool driverLoaded_ = false;

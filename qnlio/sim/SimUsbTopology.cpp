@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "qnlio/sim/SimStation.h"
+
 namespace qnl::sim {
 
 namespace {
@@ -14,6 +16,17 @@ bool ParseIndex(std::string_view text, std::size_t& value) {
 
 SimUsbTopology::SimUsbTopology(const StationConfig& station, IClock& clock)
     : station_(station), clock_(clock), startMs_(clock.NowMs()) {}
+
+SimUsbTopology::SimUsbTopology(const SimStation& live, IClock& clock)
+    : station_(live.Config()), live_(&live), clock_(clock), startMs_(clock.NowMs()) {}
+
+const UsbAttachment* SimUsbTopology::RootAttachment(std::size_t controller,
+                                                    std::uint32_t port) const {
+    if (live_ != nullptr) return live_->PortAttachment(controller, port);
+    const auto& ports = station_.controllers[controller].ports;
+    if (port < 1 || port > ports.size() || !ports[port - 1]) return nullptr;
+    return &*ports[port - 1];
+}
 
 std::vector<UsbHostController> SimUsbTopology::HostControllers() {
     std::vector<UsbHostController> list;
@@ -64,9 +77,8 @@ const UsbAttachment* SimUsbTopology::Attached(const HubRef& hub, std::uint32_t i
     if (index == 0) return nullptr;
     const UsbAttachment* found = nullptr;
     if (hub.hub == nullptr) {
-        const auto& ports = station_.controllers[hub.controller].ports;
-        if (index > ports.size() || !ports[index - 1]) return nullptr;
-        found = &*ports[index - 1];
+        found = RootAttachment(hub.controller, index);
+        if (found == nullptr) return nullptr;
     } else {
         if (index > hub.hub->children.size()) return nullptr;
         found = &hub.hub->children[index - 1];
@@ -74,7 +86,8 @@ const UsbAttachment* SimUsbTopology::Attached(const HubRef& hub, std::uint32_t i
     if (found->type == UsbAttachmentType::kLoopback) return nullptr;
     // What sits in a root port may be pulled out after a while (hub children go with their hub).
     const UsbAttachment* root =
-        hub.hub == nullptr ? found : &*station_.controllers[hub.controller].ports[hub.rootPort - 1];
+        hub.hub == nullptr ? found : RootAttachment(hub.controller, hub.rootPort);
+    if (root == nullptr) return nullptr;
     if (root->faults.unplugAfterMs && clock_.NowMs() - startMs_ >= *root->faults.unplugAfterMs)
         return nullptr;
     return found;

@@ -20,6 +20,9 @@ namespace qnl::sim {
 class SimUsbTopology final : public IUsbTopology {
   public:
     SimUsbTopology(const StationConfig& station, IClock& clock);
+    // The view of a running station: what is plugged and unplugged meanwhile shows (the root
+    // ports are read from `live`, which must outlive the view).
+    SimUsbTopology(const class SimStation& live, IClock& clock);
 
     std::vector<UsbHostController> HostControllers() override;
     std::vector<std::string> RootHubs(const UsbHostController& controller) override;
@@ -39,7 +42,11 @@ class SimUsbTopology final : public IUsbTopology {
     // What sits at a 1-based port of a hub, when the operating system sees it.
     const UsbAttachment* Attached(const HubRef& hub, std::uint32_t index) const;
 
+    // The attachment in root port `port` (1-based) of a controller now.
+    const UsbAttachment* RootAttachment(std::size_t controller, std::uint32_t port) const;
+
     const StationConfig& station_;
+    const class SimStation* live_ = nullptr;
     IClock& clock_;
     const std::uint64_t startMs_;
 };

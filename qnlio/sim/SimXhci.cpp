@@ -300,6 +300,27 @@ void SimXhci::SetChangeBits(Port& port, std::uint32_t bits) {
 void SimXhci::PowerOn(Port& port, std::uint64_t at) {
     port.portsc = WithLinkState(PORTSC_PP, kLinkRxDetect);
     port.pending = PortEvent::kNone;
+    Detect(port, at);
+}
+
+void SimXhci::SetAttachment(std::uint32_t portNumber, const UsbAttachment* attached) {
+    if (portNumber < 1 || portNumber > kPortCount) return;
+    Advance();
+    const std::uint32_t index = portNumber - 1;
+    Port& port = ports_[index];
+    port.attached = attached;
+    if (!(port.portsc & PORTSC_PP)) return;  // an unpowered port sees nothing until powered
+    const bool wasConnected = port.portsc & PORTSC_CCS;
+    const bool wasUp = port.portsc & PORTSC_PED;
+    port.portsc =
+        WithLinkState(PORTSC_PP | (port.portsc & (kPortChangeBits | kPortRwBits)), kLinkRxDetect);
+    port.pending = PortEvent::kNone;
+    if (wasConnected) SetChangeBits(port, PORTSC_CSC);
+    if (wasUp) NotifyLink(index, false);
+    Detect(port, clock_.NowUs());
+}
+
+void SimXhci::Detect(Port& port, std::uint64_t at) {
     if (port.attached == nullptr) return;
     if (!port.superSpeed) {
         Schedule(port, PortEvent::kConnect, at + kUsb2ConnectUs);

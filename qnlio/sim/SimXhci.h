@@ -72,6 +72,10 @@ class SimXhci {
     void Sync() { Advance(); }
     // port 1..4; a default status for any other number.
     RootPortStatus PortStatus(std::uint32_t port);
+    // Plugs `attached` into root port `port` (1..4), or pulls out what is there (null). A
+    // powered port sees the disconnect (CCS clears, CSC set, the link goes) and then detects
+    // the new device as at power-on. `attached` must outlive the controller.
+    void SetAttachment(std::uint32_t port, const UsbAttachment* attached);
     void SetTrace(RegisterTrace trace) { trace_ = std::move(trace); }
     void SetLinkListener(LinkListener listener) { linkListener_ = std::move(listener); }
 
@@ -100,6 +104,8 @@ class SimXhci {
 
     // Port state changes.
     void PowerOn(Port& port, std::uint64_t at);
+    // Starts detecting what is attached to a powered port (its connect or link training).
+    void Detect(Port& port, std::uint64_t at);
     void PowerOff(Port& port, std::uint32_t index);
     void StartPortReset(Port& port, std::uint64_t at, bool warm);
     void DisablePort(Port& port, std::uint32_t index);

@@ -316,6 +316,24 @@ UsbAttachment ParseAttachment(const json& node, const std::string& where, bool s
                                     : "USB 2.0 port (full or high)"));
     }
 
+    if (a.type == UsbAttachmentType::kHub) {
+        a.vendorId = kSimHubVendorId;
+        a.productId = kSimHubProductId;
+    }
+    if (auto id = r.String("usb_id")) {
+        // "vvvv:pppp", 4 hex digits each.
+        const auto vendor =
+            id->size() == 9 && (*id)[4] == ':' ? ParseFixedHex(id->substr(0, 4), 4) : std::nullopt;
+        const auto product =
+            id->size() == 9 && (*id)[4] == ':' ? ParseFixedHex(id->substr(5), 4) : std::nullopt;
+        if (!vendor || !product)
+            Fail(where, "\"usb_id\" " + Quote(*id) + " must be vvvv:pppp (hex)");
+        if (a.type == UsbAttachmentType::kLoopback)
+            Fail(where, "a loop-back plug has no \"usb_id\" (the system does not enumerate it)");
+        a.vendorId = static_cast<std::uint16_t>(*vendor);
+        a.productId = static_cast<std::uint16_t>(*product);
+    }
+
     if (const json* children = r.Array("children")) {
         if (a.type != UsbAttachmentType::kHub) Fail(where, "only a hub has \"children\"");
         if (tier + 1 > kMaxHubTiers) {
@@ -561,6 +579,10 @@ StationConfig ParseStation(const std::string& text, const std::string& path) {
         station.timeScale = value;
     }
     station.driverLoadFails = r.Bool("driver_load_fails").value_or(false);
+    if (auto plug = r.String("plug_file")) {
+        if (plug->empty()) Fail("", "\"plug_file\" must name a file");
+        station.plugFile = ResolveBeside(path, *plug).string();
+    }
     if (const json* list = r.Array("controllers")) {
         for (std::size_t i = 0; i < list->size(); ++i) {
             station.controllers.push_back(ParseController((*list)[i], i, path));
@@ -639,6 +661,23 @@ std::optional<StationConfig> ParseStationText(const std::string& text, const std
     return std::nullopt;
 }
 
+std::optional<UsbAttachment> ParseAttachmentText(const std::string& text, std::uint32_t xhciPort,
+                                                 std::string& error) {
+    const std::string where = xhciPort >= 1 && xhciPort <= kRootPortCount
+                                  ? kRootPortKeys[xhciPort - 1]
+                                  : std::string("port");
+    try {
+        if (xhciPort < 1 || xhciPort > kRootPortCount) Fail(where, "no such root port");
+        const json node = json::parse(text);
+        return ParseAttachment(node, where, IsSuperSpeedRootPort(xhciPort), 0);
+    } catch (const ParseFailure& e) {
+        error = e.what();
+    } catch (const std::exception& e) {
+        error = where + ": " + e.what();
+    }
+    return std::nullopt;
+}
+
 std::optional<StationConfig> LoadStationFile(const std::string& path, std::string& error) {
     std::error_code ec;
     if (!fs::is_regular_file(path, ec)) {
@@ -690,6 +729,8 @@ StationConfig DefaultStation(const std::string& toolFolder) {
                    device(UsbSpeed::kHigh), device(UsbSpeed::kHigh)};
         station.controllers.push_back(c);
     }
+    // Lines appended to this file plug and unplug devices while the tool runs.
+    station.plugFile = (fs::path(toolFolder) / kDefaultPlugFileName).string();
     station.otherDevices.push_back({.bus = 0,
                                     .device = 0,
                                     .function = 0,

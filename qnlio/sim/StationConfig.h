@@ -61,9 +61,18 @@ struct AttachmentFaults {
     std::optional<std::uint32_t> unplugAfterMs;
 };
 
+// The USB identifiers the station's devices and hubs present to the operating system, unless
+// the station file gives others ("usb_id"): its test device and a plain hub.
+inline constexpr std::uint16_t kSimTestDeviceVendorId = 0x1E73;
+inline constexpr std::uint16_t kSimTestDeviceProductId = 0x0735;
+inline constexpr std::uint16_t kSimHubVendorId = 0x05E3;
+inline constexpr std::uint16_t kSimHubProductId = 0x0610;
+
 struct UsbAttachment {
     UsbAttachmentType type = UsbAttachmentType::kDevice;
-    UsbSpeed speed = UsbSpeed::kHigh;     // a loop-back plug is always SuperSpeed
+    UsbSpeed speed = UsbSpeed::kHigh;                 // a loop-back plug is always SuperSpeed
+    std::uint16_t vendorId = kSimTestDeviceVendorId;  // USB IDs (a loop-back plug has none)
+    std::uint16_t productId = kSimTestDeviceProductId;
     std::vector<UsbAttachment> children;  // a hub's downstream ports 1, 2, ... in order
     AttachmentFaults faults;              // only for what sits in a controller port
 };
@@ -122,7 +131,18 @@ struct StationConfig {
     bool driverLoadFails = false;
     std::vector<ControllerConfig> controllers;
     std::vector<OtherDeviceConfig> otherDevices;
+    // The station's plug control file ("plug_file"): lines appended to it plug and unplug
+    // devices while the station runs (SimPlugControl). Empty: none.
+    std::string plugFile;
 };
+
+// The built-in station's plug control file, in the tool folder.
+inline constexpr const char* kDefaultPlugFileName = "sim_plug.txt";
+
+// One attachment from its JSON text, as a port of the station file holds it, for the root port
+// `xhciPort` (1..4). nullopt with `error` set when it does not parse or does not fit the port.
+std::optional<UsbAttachment> ParseAttachmentText(const std::string& text, std::uint32_t xhciPort,
+                                                 std::string& error);
 
 // Parses and checks a station file. On failure returns nullopt and sets `error` to one line
 // naming the file and the problem. Reads the file and looks at existing flash files; writes

@@ -65,7 +65,7 @@ class WindowStation {
         environment.userName = "operator";
         context = std::make_unique<ToolContext>(environment);
         dialog = std::make_unique<CQNL735_MPToolDlg>(*context);
-        pages = std::make_unique<WindowPages>(*context);
+        pages = std::make_unique<WindowPages>(*context, *dialog);
         pages->AttachTo(*dialog);
         if (dialog->OnInitDialog("")) throw std::runtime_error("start-up ended the tool");
     }

@@ -1,0 +1,74 @@
+// The upgrade and test page cores over a test's tool, with main-window hooks that record what
+// the pages asked of the window.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/ToolContext.h"
+#include "firmware/UpgradePageCore.h"
+#include "porttest/FunTestPageCore.h"
+
+namespace qnl::test {
+
+struct RecordedHooks {
+    std::atomic<int> clears{0};
+    std::atomic<int> disables{0};
+    std::atomic<int> startChecks{0};
+    std::atomic<int> firmwareInfos{0};
+    std::mutex mutex;
+    std::function<bool()> runEnded;  // the last page run's end, as timer 1 would ask it
+    std::string currentFirmwarePath;
+
+    MainWindowHooks Hooks(ToolContext& ctx) {
+        MainWindowHooks hooks;
+        hooks.vClearCtrlListHostInfoTable = [this, &ctx] {
+            ++clears;
+            ctx.resultTable.vClearCtrlListHostInfoTable();
+        };
+        hooks.vDisableAllGUI = [this] { ++disables; };
+        hooks.vEnableStartGUI = [this] { ++startChecks; };
+        hooks.StartPageRunTimer = [this](std::function<bool()> ended) {
+            std::lock_guard lock(mutex);
+            runEnded = std::move(ended);
+        };
+        hooks.SetCurrentFirmwarePath = [this](const std::string& path) {
+            std::lock_guard lock(mutex);
+            currentFirmwarePath = path;
+        };
+        hooks.OnBnClickedButtonFWInfo = [this] { ++firmwareInfos; };
+        return hooks;
+    }
+    bool RunEnded() {
+        std::function<bool()> ended;
+        {
+            std::lock_guard lock(mutex);
+            ended = runEnded;
+        }
+        return ended && ended();
+    }
+};
+
+class PageCores {
+  public:
+    // `prompts`: the pages ask these instead of the tool's.
+    explicit PageCores(ToolContext& ctx, IOperatorPrompts* prompts = nullptr)
+        : upgrade(UpgradePageServices{ctx.ini, ctx.upgrade, ctx.g_Utility, ctx.resultTable,
+                                      prompts != nullptr ? *prompts : ctx.prompts, ctx.eventLog,
+                                      windowLock, ctx.runFromMain, hooks.Hooks(ctx)}),
+          test(FunTestPageServices{ctx.ini, ctx.funTest, ctx.xhci, ctx.g_Utility,
+                                   prompts != nullptr ? *prompts : ctx.prompts, ctx.eventLog,
+                                   windowLock, ctx.runFromMain, ctx.consoleMode,
+                                   hooks.Hooks(ctx)}) {}
+
+    std::mutex windowLock;
+    RecordedHooks hooks;
+    UpgradePageCore upgrade;
+    FunTestPageCore test;
+};
+
+}  // namespace qnl::test
