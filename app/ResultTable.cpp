@@ -1,5 +1,6 @@
 #include "app/ResultTable.h"
 
+#include <array>
 #include <exception>
 
 #include "platform/Files.h"
@@ -245,9 +246,10 @@ void ResultTable::UpdateFixedLocked(const TargetHost& host) {
 void ResultTable::vUpdateResultFixedItem(std::uint8_t hostIndex) {
     if (hostIndex >= kMaxHosts) return;
     GatedWrite([&] {
+        const TargetHost host = utility_.RecordSnapshot(hostIndex);
         {
             std::lock_guard lock(mutex_);
-            UpdateFixedLocked(utility_.hosts[hostIndex]);
+            UpdateFixedLocked(host);
         }
         Notify(Change{Change::Kind::Rebuilt, -1, -1, {}});
     });
@@ -298,10 +300,15 @@ std::uint8_t ResultTable::ResultColour(ResultLayout layout, std::uint8_t host,
 }
 
 void ResultTable::vUpdateAllMainResultSubItemTable() {
+    // A run's workers may be writing the records: each is copied under its record lock (the one
+    // their report gates write under), before the table's own lock is taken (a worker holds
+    // its record's lock while it writes a cell).
+    std::array<TargetHost, kMaxHosts> hosts;
+    for (std::size_t i = 0; i < kMaxHosts; ++i) hosts[i] = utility_.RecordSnapshot(i);
     {
         std::lock_guard lock(mutex_);
         ClearLocked();
-        for (const auto& host : utility_.hosts)
+        for (const auto& host : hosts)
             if (host.ucIndex != kNoHostIndex) UpdateFixedLocked(host);
     }
     Notify(Change{Change::Kind::Rebuilt, -1, -1, {}});

@@ -4,6 +4,12 @@ namespace qnl {
 
 CUtility::CUtility() {
     for (auto& host : hosts) host = TargetHost{};
+    for (auto& lock : recordLocks_) lock = std::make_shared<std::recursive_mutex>();
+}
+
+TargetHost CUtility::RecordSnapshot(std::size_t index) const {
+    std::lock_guard lock(*recordLocks_.at(index));
+    return hosts[index];
 }
 
 void CUtility::ResetHostRecords() {

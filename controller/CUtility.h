@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -69,6 +70,23 @@ class CUtility {
     void ResetHostRecords();
     TargetHost& Host(std::size_t index) { return hosts.at(index); }
     const TargetHost& Host(std::size_t index) const { return hosts.at(index); }
+
+    // The lock a host's record is written under while a run is active: the run's workers and
+    // their supervisor's verdicts write under their report gate, which takes this lock (see
+    // WorkerGroup), and the run's own thread takes it for the records it writes meanwhile.
+    using RecordLock = std::shared_ptr<std::recursive_mutex>;
+    const std::array<RecordLock, kMaxHosts>& RecordLocks() const { return recordLocks_; }
+    // Runs `write` on host `index`'s record under its lock.
+    template <typename Writer>
+    void WriteRecord(std::size_t index, Writer&& write) {
+        std::lock_guard lock(*recordLocks_.at(index));
+        write(hosts[index]);
+    }
+    // A consistent copy of host `index`'s record (taken under its lock).
+    TargetHost RecordSnapshot(std::size_t index) const;
+
+  private:
+    std::array<RecordLock, kMaxHosts> recordLocks_;
 };
 
 }  // namespace qnl

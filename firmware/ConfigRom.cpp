@@ -99,7 +99,8 @@ bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t leng
     static constexpr const char* kFunction = "Upgrade::vCreateConfigRomFile";
     CUtility& util = services_.g_Utility;
     const auto failAllHosts = [&util] {
-        for (TargetHost& host : util.hosts) host.ucFwUpdateResult = 0;
+        for (std::size_t i = 0; i < kMaxHosts; ++i)
+            util.WriteRecord(i, [](TargetHost& host) { host.ucFwUpdateResult = 0; });
     };
     try {
         if (image == nullptr && length != 0) return false;

@@ -56,10 +56,13 @@ bool Upgrade::bCheckConnectedUSBDevice() {
 
 void Upgrade::FailAllHosts(ResultLayout layout, bool clearCheckResult) {
     for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
-        TargetHost& host = services_.g_Utility.hosts[i];
-        host.ucFwUpdateResult = 0;
-        if (clearCheckResult) host.ucFwCheckResult = 0;
-        if (host.ucIndex != kNoHostIndex)
+        bool shown = false;
+        services_.g_Utility.WriteRecord(i, [&](TargetHost& host) {
+            host.ucFwUpdateResult = 0;
+            if (clearCheckResult) host.ucFwCheckResult = 0;
+            shown = host.ucIndex != kNoHostIndex;
+        });
+        if (shown)
             services_.reporter.ShowResult(layout, i, ResultItem::FwUpdate, CellState::Fail,
                                           services_.uiText.fail);
     }
@@ -149,12 +152,15 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
     run->fileVersion = util.m_strFileFWVersion;
     run->hostCount = std::min<std::uint8_t>(util.ucHostCount, kMaxHosts);
     for (std::uint8_t i = 0; i < run->hostCount; ++i)
-        if (util.hosts[i].ucIndex != kNoHostIndex)
-            util.hosts[i].strFirmwarePath = run->firmwareName;
+        util.WriteRecord(i, [&](TargetHost& host) {
+            if (host.ucIndex != kNoHostIndex) host.strFirmwarePath = run->firmwareName;
+        });
     run->hosts = util.hosts;
 
     // 7. One worker per host.
-    auto group = std::make_shared<WorkerGroup>(services_.clock);
+    // The workers' gates write under the host records' locks (a page switch reads them).
+    auto group = std::make_shared<WorkerGroup>(
+        services_.clock, std::vector(util.RecordLocks().begin(), util.RecordLocks().end()));
     {
         std::lock_guard lock(runMutex_);
         if (group_) abandoned_.push_back(group_);

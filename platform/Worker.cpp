@@ -141,15 +141,18 @@ bool Worker::WaitAllFinished(std::chrono::milliseconds timeout) {
 
 // --- ReportGate --------------------------------------------------------------------------------
 
+ReportGate::ReportGate(std::shared_ptr<std::recursive_mutex> lock)
+    : mutex_(lock ? std::move(lock) : std::make_shared<std::recursive_mutex>()) {}
+
 bool ReportGate::Finish() {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(*mutex_);
     if (closed_) return false;
     finished_ = true;
     return true;
 }
 
 bool ReportGate::GiveUp(const std::function<void()>& verdict) {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(*mutex_);
     if (finished_ || closed_) return false;
     closed_ = true;
     if (verdict) verdict();
@@ -157,30 +160,30 @@ bool ReportGate::GiveUp(const std::function<void()>& verdict) {
 }
 
 bool ReportGate::Finished() const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(*mutex_);
     return finished_;
 }
 
 bool ReportGate::Closed() const {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(*mutex_);
     return closed_;
 }
 
 bool ReportGate::RecordHeld(const std::shared_ptr<RecoverableLockState>& lock, Ticket ticket) {
-    std::lock_guard guard(mutex_);
+    std::lock_guard guard(*mutex_);
     if (closed_) return false;
     held_.push_back({lock, ticket});
     return true;
 }
 
 void ReportGate::ForgetHeld(const RecoverableLockState* lock, Ticket ticket) {
-    std::lock_guard guard(mutex_);
+    std::lock_guard guard(*mutex_);
     std::erase_if(held_,
                   [&](const HeldLock& h) { return h.lock.get() == lock && h.ticket == ticket; });
 }
 
 std::vector<ReportGate::HeldLock> ReportGate::TakeHeld() {
-    std::lock_guard guard(mutex_);
+    std::lock_guard guard(*mutex_);
     return std::exchange(held_, {});
 }
 
@@ -195,7 +198,9 @@ bool MayReport() {
 
 // --- WorkerGroup -------------------------------------------------------------------------------
 
-WorkerGroup::WorkerGroup(IClock& clock) : clock_(clock) {}
+WorkerGroup::WorkerGroup(IClock& clock,
+                         std::vector<std::shared_ptr<std::recursive_mutex>> recordLocks)
+    : clock_(clock), recordLocks_(std::move(recordLocks)) {}
 
 WorkerGroup::~WorkerGroup() {
     std::lock_guard lock(mutex_);
@@ -205,7 +210,8 @@ WorkerGroup::~WorkerGroup() {
 
 void WorkerGroup::Start(std::size_t host, std::function<void()> body,
                         std::function<void()> onException) {
-    auto gate = std::make_shared<ReportGate>();
+    auto gate =
+        std::make_shared<ReportGate>(host < recordLocks_.size() ? recordLocks_[host] : nullptr);
     auto worker =
         Worker::Start([gate, body = std::move(body), onException = std::move(onException)] {
             ReportGateScope scope(gate.get());

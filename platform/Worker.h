@@ -81,11 +81,14 @@ class ReportGate {
     // it ran.
     template <typename Writer>
     bool Write(Writer&& write) {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(*mutex_);
         if (closed_) return false;
         write();
         return true;
     }
+    // `lock`: the lock the gate's writes and verdict take (a lock the reported records are
+    // read under elsewhere, shared by the gates of one host); null: a lock of its own.
+    explicit ReportGate(std::shared_ptr<std::recursive_mutex> lock = nullptr);
     // The worker's end: marks it finished unless it was given up on. False when given up on.
     bool Finish();
     // Gives up on the worker unless it finished: closes the gate and runs `verdict` under it.
@@ -108,7 +111,7 @@ class ReportGate {
     void ForgetHeld(const RecoverableLockState* lock, Ticket ticket);
     std::vector<HeldLock> TakeHeld();
 
-    mutable std::recursive_mutex mutex_;
+    std::shared_ptr<std::recursive_mutex> mutex_;
     bool closed_ = false;
     bool finished_ = false;
     std::vector<HeldLock> held_;
@@ -134,7 +137,9 @@ bool MayReport();
 // gate (and what their body captured) alive until they return.
 class WorkerGroup {
   public:
-    explicit WorkerGroup(IClock& clock);
+    // `recordLocks[host]`, where given, is the lock host `host`'s gate writes under.
+    explicit WorkerGroup(IClock& clock,
+                         std::vector<std::shared_ptr<std::recursive_mutex>> recordLocks = {});
     ~WorkerGroup();
     WorkerGroup(const WorkerGroup&) = delete;
     WorkerGroup& operator=(const WorkerGroup&) = delete;
@@ -172,6 +177,7 @@ class WorkerGroup {
         std::shared_ptr<ReportGate> gate;
     };
     IClock& clock_;
+    const std::vector<std::shared_ptr<std::recursive_mutex>> recordLocks_;
     mutable std::mutex mutex_;
     std::map<std::size_t, Member> members_;
 };

@@ -47,7 +47,10 @@ bool FunTest::WaitForWorkers(std::chrono::milliseconds timeout) {
 }
 
 std::shared_ptr<WorkerGroup> FunTest::NewGroup() {
-    auto group = std::make_shared<WorkerGroup>(services_.clock);
+    // The workers' gates write under the host records' locks (a page switch reads them).
+    const auto& locks = services_.g_Utility.RecordLocks();
+    auto group =
+        std::make_shared<WorkerGroup>(services_.clock, std::vector(locks.begin(), locks.end()));
     std::lock_guard lock(runMutex_);
     if (group_) givenUp_.push_back(std::move(group_));
     // A group whose workers all returned is no longer needed.
@@ -119,7 +122,8 @@ std::int32_t FunTest::PageTestThread(std::uint8_t mode, std::uint8_t selection,
     // A page run is a run of its own: its signal line / fixture result starts afresh (an MP
     // run's Start clears every result).
     if (selection & (kSelectSignalLine | kSelectFixture))
-        for (auto& host : services_.g_Utility.hosts) host.dwSignalResult = 0;
+        for (std::size_t i = 0; i < kMaxHosts; ++i)
+            services_.g_Utility.WriteRecord(i, [](TargetHost& host) { host.dwSignalResult = 0; });
     const auto signalFailed = [](const TargetHost& h) { return h.dwSignalResult != 0; };
     do {
         for (std::uint8_t bit : {kSelectSignalLine, kSelectFixture}) {
@@ -223,10 +227,13 @@ std::int32_t FunTest::SuperviseSignalOrFixture(std::uint8_t mode, std::uint8_t s
             Tell(Format("%s [%d]", "Tme-Out value could not be", timeout));
             // Nothing was tested: no host of the table may keep a passing result.
             for (std::uint8_t i = 0; i < services_.g_Utility.ucHostCount && i < kMaxHosts; ++i) {
-                TargetHost& host = services_.g_Utility.hosts[i];
-                if (host.ucIndex == kNoHostIndex) continue;
-                if (host.dwSignalResult == 0)
-                    host.dwSignalResult = static_cast<std::uint32_t>(kErrTimeout);
+                bool listed = false;
+                services_.g_Utility.WriteRecord(i, [&](TargetHost& host) {
+                    listed = host.ucIndex != kNoHostIndex;
+                    if (listed && host.dwSignalResult == 0)
+                        host.dwSignalResult = static_cast<std::uint32_t>(kErrTimeout);
+                });
+                if (!listed) continue;
                 services_.reporter.ShowResult(LayoutOfMode(mode), i, ResultItem::SignalLineOverall,
                                               CellState::Fail, "FAIL");
             }

@@ -2,7 +2,9 @@
 // limit, and neither the programming lock nor the next run suffers from it.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 #include "controller/ErrorCodes.h"
@@ -63,6 +65,37 @@ TEST_F(UpgradeRunTest, HungProgrammerIsGivenUpOnAndTheNextRunPasses) {
     EXPECT_TRUE(ctx().upgrade.RunFirmwareUpgrade(0, 0x30));
     EXPECT_EQ(ctx().upgrade.m_ucAllUpdated, 1);
     EXPECT_EQ(bench.util().hosts[0].ucFwUpdateResult, 1);
+}
+
+// The window rebuilds the table from the host records when the operator switches pages, also
+// while a run's workers publish into those records: each record is read as one consistent copy
+// (ThreadSanitizer checks the reads against the workers' writes), and the page shown after the
+// run carries what the workers published.
+TEST_F(UpgradeRunTest, PageSwitchesWhileTheWorkersWriteReadWholeRecords) {
+    ctx().upgrade.ResetRunState();
+    std::atomic<bool> over{false};
+    bool passed = false;
+    std::thread run([&] {
+        passed = ctx().upgrade.RunFirmwareUpgrade(1, 0x30);
+        over = true;
+    });
+    int rebuilds = 0;
+    std::uint8_t page = kPageMain;
+    do {
+        page = static_cast<std::uint8_t>((page + 1) % 3);
+        ctx().resultTable.ShowPage(page);
+        ctx().resultTable.vUpdateAllMainResultSubItemTable();
+        ++rebuilds;
+    } while (!over);
+    run.join();
+    EXPECT_TRUE(passed);
+    EXPECT_GT(rebuilds, 1);
+
+    ctx().resultTable.ShowPage(kPageUpgrade);
+    for (std::uint8_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(ctx().resultTable.strGetResultItemTable(i, 1), "170707_00_50_01");
+        EXPECT_EQ(ctx().resultTable.strGetResultItemTable(i, 3), i == 0 ? "3" : "4");
+    }
 }
 
 // A worker given up on at the limit and released afterwards writes nothing: not the table,
