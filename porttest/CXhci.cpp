@@ -388,7 +388,17 @@ std::int32_t CXhci::ScanPortConnections() {
     const std::uint8_t step = count == 0 ? 0 : static_cast<std::uint8_t>(100 / (count * 10));
     auto advance = [&] { ucScanProgress = static_cast<std::uint8_t>(ucScanProgress + step); };
     for (std::size_t i = 0; i < count; ++i) {
-        TargetHost& host = utility_.Host(i);
+        // The scan works on a copy of the record and writes it back under the record's lock:
+        // the window reads the records meanwhile (its table), and a host takes about a second.
+        TargetHost host = utility_.RecordSnapshot(i);
+        struct WriteBack {
+            CUtility& utility;
+            std::size_t index;
+            TargetHost& host;
+            ~WriteBack() {
+                utility.WriteRecord(index, [&](TargetHost& record) { record = host; });
+            }
+        } writeBack{utility_, i, host};
         const std::int32_t loaded = LoadRegisters(host);
         if (ShadowDword(host.ucIndex, 0) == 0) break;  // no controller behind it: stop here
         if (loaded != kOk) {

@@ -144,11 +144,11 @@ void FunTestPageCore::vSetAllIconsNotConnected() {
 }
 
 void FunTestPageCore::vRefreshPortIcons() {
-    const CUtility& util = services_.utility;
+    CUtility& util = services_.utility;
     // The grid has four columns: hosts beyond the fourth have no icons.
     const std::size_t count = std::min<std::size_t>(util.ucHostCount, kStatusColumns);
     for (std::size_t d = 0; d < count; ++d) {
-        const TargetHost& host = util.hosts[d];
+        const TargetHost host = util.RecordSnapshot(d);  // the check may be writing it
         for (std::size_t r = 0; r < kPortRowNames.size(); ++r)
             controls_.SetValue(IconId(r, d), host.ucPortConnected[kPortRowConnectedIndex[r]] == 1
                                                  ? kIconConnected
