@@ -26,6 +26,7 @@
 #include "platform/OperatorPrompts.h"
 #include "porttest/FunTestPageCore.h"
 #include "qnlio/sim/SimStation.h"
+#include "tools/BenchTool.h"
 
 namespace {
 
@@ -40,26 +41,9 @@ std::string StationText(int hosts) {
     return "{ \"controllers\": [" + list + "] }";
 }
 
-struct Bench {
-    Bench(const std::string& folder, int hosts, IClock& clock) {
-        std::string error;
-        auto config = sim::ParseStationText(StationText(hosts), folder + "/station.json", error);
-        if (!config) {
-            std::fprintf(stderr, "%s\n", error.c_str());
-            std::exit(2);
-        }
-        station = std::make_unique<sim::SimStation>(std::move(*config), clock);
-        station->LoadQnlIODriver();
-        ToolEnvironment env{clock, console, prompts, *station};
-        env.eventStore = &events;
-        env.toolFolder = folder;
-        tool = std::make_unique<ToolContext>(env);
-        tool->interctl.ScanPciBus("");
-        if (tool->g_Utility.ucHostCount != hosts) {
-            std::fprintf(stderr, "found %d of %d hosts\n", tool->g_Utility.ucHostCount, hosts);
-            std::exit(2);
-        }
-    }
+struct Bench : bench::BenchTool {
+    Bench(const std::string& folder, int hosts, IClock& clock)
+        : BenchTool(folder, StationText(hosts), hosts, clock) {}
     bool IconsRight() {
         // Every host has a device on USB3 Port 1 and USB2 Port 2 only.
         for (int i = 0; i < tool->g_Utility.ucHostCount; ++i) {
@@ -68,12 +52,6 @@ struct Bench {
         }
         return true;
     }
-
-    MemoryConsole console;
-    ConsolePrompts prompts{console};
-    MemoryEventStore events;
-    std::unique_ptr<sim::SimStation> station;
-    std::unique_ptr<ToolContext> tool;
 };
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "platform/OperatorPrompts.h"
 #include "porttest/FunTest.h"
 #include "qnlio/sim/SimStation.h"
+#include "tools/BenchTool.h"
 
 namespace {
 
@@ -44,25 +45,9 @@ std::string StationText(int hosts) {
 }
 
 // A station and a tool over `clock`, the hosts discovered, the signal line test set up.
-struct Bench {
-    Bench(const std::string& folder, int hosts, IClock& clock) {
-        std::string error;
-        auto config = sim::ParseStationText(StationText(hosts), folder + "/station.json", error);
-        if (!config) {
-            std::fprintf(stderr, "%s\n", error.c_str());
-            std::exit(2);
-        }
-        station = std::make_unique<sim::SimStation>(std::move(*config), clock);
-        station->LoadQnlIODriver();
-        ToolEnvironment env{clock, console, prompts, *station};
-        env.eventStore = &events;
-        env.toolFolder = folder;
-        tool = std::make_unique<ToolContext>(env);
-        tool->interctl.ScanPciBus("");
-        if (tool->g_Utility.ucHostCount != hosts) {
-            std::fprintf(stderr, "found %d of %d hosts\n", tool->g_Utility.ucHostCount, hosts);
-            std::exit(2);
-        }
+struct Bench : bench::BenchTool {
+    Bench(const std::string& folder, int hosts, IClock& clock)
+        : BenchTool(folder, StationText(hosts), hosts, clock) {
         tool->ini.signal_line_test_enable = 1;
         tool->ini.test_speed = 7;
         tool->ini.test_port = 3;
@@ -73,12 +58,6 @@ struct Bench {
             if (tool->g_Utility.hosts[i].dwSignalResult != 0) return false;
         return true;
     }
-
-    MemoryConsole console;
-    ConsolePrompts prompts{console};
-    MemoryEventStore events;
-    std::unique_ptr<sim::SimStation> station;
-    std::unique_ptr<ToolContext> tool;
 };
 
 }  // namespace
