@@ -388,22 +388,19 @@ std::int32_t CXhci::ScanPortConnections() {
     const std::uint8_t step = count == 0 ? 0 : static_cast<std::uint8_t>(100 / (count * 10));
     auto advance = [&] { ucScanProgress = static_cast<std::uint8_t>(ucScanProgress + step); };
     for (std::size_t i = 0; i < count; ++i) {
-        // The scan works on a copy of the record and writes it back under the record's lock:
-        // the window reads the records meanwhile (its table), and a host takes about a second.
+        // The scan works on a copy of the record and publishes it under the record's lock: a
+        // page switch may read the record meanwhile.
         TargetHost host = utility_.RecordSnapshot(i);
-        struct WriteBack {
-            CUtility& utility;
-            std::size_t index;
-            TargetHost& host;
-            ~WriteBack() {
-                utility.WriteRecord(index, [&](TargetHost& record) { record = host; });
-            }
-        } writeBack{utility_, i, host};
+        const auto publish = [&] { utility_.WriteRecord(i, [&](TargetHost& h) { h = host; }); };
         const std::int32_t loaded = LoadRegisters(host);
-        if (ShadowDword(host.ucIndex, 0) == 0) break;  // no controller behind it: stop here
+        if (ShadowDword(host.ucIndex, 0) == 0) {  // no controller behind it: stop here
+            publish();
+            break;
+        }
         if (loaded != kOk) {
             // Refused (another register layout) or not mappable: not driven, nothing connected.
             host.ucPortConnected.fill(0);
+            publish();
             ucScanProgress = static_cast<std::uint8_t>(ucScanProgress + 9 * step);
             continue;
         }
@@ -421,6 +418,7 @@ std::int32_t CXhci::ScanPortConnections() {
         }
         advance();
         HaltHostController(host);
+        publish();
     }
     ucScanProgress = 100;
     return last;
