@@ -74,11 +74,7 @@ void CQNL735_MPToolDlg::InitControls() {
         {kCtlClose, ControlKind::Button, "Close"},
         {kCtlStart, ControlKind::Button, "Start"},
     };
-    for (const Definition& d : definitions) {
-        ControlState initial;
-        initial.text = d.name;
-        controls_.Define(d.id, d.kind, d.name, initial);
-    }
+    for (const Definition& d : definitions) controls_.DefineCaptioned(d.id, d.kind, d.name, d.name);
     controls_.SetItems(kCtlTab, {kTabCaptions.begin(), kTabCaptions.end()}, 0);
     controls_.SetText(kCtlIniPath, "");
     controls_.SetText(kCtlUnlock, ctx_.uiText.unlockCaption);

@@ -143,10 +143,7 @@ PageDevice::PageDevice(ToolContext& context) : ctx_(context), ini_(context.ini) 
 void PageDevice::DefineControls() {
     auto define = [this](ControlId id, ControlKind kind, const char* name, const char* caption,
                          bool hidden = false) {
-        ControlState state;
-        state.text = caption;
-        state.visible = !hidden;
-        controls_.Define(id, kind, name, state);
+        controls_.DefineCaptioned(id, kind, name, caption, !hidden);
     };
     define(kCheckFwUpdate, K::CheckBox, "FW Update Enable", "FW Update Enable");
     define(kComboFirmware, K::ComboBox, "Firmware Path", "");

@@ -12,9 +12,7 @@ SetRegDialog::SetRegDialog(SET_REG& list) : list_(list) {
     using K = ControlKind;
     auto define = [this](ControlId id, ControlKind kind, const std::string& name,
                          const std::string& caption) {
-        ControlState state;
-        state.text = caption;
-        controls_.Define(id, kind, name, state);
+        controls_.DefineCaptioned(id, kind, name, caption);
     };
     define(kLabelNumber, K::Label, "Number of Register label", "Number of Register : ");
     define(kEditNumber, K::Edit, "Number of Register", "");

@@ -21,9 +21,7 @@ bool On(std::uint8_t flag) {
 
 UpgradePageCore::UpgradePageCore(const UpgradePageServices& services) : services_(services) {
     auto captioned = [&](ControlId id, ControlKind kind, const char* caption) {
-        ControlState initial;
-        initial.text = caption;
-        controls_.Define(id, kind, caption, initial);
+        controls_.DefineCaptioned(id, kind, caption, caption);
     };
     captioned(kUpgFwUpgradeEnable, ControlKind::CheckBox, "Firmware Upgrade Enable");
     captioned(kUpgFwCheckEnable, ControlKind::CheckBox, "Firmware Check Enable");

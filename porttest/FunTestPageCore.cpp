@@ -26,13 +26,10 @@ bool On(std::uint8_t flag) {
 FunTestPageCore::FunTestPageCore(const FunTestPageServices& services) : services_(services) {
     auto define = [&](ControlId id, ControlKind kind, const std::string& name,
                       bool visible = true) {
-        ControlState initial;
-        initial.visible = visible;
         // Captions are the controls' texts; edits, icons and the progress bar have none.
-        if (kind == ControlKind::Button || kind == ControlKind::CheckBox ||
-            kind == ControlKind::Label || kind == ControlKind::Group)
-            initial.text = name;
-        controls_.Define(id, kind, name, initial);
+        const bool captioned = kind == ControlKind::Button || kind == ControlKind::CheckBox ||
+                               kind == ControlKind::Label || kind == ControlKind::Group;
+        controls_.DefineCaptioned(id, kind, name, captioned ? name : std::string(), visible);
     };
     define(kFtSettingGroup, ControlKind::Group, "Function Test Setting");
     define(kFtUsb20, ControlKind::CheckBox, "USB 2.0");

@@ -15,6 +15,14 @@ void ControlStateTable::Define(ControlId id, ControlKind kind, std::string name,
     Notify(id);
 }
 
+void ControlStateTable::DefineCaptioned(ControlId id, ControlKind kind, std::string name,
+                                        std::string caption, bool visible) {
+    ControlState initial;
+    initial.text = std::move(caption);
+    initial.visible = visible;
+    Define(id, kind, std::move(name), std::move(initial));
+}
+
 bool ControlStateTable::Has(ControlId id) const {
     std::lock_guard lock(mutex_);
     return entries_.find(id) != entries_.end();

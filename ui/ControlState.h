@@ -59,6 +59,10 @@ class ControlStateTable {
     // Adds a control. `name` is what an operator reads on it (or next to it): the view uses
     // it as the accessible name. Defining an identifier twice replaces the first entry.
     void Define(ControlId id, ControlKind kind, std::string name, ControlState initial = {});
+    // A control whose text starts as `caption` (a button's, label's or group's caption; an
+    // edit's first text), shown or created hidden.
+    void DefineCaptioned(ControlId id, ControlKind kind, std::string name, std::string caption,
+                         bool visible = true);
     bool Has(ControlId id) const;
     ControlKind Kind(ControlId id) const;
     std::string Name(ControlId id) const;
