@@ -65,57 +65,18 @@ std::uint8_t CQNL735_MPToolDlg::BuildItemMask() {
     return mask;
 }
 
-void CQNL735_MPToolDlg::MarkDoingCells(std::uint8_t page) {
-    const CIni& ini = ctx_.ini;
-    ResultTable& table = ctx_.resultTable;
-    const bool slt = On(ini.signal_line_test_enable) || On(ini.fixture_test_enable);
-    const bool tt = On(ini.termination_test_enable);
-    for (std::uint8_t i = 0; i < ctx_.g_Utility.ucHostCount && i < kMaxHosts; ++i) {
-        auto doing = [&](int column) {
-            table.vShowResultItemTable(kCellWhite, i, column, "doing");
-        };
-        switch (page) {
-            case kPageUpgrade:
-                if (On(ini.fw_update_enable)) doing(9);
-                if (On(ini.fw_check_enable)) doing(10);
-                break;
-            case kPageTest:
-                if (slt) {
-                    for (int speedBit = 0; speedBit < 3; ++speedBit)
-                        for (int portBit = 0; portBit < 2; ++portBit)
-                            if ((ini.test_speed >> speedBit & 1) && (ini.test_port >> portBit & 1))
-                                doing(5 + 2 * speedBit + portBit);
-                    doing(11);
-                }
-                if (tt) {
-                    // The cells the termination worker fills: USB 2.0 only, Port 1 and Port 2
-                    // (so no "doing" stays behind in a cell no worker writes).
-                    if (ini.test_speed & 1) {
-                        if (ini.test_port & 1) doing(5);
-                        if (ini.test_port & 2) doing(6);
-                    }
-                    doing(12);
-                }
-                break;
-            default:
-                if (On(ini.fw_update_enable)) doing(7);
-                if (slt) doing(14);
-                if (tt) doing(15);
-                break;
-        }
-    }
+void CQNL735_MPToolDlg::MarkDoingCells(std::uint8_t page, const IniSettings& ini) {
+    const std::vector<ResultItem> items = DoingItems(page, ini);
+    const ResultLayout layout = LayoutOfPage(page).layout;
+    for (std::uint8_t i = 0; i < ctx_.g_Utility.ucHostCount && i < kMaxHosts; ++i)
+        for (ResultItem item : items)
+            ctx_.resultTable.ShowResult(layout, i, item, CellState::Doing, "doing");
 }
 
 void CQNL735_MPToolDlg::OnBnClickedStart() {
-    ResultTable& table = ctx_.resultTable;
-    table.vClearCtrlListHostInfoTable();
-    ctx_.upgrade.ResetRunState();
-    ctx_.funTest.ResetRunState();
     ctx_.runFromMain = true;
-
     pageRunEnded_ = nullptr;  // the MP run's own end is watched
     const std::uint8_t mask = BuildItemMask();
-    table.vClearCtrlListHostInfoTable();
     // The window is off for the run, the lock button too (unlocking would bring the controls
     // back in the middle of it).
     timerRunning_ = true;
@@ -124,25 +85,43 @@ void CQNL735_MPToolDlg::OnBnClickedStart() {
     controls_.SetEnabled(kCtlUnlock, false);
     progress_ = 0;
     controls_.SetValue(kCtlProgress, 0);
+    if (timer1Starter_) timer1Starter_();
 
-    for (auto& host : ctx_.g_Utility.hosts) host.ClearResults();
     runParameters_ = RunParameters{};
     runParameters_.bytes[0] = currentPage_;
     runParameters_.bytes[1] = mask;
-    MarkDoingCells(currentPage_);
-    ctx_.funTest.ClearDoneBytes();
-
     m_bRunDone = false;
     const RunParameters parameters = runParameters_;
     // The run works with the settings as they are now; the pages may change them meanwhile.
     auto settings = std::make_shared<const IniSettings>(ctx_.ini);
     runThread_ = Worker::Start(
         [this, parameters, settings] {
-            // Rescan and the port checks keep off the hardware (and the host table) meanwhile.
-            std::lock_guard hardware(hardwareLock_);
+            // One owner of the hardware: an activity still holding it (a port check) ends
+            // first, and nothing else starts meanwhile. Only then are the last results cleared,
+            // so nothing the other activity writes back can mix with this run's.
+            const HardwareSession::Hold hardware = ctx_.hardware.Acquire(HardwareActivity::MpRun);
+            if (!hardware) {
+                // Stopped before the hardware was free: nothing was touched, nothing passed.
+                m_iRunExitCode = 1;
+                m_bRunDone = true;
+                return;
+            }
+            PrepareRun(parameters.Page(), *settings);
             MainThreadEntry(parameters, *settings);
         },
         [this] { EndRunAfterException(); });
+}
+
+void CQNL735_MPToolDlg::PrepareRun(std::uint8_t page, const IniSettings& settings) {
+    ResultTable& table = ctx_.resultTable;
+    table.vClearCtrlListHostInfoTable();
+    ctx_.upgrade.ResetRunState();
+    ctx_.funTest.ResetRunState();
+    CUtility& util = ctx_.g_Utility;
+    for (std::size_t i = 0; i < kMaxHosts; ++i)
+        util.WriteRecord(i, [](TargetHost& host) { host.ClearResults(); });
+    MarkDoingCells(page, settings);
+    ctx_.funTest.ClearDoneBytes();
 }
 
 void CQNL735_MPToolDlg::EndRunAfterException() {
@@ -163,7 +142,7 @@ ResultLogWrite CQNL735_MPToolDlg::WriteResultLogOfRun(std::uint8_t page, const I
     options.loopBackTest = On(ini.loopback_test_enable);
     options.page = page;
     const ResultLogWrite log = WriteResultLog(ctx_.g_Utility.strToolFolder, ctx_.clock, ctx_.uiText,
-                                              ctx_.g_Utility, ctx_.resultTable, options);
+                                              ctx_.g_Utility, ctx_.runRecord, options);
     if (log.written) return log;
     // The day's log is the station's record: a run whose record is lost has failed.
     ctx_.eventLog.LogMessage(
@@ -326,6 +305,7 @@ bool CQNL735_MPToolDlg::StopRun(std::chrono::milliseconds timeout) {
 }
 
 CQNL735_MPToolDlg::~CQNL735_MPToolDlg() {
+    ctx_.hardware.RemoveListener(hardwareListener_);
     if (runThread_ && !StopRun(kRunStopWait)) {
         // The run thread is blocked in a backend call that never returns: it is left running
         // (the process ends around it); it must not be joined.

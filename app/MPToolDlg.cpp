@@ -13,6 +13,9 @@ namespace qnl {
 
 CQNL735_MPToolDlg::CQNL735_MPToolDlg(ToolContext& context) : ctx_(context) {
     InitControls();
+    // Start follows the hardware session: off while another activity holds it, back when it
+    // is free (on the releasing thread; the control table is thread-safe).
+    hardwareListener_ = ctx_.hardware.AddListener([this] { ApplyStart(); });
 }
 
 void CQNL735_MPToolDlg::Print(const std::string& text) {
@@ -66,7 +69,6 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
     OnTcnSelchangeTab(ctx_.ini.init_main);
 
     // Host records start empty; the window starts locked; the pages show the settings.
-    for (auto& host : ctx_.g_Utility.hosts) host.ClearResults();
     ctx_.g_Utility.ResetHostRecords();
     vApplyLockState();
     RefreshAllPages();

@@ -193,9 +193,10 @@ class CQNL735_MPToolDlg {
     bool RescanActive() const { return rescanActive_; }
 
     // Close (the close box, Escape, the hidden "Close"): refused, with a diagnostic-log line,
-    // while a run or a rescan is active (nullopt); otherwise waits a bounded time for the
-    // hardware-activity lock (a port check in progress), unloads the I/O driver and returns
-    // the window's exit code.
+    // while a run or a rescan is active (nullopt); otherwise takes the hardware session (a port
+    // check in progress ends first; bounded), unloads the I/O driver under it and returns the
+    // window's exit code. A session that could not be had within the wait leaves the driver
+    // loaded (something still drives the hardware through it).
     std::optional<std::int32_t> OnClose();
     static constexpr std::chrono::milliseconds kCloseWait{10000};
 
@@ -204,9 +205,9 @@ class CQNL735_MPToolDlg {
     bool Timer1Running() const { return timerRunning_; }
     int Progress() const { return progress_; }
 
-    // One lock for everything that drives the hardware from the window: MP runs, Rescan and
-    // the port checks. Held for the whole of each.
-    std::mutex& HardwareActivityLock() { return hardwareLock_; }
+    // The station's hardware session (one owner at a time: MP runs, page runs, the port check,
+    // Rescan, ExtSet, Close).
+    HardwareSession& Hardware() { return ctx_.hardware; }
 
     // --- The upgrade and test pages' own runs and the port check (app/WindowPages.cpp) ------
     // What those pages ask of this window.
@@ -241,7 +242,10 @@ class CQNL735_MPToolDlg {
         const std::function<bool(const TargetHost&)>& matches, std::int32_t mismatchCode);
     std::optional<std::int32_t> RunFromCommandLine();
     std::uint8_t BuildItemMask();
-    void MarkDoingCells(std::uint8_t page);
+    void MarkDoingCells(std::uint8_t page, const IniSettings& settings);
+    // The run's first step once it holds the hardware: the last results cleared, the cells it
+    // will fill marked "doing".
+    void PrepareRun(std::uint8_t page, const IniSettings& settings);
     // Not written: the operator and the diagnostic log have been told.
     ResultLogWrite WriteResultLogOfRun(std::uint8_t page, const IniSettings& settings);
     // Writes the run's record when logging is on and sets the run done; a record that cannot
@@ -290,7 +294,14 @@ class CQNL735_MPToolDlg {
     std::atomic<bool> m_bUnlocked{false};
     std::atomic<bool> m_bExtendedAccess{false};
     std::atomic<bool> rescanActive_{false};
-    std::mutex hardwareLock_;
+    // What vEnableStartGUI and vDisableStartGUI last asked for; Start shows it only while no
+    // other activity holds the hardware session (ApplyStart, also from the holder's thread).
+    void ApplyStart();
+    std::mutex startMutex_;
+    std::atomic<bool> startWanted_{false};
+    int hardwareListener_ = 0;
+    // Close keeps the hardware from the I/O library's unload to the tool's end.
+    HardwareSession::Hold closeHold_;
     std::function<bool()> pageRunEnded_;  // set while a page's own run is watched by timer 1
     std::function<void()> testPageReflash_;
     std::function<void()> testPagePortCheck_;

@@ -133,12 +133,19 @@ void CQNL735_MPToolDlg::vDisableAllGUI() {
     }
 }
 
+void CQNL735_MPToolDlg::ApplyStart() {
+    std::lock_guard lock(startMutex_);
+    controls_.SetEnabled(kCtlStart,
+                         startWanted_ && !RunActive() && !rescanActive_ && !ctx_.hardware.Busy());
+}
+
 void CQNL735_MPToolDlg::vEnableStartGUI() {
     try {
         // A Start that cannot run (no settings, no host, nothing to do on this page) is
         // switched off, so it can never be pressed into a run that waits for nothing; and a
-        // run or a rescan in progress keeps it off.
-        controls_.SetEnabled(kCtlStart, StartAllowed() && !RunActive() && !rescanActive_);
+        // run, a rescan or another activity holding the hardware keeps it off.
+        startWanted_ = StartAllowed();
+        ApplyStart();
     } catch (const std::exception&) {
         LogGuiFailure("vEnableStartGUI", 2361);
     }
@@ -146,7 +153,8 @@ void CQNL735_MPToolDlg::vEnableStartGUI() {
 
 void CQNL735_MPToolDlg::vDisableStartGUI() {
     try {
-        controls_.SetEnabled(kCtlStart, false);
+        startWanted_ = false;
+        ApplyStart();
     } catch (const std::exception&) {
         LogGuiFailure("vDisableStartGUI", 2376);
     }
@@ -358,7 +366,7 @@ void CQNL735_MPToolDlg::OnBnClickedButtonFWInfo() {
 }
 
 void CQNL735_MPToolDlg::OnStartClicked() {
-    if (!ControlEnabled(kCtlStart) || RunActive() || rescanActive_) return;
+    if (!ControlEnabled(kCtlStart) || RunActive() || rescanActive_ || ctx_.hardware.Busy()) return;
     // Another tool process running on this station keeps the hardware: no run.
     if (!AcquireStationLock()) return;
     OnBnClickedStart();
@@ -387,9 +395,10 @@ void CQNL735_MPToolDlg::ScanAndReport() {
 
 void CQNL735_MPToolDlg::RescanHardware() {
     // A run or a port check drives the hardware and reads the host table: wait for it.
-    std::lock_guard lock(hardwareLock_);
+    const HardwareSession::Hold hardware = ctx_.hardware.Acquire(HardwareActivity::Rescan);
+    if (!hardware) return;
     if (ctx_.g_Utility.ucHostCount == 0) ctx_.clock.SleepMs(1000);
-    for (auto& host : ctx_.g_Utility.hosts) host.ClearResults();
+    // The records are written under their locks (the table may be rebuilt meanwhile).
     ctx_.g_Utility.ResetHostRecords();
     ctx_.resultTable.vClearCtrlListHostInfoTable();
     ScanAndReport();
@@ -426,16 +435,20 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnClose() {
         return std::nullopt;
     }
     timerRunning_ = false;
-    // A port check in progress ends first (bounded): the driver is not unloaded under it.
-    // (Polled with try_lock: a timed lock is invisible to ThreadSanitizer.)
-    std::unique_lock lock(hardwareLock_, std::defer_lock);
-    const auto deadline = std::chrono::steady_clock::now() + kCloseWait;
-    while (!lock.try_lock() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (!lock.owns_lock())
+    if (closeHold_) return exitCode_;  // closed before: the driver is unloaded already
+    // A port check in progress ends first (bounded): the driver is never unloaded under an
+    // activity that still drives the hardware through it. Close keeps the session to the end,
+    // so nothing starts on the unloaded driver.
+    const HardwareActivity holder = ctx_.hardware.Holder();
+    closeHold_ = ctx_.hardware.AcquireWithin(HardwareActivity::Close, kCloseWait);
+    if (!closeHold_) {
         ctx_.eventLog.LogMessage(
-            kEventTypeError, "\r\n%s:%d: a port check did not end within %d s of Close",
-            Qualified("OnClose").c_str(), 2611, static_cast<int>(kCloseWait.count() / 1000));
+            kEventTypeError,
+            "\r\n%s:%d: %s did not end within %d s of Close: the I/O driver stays loaded",
+            Qualified("OnClose").c_str(), 2611, HardwareActivityName(holder),
+            static_cast<int>(kCloseWait.count() / 1000));
+        return exitCode_;
+    }
     ctx_.io.UnloadQnlIODriver();
     return exitCode_;
 }

@@ -732,6 +732,19 @@ void PageDevice::vHideExtendedGUI() {
 
 void PageDevice::vWriteExternalSetting() {
     try {
+        // One owner of the hardware: while another activity (a port check) drives the
+        // controllers, nothing is written and the operator is told to try again.
+        const HardwareActivity holder = ctx_.hardware.Holder();
+        const HardwareSession::Hold hardware =
+            ctx_.hardware.TryAcquire(HardwareActivity::ExternalSetting);
+        if (!hardware) {
+            ctx_.prompts.ShowMessage(
+                Format("ExtSet is not written: %s still drives the controllers. Try again when "
+                       "it has ended.",
+                       HardwareActivityName(holder)),
+                {}, MessageIcon::Warning);
+            return;
+        }
         const ExternalSettingResult result = WriteExternalSetting(ctx_.interctl, ini_);
         ctx_.prompts.ShowMessage(result.Text(), {},
                                  result.outcome == ExternalSettingResult::Outcome::Success

@@ -21,19 +21,13 @@ std::string ResultLogHeader(const UiTextTable& t, bool barCodeColumn) {
     return header;
 }
 
-std::string ResultLogLines(const LocalTime& t, const CUtility& utility, const ResultTable& table,
+std::string ResultLogLines(const LocalTime& t, const CUtility& utility, const RunRecord& record,
                            const ResultLogOptions& options) {
     std::string lines;
     const bool portTests = options.signalOrFixtureTest || options.loopBackTest;
-    // Port cells: columns 5..10 on the test page, 8..13 on the main page. The upgrade page
-    // has no port columns, so its port texts stay blank.
-    const int firstPortColumn = options.page == kPageTest ? 5 : options.page == kPageMain ? 8 : -1;
-    // The overall columns of the signal line (and fixture), termination and loop back tests.
-    struct {
-        int signal, termination, loopBack;
-    } overall{-1, -1, -1};
-    if (options.page == kPageTest) overall = {11, 12, 13};
-    if (options.page == kPageMain) overall = {14, 15, 16};
+    // The page's layout says which results its table shows: the upgrade page has no port
+    // columns, so its port texts stay blank.
+    const PageLayout& layout = LayoutOfPage(options.page);
     for (std::size_t i = 0; i < utility.ucHostCount && i < kMaxHosts; ++i) {
         const TargetHost& host = utility.hosts[i];
         std::string line =
@@ -45,25 +39,27 @@ std::string ResultLogLines(const LocalTime& t, const CUtility& utility, const Re
         // A test ran for the host when its overall cell shows a verdict or its stored result
         // holds a failure. One that did not run (the firmware step failed or timed out first)
         // is logged as a disabled test is, never as a pass of the stored result's initial 0.
-        const auto row = static_cast<std::uint8_t>(i);
-        auto verdict = [&](int column) {
-            if (column < 0) return std::string();
-            std::string text = table.strGetResultItemTable(row, column);
+        const HostEntry entry = record.Host(static_cast<std::uint8_t>(i));
+        // What the page's table shows of a result: its text where the layout has a column.
+        auto shown = [&](ResultItem item) {
+            return layout.ColumnOf(item) < 0 ? std::string() : entry.Item(item).text;
+        };
+        auto verdict = [&](ResultItem item) {
+            std::string text = shown(item);
             return text == "PASS" || text == "FAIL" ? text : std::string();
         };
-        const std::string sltCell = verdict(overall.signal);
+        const std::string sltCell = verdict(ResultItem::SignalLineOverall);
         const bool signalRan = !sltCell.empty() || host.dwSignalResult != 0;
-        const bool portTestRan = signalRan || !verdict(overall.termination).empty() ||
-                                 !verdict(overall.loopBack).empty() ||
+        const bool portTestRan = signalRan || !verdict(ResultItem::TerminationOverall).empty() ||
+                                 !verdict(ResultItem::LoopBackOverall).empty() ||
                                  host.ucTerminationResult != 0 || host.ucLoopBackResult != 0;
         std::string slt = " ";
         if (options.signalOrFixtureTest && signalRan)
             slt = host.dwSignalResult == 0 && sltCell == "PASS" ? "PASS" : "FAIL";
         std::string ports[6];
         for (int p = 0; p < 6; ++p) {
-            ports[p] = portTests && portTestRan && firstPortColumn >= 0
-                           ? table.strGetResultItemTable(row, firstPortColumn + p)
-                           : " ";
+            const auto item = static_cast<ResultItem>(static_cast<int>(ResultItem::Usb2Port1) + p);
+            ports[p] = portTests && portTestRan && layout.HasPortColumns() ? shown(item) : " ";
         }
         line += Format("%d\t%d\t%d\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\r\n", host.ucBus,
                        host.ucDevice, host.ucFunction, host.strSSID.c_str(), host.strSVID.c_str(),
@@ -87,7 +83,7 @@ std::string FailedCheckNote(const LocalTime& t, std::size_t index, const TargetH
 
 ResultLogWrite WriteResultLog(const std::string& toolFolder, IClock& clock,
                               const UiTextTable& texts, const CUtility& utility,
-                              const ResultTable& table, const ResultLogOptions& options) {
+                              const RunRecord& record, const ResultLogOptions& options) {
     ResultLogWrite result;
     try {
         const LocalTime now = clock.LocalNow();
@@ -95,7 +91,7 @@ ResultLogWrite WriteResultLog(const std::string& toolFolder, IClock& clock,
         result.path = files::Join(toolFolder, ResultLogFileName(now));
         result.written =
             files::AppendRecord(result.path, ResultLogHeader(texts, options.barCodeColumn),
-                                ResultLogLines(now, utility, table, options), result.error);
+                                ResultLogLines(now, utility, record, options), result.error);
     } catch (const std::exception& e) {
         result.error = e.what();
     }

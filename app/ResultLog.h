@@ -13,19 +13,20 @@ namespace qnl {
 
 // What of the settings and the run the log lines depend on.
 struct ResultLogOptions {
-    bool barCodeColumn = false;   // savelogBarCode_enable
-    std::string serialNumber;     // serial_number
-    bool fwUpdateEnabled = false;        // fw_update_enable
-    bool signalOrFixtureTest = false;    // signal line or fixture test switched on
-    bool loopBackTest = false;           // loop back test switched on
-    std::uint8_t page = kPageMain;       // the page current when the log is written
+    bool barCodeColumn = false;        // savelogBarCode_enable
+    std::string serialNumber;          // serial_number
+    bool fwUpdateEnabled = false;      // fw_update_enable
+    bool signalOrFixtureTest = false;  // signal line or fixture test switched on
+    bool loopBackTest = false;         // loop back test switched on
+    std::uint8_t page = kPageMain;     // the page current when the log is written
 };
 
 std::string ResultLogFileName(const LocalTime& time);
 std::string ResultLogHeader(const UiTextTable& texts, bool barCodeColumn);
-// The record lines of all hosts, each stamped with `time`.
-std::string ResultLogLines(const LocalTime& time, const CUtility& utility,
-                           const ResultTable& table, const ResultLogOptions& options);
+// The record lines of all hosts, each stamped with `time`: the hosts' facts from their
+// records, their results from the run's record as the page's table shows them.
+std::string ResultLogLines(const LocalTime& time, const CUtility& utility, const RunRecord& record,
+                           const ResultLogOptions& options);
 
 // The diagnostic-log text for a host whose firmware check failed. The result log has no check
 // column (its format stays the one the stations' readers know), so a failed check is recorded
@@ -46,6 +47,6 @@ struct ResultLogWrite {
 // that cannot be written is the caller's failed run.
 ResultLogWrite WriteResultLog(const std::string& toolFolder, IClock& clock,
                               const UiTextTable& texts, const CUtility& utility,
-                              const ResultTable& table, const ResultLogOptions& options);
+                              const RunRecord& record, const ResultLogOptions& options);
 
 }  // namespace qnl

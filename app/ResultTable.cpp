@@ -24,68 +24,9 @@ Colour CellColourOf(std::uint8_t code) {
     }
 }
 
-std::vector<ResultColumn> ResultColumnsOf(std::uint8_t page, const UiTextTable& t) {
-    switch (page) {
-        case kPageUpgrade:
-            return {{t.hostColumn, 36},   {t.fwVersionColumn, 110}, {t.wrsrColumn, 44},
-                    {t.busColumn, 32},    {t.devColumn, 32},        {t.funColumn, 32},
-                    {t.ssidColumn, 40},   {t.svidColumn, 40},       {t.pcieLinkColumn, 60},
-                    {t.updateColumn, 60}, {t.checkColumn, 60}};
-        case kPageTest:
-            return {{t.hostColumn, 36},   {t.fwVersionColumn, 110}, {t.busColumn, 32},
-                    {t.devColumn, 32},    {t.funColumn, 32},        {"USB2 Port1", 84},
-                    {"USB2 Port2", 84},   {"USB3 Port1", 84},       {"USB3 Port2", 84},
-                    {"USB3.1 Port1", 84}, {"USB3.1 Port2", 84},     {"SLT Result", 78},
-                    {"TT Result", 78},    {"LT Result", 78}};
-        default:
-            return {{t.hostColumn, 26},   {t.fwVersionColumn, 110}, {t.busColumn, 32},
-                    {t.devColumn, 32},    {t.funColumn, 32},        {t.ssidColumn, 40},
-                    {t.svidColumn, 40},   {t.updateColumn, 68},     {"USB2 Port1", 68},
-                    {"USB2 Port2", 68},   {"USB3 Port1", 68},       {"USB3 Port2", 68},
-                    {"USB3.1 Port1", 78}, {"USB3.1 Port2", 78},     {"SLT Result", 66},
-                    {"TT Result", 66},    {"LT Result", 66}};
-    }
-}
-
-int ResultColumnOf(ResultLayout layout, ResultItem item) {
-    const int port = static_cast<int>(item) - static_cast<int>(ResultItem::Usb2Port1);
-    const bool isPort = port >= 0 && item <= ResultItem::Usb31Port2;
-    switch (layout) {
-        case ResultLayout::Upgrade:
-            return item == ResultItem::FwUpdate ? 9 : item == ResultItem::FwCheck ? 10 : -1;
-        case ResultLayout::Test:
-            if (isPort) return 5 + port;
-            switch (item) {
-                case ResultItem::SignalLineOverall:
-                    return 11;
-                case ResultItem::TerminationOverall:
-                    return 12;
-                case ResultItem::LoopBackOverall:
-                    return 13;
-                default:
-                    return -1;
-            }
-        case ResultLayout::Main:
-            if (isPort) return 8 + port;
-            switch (item) {
-                case ResultItem::FwUpdate:
-                case ResultItem::FwCheck:
-                    return 7;
-                case ResultItem::SignalLineOverall:
-                    return 14;
-                case ResultItem::TerminationOverall:
-                    return 15;
-                case ResultItem::LoopBackOverall:
-                    return 16;
-                default:
-                    return -1;
-            }
-    }
-    return -1;
-}
-
-ResultTable::ResultTable(const UiTextTable& texts, CEventLog& log, CUtility& utility)
-    : texts_(texts), log_(log), utility_(utility) {
+ResultTable::ResultTable(const UiTextTable& texts, CEventLog& log, CUtility& utility,
+                         RunRecord& record)
+    : texts_(texts), log_(log), utility_(utility), record_(record) {
     vSetMainResultHeader();
     vSetMainResultItemTable();
 }
@@ -102,6 +43,7 @@ std::uint8_t ResultTable::Page() const {
 
 void ResultTable::vSetMainResultHeader() {
     try {
+        BeginRecord();
         {
             std::lock_guard lock(mutex_);
             list_.DeleteAllRowData();
@@ -187,23 +129,20 @@ std::string ResultTable::strGetResultItemTable(std::uint8_t row, int column) con
 }
 
 void ResultTable::ClearLocked() {
-    std::vector<int> columns;
-    switch (page_) {
-        case kPageUpgrade:
-            columns = {2, 6, 7, 8, 9, 10};
-            break;
-        case kPageTest:
-            columns = {5, 6, 7, 8, 9, 10, 11, 12, 13};
-            break;
-        default:
-            columns = {7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-            break;
-    }
     for (int row = 0; row < kResultRows; ++row)
-        for (int column : columns) SetCellLocked(row, column, kCellWhite, "");
+        for (int column : LayoutOfPage(page_).clearColumns)
+            SetCellLocked(row, column, kCellWhite, "");
+}
+
+void ResultTable::BeginRecord() {
+    // The records are copied under their locks before the record's own lock is taken.
+    std::array<TargetHost, kMaxHosts> hosts;
+    for (std::size_t i = 0; i < kMaxHosts; ++i) hosts[i] = utility_.RecordSnapshot(i);
+    record_.Begin(hosts, utility_.ucHostCount);
 }
 
 void ResultTable::vClearCtrlListHostInfoTable() {
+    BeginRecord();
     {
         std::lock_guard lock(mutex_);
         failedThisRun_.clear();
@@ -212,35 +151,33 @@ void ResultTable::vClearCtrlListHostInfoTable() {
     Notify(Change{Change::Kind::Rebuilt, -1, -1, {}});
 }
 
-void ResultTable::UpdateFixedLocked(const TargetHost& host) {
-    const int row = host.ucIndex;
-    auto number = [](int value) { return Format("%d", value); };
-    switch (page_) {
-        case kPageUpgrade:
-            SetCellLocked(row, 1, kCellWhite, host.strFWVersion);
-            SetCellLocked(row, 2, kCellWhite, Format("0x%02x", host.ucWrsrStatus));
-            SetCellLocked(row, 3, kCellWhite, number(host.ucBus));
-            SetCellLocked(row, 4, kCellWhite, number(host.ucDevice));
-            SetCellLocked(row, 5, kCellWhite, number(host.ucFunction));
-            SetCellLocked(row, 6, kCellWhite, host.strSSID);
-            SetCellLocked(row, 7, kCellWhite, host.strSVID);
-            SetCellLocked(row, 8, kCellWhite, Format("0x%02x", host.ucPcieLink));
-            break;
-        case kPageTest:
-            SetCellLocked(row, 1, kCellWhite, host.strFWVersion);
-            SetCellLocked(row, 2, kCellWhite, number(host.ucBus));
-            SetCellLocked(row, 3, kCellWhite, number(host.ucDevice));
-            SetCellLocked(row, 4, kCellWhite, number(host.ucFunction));
-            break;
-        default:
-            SetCellLocked(row, 1, kCellWhite, host.strFWVersion);
-            SetCellLocked(row, 2, kCellWhite, number(host.ucBus));
-            SetCellLocked(row, 3, kCellWhite, number(host.ucDevice));
-            SetCellLocked(row, 4, kCellWhite, number(host.ucFunction));
-            SetCellLocked(row, 5, kCellWhite, host.strSSID);
-            SetCellLocked(row, 6, kCellWhite, host.strSVID);
-            break;
+namespace {
+std::string FixedText(FixedColumn fact, const TargetHost& host) {
+    switch (fact) {
+        case FixedColumn::FwVersion:
+            return host.strFWVersion;
+        case FixedColumn::WrsrStatus:
+            return Format("0x%02x", host.ucWrsrStatus);
+        case FixedColumn::Bus:
+            return Format("%d", host.ucBus);
+        case FixedColumn::Device:
+            return Format("%d", host.ucDevice);
+        case FixedColumn::Function:
+            return Format("%d", host.ucFunction);
+        case FixedColumn::Ssid:
+            return host.strSSID;
+        case FixedColumn::Svid:
+            return host.strSVID;
+        case FixedColumn::PcieLink:
+            return Format("0x%02x", host.ucPcieLink);
     }
+    return {};
+}
+}  // namespace
+
+void ResultTable::UpdateFixedLocked(const TargetHost& host) {
+    for (const auto& [fact, column] : LayoutOfPage(page_).fixedColumns)
+        SetCellLocked(host.ucIndex, column, kCellWhite, FixedText(fact, host));
 }
 
 void ResultTable::vUpdateResultFixedItem(std::uint8_t hostIndex) {
@@ -255,11 +192,30 @@ void ResultTable::vUpdateResultFixedItem(std::uint8_t hostIndex) {
     });
 }
 
+namespace {
+ItemState ItemStateOf(CellState state) {
+    switch (state) {
+        case CellState::Pass:
+            return ItemState::Pass;
+        case CellState::Fail:
+            return ItemState::Fail;
+        default:
+            return ItemState::Doing;
+    }
+}
+std::uint8_t ColourOf(ItemState state) {
+    return state == ItemState::Pass ? kCellGreen : state == ItemState::Fail ? kCellRed : kCellWhite;
+}
+}  // namespace
+
 void ResultTable::ShowResult(ResultLayout layout, std::uint8_t host, ResultItem item,
-                             CellState state, const std::string& text) {
-    const int column = ResultColumnOf(layout, item);
-    if (column < 0) return;
-    vShowResultItemTable(static_cast<std::uint8_t>(state), host, column, text);
+                             CellState state, const std::string& text, std::int32_t errorCode) {
+    // A worker given up on writes nothing, into the record or the table.
+    GatedWrite([&] {
+        const ItemEntry entry = record_.Set(host, item, ItemStateOf(state), text, errorCode);
+        const int column = ResultColumnOf(layout, item);
+        if (column >= 0) ShowCell(ColourOf(entry.state), host, column, entry.text);
+    });
 }
 
 void ResultTable::RefreshHost(std::uint8_t host) {
@@ -279,6 +235,7 @@ void ResultTable::ConsoleLine(const std::string& text) {
 }
 
 void ResultTable::BeginRun() {
+    BeginRecord();
     std::lock_guard lock(mutex_);
     failedThisRun_.clear();
 }
@@ -346,24 +303,15 @@ std::uint8_t ResultTable::ColourCodeOf(int row, int column) const {
 }
 
 int ResultTable::AddObserver(Observer observer) {
-    std::lock_guard lock(observerMutex_);
-    const int id = nextObserver_++;
-    observers_[id] = std::move(observer);
-    return id;
+    return observers_.Add(std::move(observer));
 }
 
 void ResultTable::RemoveObserver(int id) {
-    std::lock_guard lock(observerMutex_);
-    observers_.erase(id);
+    observers_.Remove(id);
 }
 
 void ResultTable::Notify(const Change& change) {
-    std::vector<Observer> observers;
-    {
-        std::lock_guard lock(observerMutex_);
-        for (const auto& [id, observer] : observers_) observers.push_back(observer);
-    }
-    for (const auto& observer : observers) observer(change);
+    observers_.Notify(change);
 }
 
 }  // namespace qnl

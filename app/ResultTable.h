@@ -11,19 +11,17 @@
 #include <string>
 #include <vector>
 
+#include "app/ResultLayouts.h"
 #include "controller/CUtility.h"
+#include "controller/RunRecord.h"
 #include "controller/RunReporter.h"
 #include "platform/Console.h"
 #include "platform/EventLog.h"
+#include "platform/ListenerList.h"
 #include "ui/ListCtrlEx.h"
 #include "ui/UiTextTable.h"
 
 namespace qnl {
-
-// The pages of the tab control.
-inline constexpr std::uint8_t kPageMain = 0;
-inline constexpr std::uint8_t kPageUpgrade = 1;
-inline constexpr std::uint8_t kPageTest = 2;
 
 inline constexpr int kResultRows = 8;
 inline constexpr std::size_t kMaxCellText = 126;
@@ -34,19 +32,10 @@ inline constexpr std::uint8_t kCellGreen = 1;
 inline constexpr std::uint8_t kCellRed = 2;
 Colour CellColourOf(std::uint8_t code);
 
-struct ResultColumn {
-    std::string title;
-    int width;
-};
-
-// The column set of a page, in table order.
-std::vector<ResultColumn> ResultColumnsOf(std::uint8_t page, const UiTextTable& texts);
-
-// The column of a page layout that shows a run's result; -1 when the layout has none.
-int ResultColumnOf(ResultLayout layout, ResultItem item);
-
 // The result table. As the runs' reporter it is thread-safe; every write from a worker thread
-// passes the worker's report gate, and within a run a FAIL cell keeps its FAIL.
+// passes the worker's report gate. A run's results go into the run's record first (where a FAIL
+// stays), and the cell shows the record's entry: the table is a view of the record. Within a
+// run a FAIL cell keeps its FAIL.
 class ResultTable final : public IRunReporter {
   public:
     struct Change {
@@ -57,11 +46,11 @@ class ResultTable final : public IRunReporter {
     };
     using Observer = std::function<void(const Change&)>;
 
-    ResultTable(const UiTextTable& texts, CEventLog& log, CUtility& utility);
+    ResultTable(const UiTextTable& texts, CEventLog& log, CUtility& utility, RunRecord& record);
 
     // --- IRunReporter -------------------------------------------------------------------------
     void ShowResult(ResultLayout layout, std::uint8_t host, ResultItem item, CellState state,
-                    const std::string& text) override;
+                    const std::string& text, std::int32_t errorCode = 0) override;
     void RefreshHost(std::uint8_t host) override;
     void ConsoleLine(const std::string& text) override;
     void BeginRun() override;
@@ -95,6 +84,8 @@ class ResultTable final : public IRunReporter {
     std::uint8_t ColourCodeOf(int row, int column) const;
 
     // Observers are called after the table changed, outside its lock, on the writing thread.
+    // Once RemoveObserver has returned the observer is not called again (a call already
+    // running on another thread is waited for).
     int AddObserver(Observer observer);
     void RemoveObserver(int id);
 
@@ -102,12 +93,15 @@ class ResultTable final : public IRunReporter {
     void SetCellLocked(int row, int column, std::uint8_t colour, const std::string& text);
     void ShowCell(std::uint8_t colour, std::uint8_t row, int column, const std::string& text);
     void ClearLocked();
+    // The record starts again (with the table's FAIL cells): a run's start, a cleared table.
+    void BeginRecord();
     void UpdateFixedLocked(const TargetHost& host);
     void Notify(const Change& change);
 
     const UiTextTable& texts_;
     CEventLog& log_;
     CUtility& utility_;
+    RunRecord& record_;
 
     mutable std::mutex mutex_;
     std::uint8_t page_ = kPageMain;
@@ -117,9 +111,7 @@ class ResultTable final : public IRunReporter {
     std::set<std::pair<int, int>> failedThisRun_;
     IConsole* console_ = nullptr;
 
-    std::mutex observerMutex_;
-    std::map<int, Observer> observers_;
-    int nextObserver_ = 1;
+    ListenerList<const Change&> observers_;
 };
 
 }  // namespace qnl

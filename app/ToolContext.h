@@ -17,6 +17,7 @@
 #include "platform/Console.h"
 #include "platform/EventLog.h"
 #include "platform/EventStore.h"
+#include "platform/HardwareSession.h"
 #include "platform/OperatorPrompts.h"
 #include "platform/UsbTopology.h"
 #include "porttest/CXhci.h"
@@ -79,7 +80,11 @@ struct ToolParts {
     CXhci xhci;
     CIni ini;
     SET_REG setReg;
+    // What the current (or last) run did, per host and item; the table shows it.
+    RunRecord runRecord;
     ResultTable resultTable;
+    // The one owner of the hardware at a time (runs, the port check, Rescan, ExtSet, Close).
+    HardwareSession hardware;
     std::atomic<bool> consoleMode{false};
     std::atomic<bool> silentMode{false};
     std::atomic<bool> runFromMain{false};
@@ -124,7 +129,9 @@ class ToolContext {
     CInterctl& interctl;
     CIni& ini;        // the settings
     SET_REG& setReg;  // the manual register list and the manual-setting flag
+    RunRecord& runRecord;
     ResultTable& resultTable;
+    HardwareSession& hardware;
 
     // Console mode (any command line): operator messages are printed, upgrade workers print
     // their progress lines. Set by start-up.

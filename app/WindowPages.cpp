@@ -37,10 +37,9 @@ WindowPages::WindowPages(ToolContext& context, CQNL735_MPToolDlg& window)
     : device(context),
       upgrade(UpgradePageServices{context.ini, context.upgrade, context.g_Utility,
                                   context.resultTable, context.prompts, context.eventLog,
-                                  window.HardwareActivityLock(), context.runFromMain,
-                                  window.PageHooks()}),
+                                  context.hardware, context.runFromMain, window.PageHooks()}),
       test(FunTestPageServices{context.ini, context.funTest, context.xhci, context.g_Utility,
-                               context.prompts, context.eventLog, window.HardwareActivityLock(),
+                               context.prompts, context.eventLog, context.hardware,
                                context.runFromMain, context.consoleMode, window.PageHooks()}),
       ctx_(context) {}
 

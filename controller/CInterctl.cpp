@@ -35,12 +35,22 @@ bool CInterctl::MatchesKind(std::uint32_t dword0, std::uint8_t kind) {
 
 void CInterctl::RecordHost(std::uint8_t slot, std::uint8_t bus, std::uint8_t device,
                            std::uint8_t function, std::uint8_t kind) {
-    TargetHost& host = utility_.Host(slot);
-    host.ucIndex = slot;
-    host.ucBus = bus;
-    host.ucDevice = device;
-    host.ucFunction = function;
-    host.ucKind = kind;
+    // The window's table may read the records meanwhile: every discovery write is made under
+    // the record's lock.
+    utility_.WriteRecord(slot, [&](TargetHost& host) {
+        host.ucIndex = slot;
+        host.ucBus = bus;
+        host.ucDevice = device;
+        host.ucFunction = function;
+        host.ucKind = kind;
+    });
+}
+
+void CInterctl::RecordMmioBase(std::uint8_t slot) {
+    const TargetHost host = utility_.RecordSnapshot(slot);
+    const std::uint32_t base =
+        io_.PCI_Read_DWORD(host.ucBus, host.ucDevice, host.ucFunction, CFG_BAR0) & ~0xFu;
+    utility_.WriteRecord(slot, [&](TargetHost& record) { record.dwMmioBase = base; });
 }
 
 bool CInterctl::ReadDeviceInfoBounded(std::uint8_t slot, const std::string& wrsrThreshold,
@@ -48,7 +58,7 @@ bool CInterctl::ReadDeviceInfoBounded(std::uint8_t slot, const std::string& wrsr
     // The reads run on a worker of their own with a copy of the record: a controller that
     // never answers is given up on after the limit and left out, and its worker (asked to
     // stop) writes nothing into the table when it returns.
-    auto host = std::make_shared<TargetHost>(utility_.Host(slot));
+    auto host = std::make_shared<TargetHost>(utility_.RecordSnapshot(slot));
     auto worker = Worker::Start([this, host, wrsrThreshold, kind, clearF3B4] {
         ReadDeviceInfo(*host, wrsrThreshold, kind);
         if (clearF3B4) ClearXdataF3B4Bit2(*host);
@@ -57,18 +67,20 @@ bool CInterctl::ReadDeviceInfoBounded(std::uint8_t slot, const std::string& wrsr
     if (!WaitFinishedWithin(*worker, clock_, kDiscoveryAnswerMs,
                             std::chrono::milliseconds(kDiscoveryAnswerMinRealMs))) {
         KeepGivenUpWorker(worker);
-        const TargetHost& record = utility_.Host(slot);
+        const TargetHost record = utility_.RecordSnapshot(slot);
         log_.LogMessage(kEventTypeError,
                         "\r\n%s:%d: Bus=%d, Device=%d, Function=%d does not answer within %d s, "
                         "left out",
                         "CInterctl::ScanPciBus", 240, record.ucBus, record.ucDevice,
                         record.ucFunction, static_cast<int>(kDiscoveryAnswerMs / 1000));
         utility_.m_LeftOutHosts.push_back({record.ucBus, record.ucDevice, record.ucFunction});
-        utility_.Host(slot) = TargetHost{};
-        utility_.Host(slot).ucIndex = kNoHostIndex;
+        utility_.WriteRecord(slot, [](TargetHost& h) {
+            h = TargetHost{};
+            h.ucIndex = kNoHostIndex;
+        });
         return false;
     }
-    utility_.Host(slot) = *host;
+    utility_.WriteRecord(slot, [&](TargetHost& h) { h = *host; });
     return true;
 }
 
@@ -114,8 +126,7 @@ std::int32_t CInterctl::ScanPciBus(const std::string& wrsrThreshold) {
                         RecordHost(slot, static_cast<std::uint8_t>(bus),
                                    static_cast<std::uint8_t>(device),
                                    static_cast<std::uint8_t>(function), kind);
-                        utility_.Host(slot).dwMmioBase =
-                            io_.PCI_Read_DWORD(bus, device, function, CFG_BAR0) & ~0xFu;
+                        RecordMmioBase(slot);
                         if (!ReadDeviceInfoBounded(slot, wrsrThreshold, kind, kind == 0)) continue;
                         utility_.ucHostCount = static_cast<std::uint8_t>(slot + 1);
                     }
@@ -141,15 +152,13 @@ std::int32_t CInterctl::AssignPciBus(std::uint8_t bus, std::uint8_t device, std:
         if (MatchesKind(dword0, 0)) {
             RecordHost(0, bus, device, function, 0);
             const bool answered = ReadDeviceInfoBounded(0, wrsrThreshold, 0, true);
-            utility_.Host(0).dwMmioBase =
-                io_.PCI_Read_DWORD(bus, device, function, CFG_BAR0) & ~0xFu;
+            RecordMmioBase(0);
             if (answered) utility_.ucHostCount = 1;
         }
         if (MatchesKind(dword0, 1) && utility_.ucHostCount < kMaxHosts) {
             const std::uint8_t slot = utility_.ucHostCount;
             RecordHost(slot, bus, device, function, 1);
-            utility_.Host(slot).dwMmioBase =
-                io_.PCI_Read_DWORD(bus, device, function, CFG_BAR0) & ~0xFu;
+            RecordMmioBase(slot);
             if (ReadDeviceInfoBounded(slot, wrsrThreshold, 1, true)) utility_.ucHostCount = 1;
         }
         utility_.dwControllersFound = utility_.ucHostCount;

@@ -124,6 +124,8 @@ class CInterctl {
                                std::uint8_t kind, bool clearF3B4);
     void RecordHost(std::uint8_t slot, std::uint8_t bus, std::uint8_t device, std::uint8_t function,
                     std::uint8_t kind);
+    // Reads the slot's BAR0 into its record (low 4 bits cleared).
+    void RecordMmioBase(std::uint8_t slot);
     // Compares a function's dword 0 with one kind's identification table.
     static bool MatchesKind(std::uint32_t dword0, std::uint8_t kind);
 

@@ -13,7 +13,10 @@ TargetHost CUtility::RecordSnapshot(std::size_t index) const {
 }
 
 void CUtility::ResetHostRecords() {
-    for (auto& host : hosts) {
+    for (std::size_t i = 0; i < kMaxHosts; ++i) {
+        std::lock_guard lock(*recordLocks_[i]);
+        TargetHost& host = hosts[i];
+        host.ClearResults();
         host.ucIndex = kNoHostIndex;
         host.ucBus = 0xFF;
         host.ucDevice = 0xFF;

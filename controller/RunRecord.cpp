@@ -1,5 +1,7 @@
 #include "controller/RunRecord.h"
 
+#include <algorithm>
+
 namespace qnl {
 
 const char* ResultItemKey(ResultItem item) {
@@ -42,6 +44,64 @@ const char* ItemStateKey(ItemState state) {
             return "fail";
     }
     return "unknown";
+}
+
+void RunRecord::Begin(const std::array<TargetHost, kMaxHosts>& hosts, std::uint8_t hostCount) {
+    std::lock_guard lock(mutex_);
+    hostCount_ = std::min<std::uint8_t>(hostCount, kMaxHosts);
+    for (std::size_t i = 0; i < kMaxHosts; ++i) {
+        HostEntry entry;
+        const TargetHost& host = hosts[i];
+        if (i < hostCount_) {
+            entry.index = static_cast<std::uint8_t>(i);
+            entry.bus = host.ucBus;
+            entry.device = host.ucDevice;
+            entry.function = host.ucFunction;
+            entry.ssid = host.strSSID;
+            entry.svid = host.strSVID;
+            entry.fwVersionBefore = host.strFWVersion;
+            entry.fwVersionAfter = host.strFWVersion;
+        }
+        hosts_[i] = std::move(entry);
+    }
+}
+
+ItemEntry RunRecord::Set(std::uint8_t host, ResultItem item, ItemState state,
+                         const std::string& text, std::int32_t errorCode) {
+    if (host >= kMaxHosts) return {};
+    const std::uint64_t now = clock_.NowUs();
+    std::lock_guard lock(mutex_);
+    ItemEntry& entry = hosts_[host].Item(item);
+    if (entry.state == ItemState::Fail && state != ItemState::Fail) return entry;
+    if (entry.startUs == 0) entry.startUs = now != 0 ? now : 1;
+    entry.state = state;
+    entry.text = text;
+    if (errorCode != 0 || state != ItemState::Fail) entry.errorCode = errorCode;
+    entry.endUs =
+        state == ItemState::Pass || state == ItemState::Fail ? std::max(now, entry.startUs) : 0;
+    return entry;
+}
+
+void RunRecord::Clear(std::uint8_t host, ResultItem item) {
+    if (host >= kMaxHosts) return;
+    std::lock_guard lock(mutex_);
+    hosts_[host].Item(item) = ItemEntry{};
+}
+
+void RunRecord::SetFinalFacts(std::uint8_t host, const TargetHost& record) {
+    if (host >= kMaxHosts) return;
+    std::lock_guard lock(mutex_);
+    hosts_[host].fwVersionAfter = record.strFWVersion;
+}
+
+HostEntry RunRecord::Host(std::uint8_t host) const {
+    std::lock_guard lock(mutex_);
+    return host < kMaxHosts ? hosts_[host] : HostEntry{};
+}
+
+std::vector<HostEntry> RunRecord::Hosts() const {
+    std::lock_guard lock(mutex_);
+    return {hosts_.begin(), hosts_.begin() + hostCount_};
 }
 
 }  // namespace qnl

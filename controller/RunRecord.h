@@ -10,11 +10,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "controller/RunReporter.h"
 #include "controller/TargetHost.h"
+#include "platform/Clock.h"
 
 namespace qnl {
 
@@ -36,8 +38,8 @@ const char* ItemStateKey(ItemState state);  // "not_run", "doing", "pass", "fail
 
 struct ItemEntry {
     ItemState state = ItemState::NotRun;
-    std::string text;             // what the table shows for it ("PASS", "FAIL", "doing", ...)
-    std::int32_t errorCode = 0;   // 0, or the operation's error code
+    std::string text;            // what the table shows for it ("PASS", "FAIL", "doing", ...)
+    std::int32_t errorCode = 0;  // 0, or the operation's error code
     // On the tool's clock (IClock::NowUs, nominal microseconds); 0 while not reached.
     std::uint64_t startUs = 0;
     std::uint64_t endUs = 0;
@@ -54,35 +56,64 @@ struct HostEntry {
     std::uint8_t bus = 0;
     std::uint8_t device = 0;
     std::uint8_t function = 0;
-    std::string ssid;               // 4 lower-case hex digits
+    std::string ssid;  // 4 lower-case hex digits
     std::string svid;
-    std::string fwVersionBefore;    // as discovery read it before the run
-    std::string fwVersionAfter;     // as the host reports it at the run's end
+    std::string fwVersionBefore;  // as discovery read it before the run
+    std::string fwVersionAfter;   // as the host reports it at the run's end
     std::array<ItemEntry, kResultItemCount> items{};
 
     ItemEntry& Item(ResultItem item) { return items[static_cast<std::size_t>(item)]; }
-    const ItemEntry& Item(ResultItem item) const {
-        return items[static_cast<std::size_t>(item)];
-    }
+    const ItemEntry& Item(ResultItem item) const { return items[static_cast<std::size_t>(item)]; }
 };
 
 // The facts of a run that are not per host.
 struct RunFacts {
-    std::string toolVersion;       // "1.1.2.1"
-    std::string stationHost;       // the station's host name
-    std::string backend;           // the I/O backend ("sim", "linux", "dll:...")
-    std::time_t startTime = 0;     // wall clock, seconds since the epoch
+    std::string toolVersion;    // "1.1.2.1"
+    std::string stationHost;    // the station's host name
+    std::string backend;        // the I/O backend ("sim", "linux", "dll:...")
+    std::time_t startTime = 0;  // wall clock, seconds since the epoch
     std::time_t endTime = 0;
     std::string settingsFileName;  // the settings file the run's values came from
     std::string settingsSha256;    // of its bytes; empty when it could not be read
     std::string firmwareFileName;  // the firmware file chosen ("" without firmware items)
     std::uint64_t firmwareSize = 0;
     std::string firmwareSha256;
-    std::string firmwareVersion;   // "%02X%02X%02X_%02X_%02X_%02X" of the file
-    std::string serialNumber;      // the board's scanned serial number ("" when none)
-    std::uint8_t page = 0;         // 0 main, 1 upgrade, 2 test
-    std::uint8_t itemMask = 0;     // the run's testing items
+    std::string firmwareVersion;  // "%02X%02X%02X_%02X_%02X_%02X" of the file
+    std::string serialNumber;     // the board's scanned serial number ("" when none)
+    std::uint8_t page = 0;        // 0 main, 1 upgrade, 2 test
+    std::uint8_t itemMask = 0;    // the run's testing items
     std::int32_t exitCode = 0;
+};
+
+// The record of the current run, shared by its workers: thread-safe. A FAIL stays: within one
+// run an entry that failed is never set to anything but FAIL again (a later PASS, or a "doing",
+// of the same host and item is dropped). Each write is stamped on the tool's clock.
+class RunRecord {
+  public:
+    explicit RunRecord(IClock& clock) : clock_(clock) {}
+    RunRecord(const RunRecord&) = delete;
+    RunRecord& operator=(const RunRecord&) = delete;
+
+    // A new run: every entry blank again, the hosts as the table holds them now.
+    void Begin(const std::array<TargetHost, kMaxHosts>& hosts, std::uint8_t hostCount);
+    // Sets one entry; returns it as it stands afterwards (a FAIL kept). A host outside the
+    // table is ignored.
+    ItemEntry Set(std::uint8_t host, ResultItem item, ItemState state, const std::string& text,
+                  std::int32_t errorCode = 0);
+    // Blanks one entry (a cell a run clears before it writes it again).
+    void Clear(std::uint8_t host, ResultItem item);
+    // The host's facts as they are at the run's end (version after the update).
+    void SetFinalFacts(std::uint8_t host, const TargetHost& record);
+
+    HostEntry Host(std::uint8_t host) const;
+    // The hosts of the run, in table order.
+    std::vector<HostEntry> Hosts() const;
+
+  private:
+    IClock& clock_;
+    mutable std::mutex mutex_;
+    std::array<HostEntry, kMaxHosts> hosts_{};
+    std::uint8_t hostCount_ = 0;
 };
 
 }  // namespace qnl

@@ -43,10 +43,11 @@ constexpr ResultItem PortResultItem(std::uint32_t speed, std::uint32_t port) {
 class IRunReporter {
   public:
     virtual ~IRunReporter() = default;
-    // One result cell: `text` on the state's colour. A result the layout has no column for is
-    // not shown.
+    // One result: `text` on the state's colour, with the operation's error code where it
+    // failed. A result the layout has no column for is recorded, not shown.
     virtual void ShowResult(ResultLayout layout, std::uint8_t host, ResultItem item,
-                            CellState state, const std::string& text) = 0;
+                            CellState state, const std::string& text,
+                            std::int32_t errorCode = 0) = 0;
     // The host's device facts (version, IDs, address) as its record holds them now.
     virtual void RefreshHost(std::uint8_t host) = 0;
     // A progress line of the run (shown on the console in console mode).

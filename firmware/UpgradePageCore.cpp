@@ -224,8 +224,9 @@ void UpgradePageCore::OnBnClickedButtonFirmwareUpgrade() {
         std::lock_guard lock(threadMutex_);
         runThread_ = Worker::Start(
             [this, runFlags, settings] {
-                HardwareLockGuard hardware(services_.windowLock);
-                if (!hardware.Owns()) {
+                const HardwareSession::Hold hardware =
+                    services_.hardware.Acquire(HardwareActivity::PageRun);
+                if (!hardware) {
                     services_.upgrade.m_ucRunDone = 1;
                     return;
                 }

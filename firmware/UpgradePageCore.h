@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "firmware/Upgrade.h"
-#include "platform/HardwareLock.h"
+#include "platform/HardwareSession.h"
 #include "platform/Worker.h"
 #include "settings/CIni.h"
 #include "settings/FirmwarePathList.h"
@@ -46,8 +46,8 @@ struct UpgradePageServices {
     IRunReporter& reporter;
     IOperatorPrompts& prompts;
     CEventLog& eventLog;
-    // The window lock: the page's run holds it for its whole controller thread.
-    std::mutex& windowLock;
+    // The station's hardware session: the page's run holds it for its whole controller thread.
+    HardwareSession& hardware;
     // The MP run's flag; the page's own run clears it (the run then programs the list's choice).
     std::atomic<bool>& runFromMain;
     MainWindowHooks hooks;

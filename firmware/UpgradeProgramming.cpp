@@ -29,19 +29,19 @@ std::int32_t Upgrade::Firmware_Upgrade(std::uint8_t hostIndex, const std::string
     run.imagePath = imagePath;
     run.fileKind = util.m_ucFileKind;
     try {
-        // The image is read before the lock is taken: a file that cannot be read touches nothing.
-        if (files::Exists(imagePath)) {
-            run.image.assign(util.m_dwFWFileLength, 0);
-            const std::int32_t rc = util.bOpenFWBinFile(imagePath, run.image);
-            if (rc != kOk) {
-                services_.eventLog.LogMessage(
-                    kEventTypeError,
-                    "\r\n%s:%d:   Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n", kName,
-                    960, imagePath.c_str(), rc);
-                return rc;
-            }
-            run.image.resize(util.m_dwFWFileLength);
+        // The image is checked and read before the lock is taken: a file that cannot be read
+        // touches nothing, and its message never waits for a click under the lock.
+        if (!bCheckFileAccess(services_.prompts, imagePath, true)) return kErrFileNotFound;
+        run.image.assign(util.m_dwFWFileLength, 0);
+        const std::int32_t rc = util.bOpenFWBinFile(imagePath, run.image);
+        if (rc != kOk) {
+            services_.eventLog.LogMessage(
+                kEventTypeError,
+                "\r\n%s:%d:   Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n", kName, 960,
+                imagePath.c_str(), rc);
+            return rc;
         }
+        run.image.resize(util.m_dwFWFileLength);
     } catch (const std::exception&) {
         services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kName, 995,
                                       files::LastError());
@@ -59,7 +59,8 @@ std::int32_t Upgrade::ProgramHost(const UpgradeRunSnapshot& run, std::uint8_t ho
     RecoverableLockGuard lock(m_FWUpgCriticalSection);
     if (!lock.Owns()) return kErrTimeout;
     try {
-        if (!bCheckFileAccess(services_.prompts, run.imagePath, true)) return kErrFileNotFound;
+        // The run's image bytes were read before: nothing here asks the operator anything, so
+        // no box ever waits for a click while the other boards wait for this lock.
         if (run.image.empty()) return kErrDataNotMatch;
 
         const FlashPart part = services_.interctl.IdentifyFlash(host);

@@ -388,10 +388,16 @@ std::int32_t CXhci::ScanPortConnections() {
     const std::uint8_t step = count == 0 ? 0 : static_cast<std::uint8_t>(100 / (count * 10));
     auto advance = [&] { ucScanProgress = static_cast<std::uint8_t>(ucScanProgress + step); };
     for (std::size_t i = 0; i < count; ++i) {
-        // The scan works on a copy of the record and publishes it under the record's lock: a
-        // page switch may read the record meanwhile.
+        // The scan works on a copy of the record and publishes what it found under the
+        // record's lock: only the port states (and the register probe), never the rest of a
+        // copy that another writer may have changed meanwhile.
         TargetHost host = utility_.RecordSnapshot(i);
-        const auto publish = [&] { utility_.WriteRecord(i, [&](TargetHost& h) { h = host; }); };
+        const auto publish = [&] {
+            utility_.WriteRecord(i, [&](TargetHost& h) {
+                h.ucPortConnected = host.ucPortConnected;
+                h.dwMmioProbe = host.dwMmioProbe;
+            });
+        };
         const std::int32_t loaded = LoadRegisters(host);
         if (ShadowDword(host.ucIndex, 0) == 0) {  // no controller behind it: stop here
             publish();

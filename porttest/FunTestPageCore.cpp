@@ -61,7 +61,7 @@ FunTestPageCore::FunTestPageCore(const FunTestPageServices& services) : services
     define(kFtProgress, ControlKind::Progress, "Port Status progress");
     define(kFtReflash, ControlKind::Button, "Reflash");
     define(kFtOk, ControlKind::Button, "OK", false);
-    portCheck_ = std::make_unique<PortCheck>(services_.windowLock, [this] { RunPortCheck(); });
+    portCheck_ = std::make_unique<PortCheck>(services_.hardware, [this] { RunPortCheck(); });
 }
 
 FunTestPageCore::~FunTestPageCore() {
@@ -276,8 +276,9 @@ void FunTestPageCore::StartPageRun(std::uint8_t selection) {
             std::lock_guard lock(threadMutex_);
             runThread_ = Worker::Start(
                 [this, selection, settings] {
-                    HardwareLockGuard hardware(services_.windowLock);
-                    if (!hardware.Owns()) return;
+                    const HardwareSession::Hold hardware =
+                        services_.hardware.Acquire(HardwareActivity::PageRun);
+                    if (!hardware) return;
                     services_.funTest.PageTestThread(kRunModeTestPage, selection, settings);
                 },
                 [this] {

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/HardwareLock.h"
+#include "platform/HardwareSession.h"
 #include "platform/Worker.h"
 #include "porttest/FunTest.h"
 #include "porttest/PortCheck.h"
@@ -81,8 +81,8 @@ struct FunTestPageServices {
     CUtility& utility;
     IOperatorPrompts& prompts;
     CEventLog& eventLog;
-    // The window lock: page runs and port checks hold it for their whole thread.
-    std::mutex& windowLock;
+    // The station's hardware session: page runs and port checks hold it for their whole thread.
+    HardwareSession& hardware;
     // The MP run's flag; the page's runs clear it.
     std::atomic<bool>& runFromMain;
     // Console mode (a command line): no port check is started.

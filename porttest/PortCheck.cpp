@@ -4,8 +4,8 @@
 
 namespace qnl {
 
-PortCheck::PortCheck(std::mutex& windowLock, std::function<void()> check)
-    : windowLock_(windowLock), check_(std::move(check)) {}
+PortCheck::PortCheck(HardwareSession& hardware, std::function<void()> check)
+    : hardware_(hardware), check_(std::move(check)) {}
 
 PortCheck::~PortCheck() {
     std::shared_ptr<Worker> thread;
@@ -47,14 +47,14 @@ void PortCheck::OnDeviceChange(const DeviceChangeEvent& event) {
 void PortCheck::PortCheckThreadEntry() {
     for (;;) {
         {
-            HardwareLockGuard guard(windowLock_);
-            if (guard.Owns()) {
+            const HardwareSession::Hold hold = hardware_.Acquire(HardwareActivity::PortCheck);
+            if (hold) {
                 ++checksRun_;
                 check_();
             }
         }
         std::lock_guard lock(mutex_);
-        // Asked to stop (the lock was then not taken): nothing more is checked.
+        // Asked to stop (the session was then not taken): nothing more is checked.
         if (pending_ && !stopping_) {
             pending_ = false;
             continue;

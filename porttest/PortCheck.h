@@ -1,10 +1,10 @@
 // The port check that follows USB device changes: the port connection scan over all hosts,
 // then the test page's port icons, on a thread of its own.
 //
-// The check drives the controllers (it resets, runs and halts them), so it holds the window
-// lock, the one lock every hardware activity of the window holds for its whole top thread (an
-// MP run, a page run, Rescan, the external register write): a check asked for during a run
-// waits for the run's end. Requests are coalesced: at most one check runs and at most one
+// The check drives the controllers (it resets, runs and halts them), so it holds the hardware
+// session, which every activity that drives the controllers holds for its whole duration (an
+// MP run, a page run, Rescan, the external register write, Close): a check asked for during a
+// run waits for the run's end. Requests are coalesced: at most one check runs and at most one
 // waits behind it, whatever the number of events (a run's own port resets cause some).
 #pragma once
 
@@ -17,15 +17,15 @@
 #include <mutex>
 
 #include "platform/DeviceChange.h"
-#include "platform/HardwareLock.h"
+#include "platform/HardwareSession.h"
 #include "platform/Worker.h"
 
 namespace qnl {
 
 class PortCheck {
   public:
-    // `check` is the check itself (scan and icon refresh); it runs with `windowLock` held.
-    PortCheck(std::mutex& windowLock, std::function<void()> check);
+    // `check` is the check itself (scan and icon refresh); it runs holding `hardware`.
+    PortCheck(HardwareSession& hardware, std::function<void()> check);
     // Drops a pending check, asks a running one to stop and waits for it (bounded).
     ~PortCheck();
     PortCheck(const PortCheck&) = delete;
@@ -46,10 +46,10 @@ class PortCheck {
     static constexpr std::chrono::milliseconds kStopWait{10000};
 
   private:
-    // The check thread: takes the window lock, checks, and again while one is pending.
+    // The check thread: takes the hardware session, checks, and again while one is pending.
     void PortCheckThreadEntry();
 
-    std::mutex& windowLock_;
+    HardwareSession& hardware_;
     const std::function<void()> check_;
     mutable std::mutex mutex_;
     std::condition_variable idle_;

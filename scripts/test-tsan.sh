@@ -15,5 +15,5 @@ cmake --build "$build" --parallel 2 --target qnl_tests qnlmptool qnlfwimage
 # end-to-end test that started the executable fails.
 export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1 suppressions=$root/scripts/tsan.supp"
 cd "$build"
-selection='^([A-Za-z]+/)?(FunTestScheduler|FixtureSubTest|UpgradeRunTest|UpgradeRunFiveHosts|MPRunTest|MPRunPortTest|RunEndsTest|RunReporterTest|ToolLifetimeTest|ToolBlockedBackendTest|MainWindowCoreTest|Worker|WorkerGroup|ReportGate|RecoverableLock|ControlStateTable|ExtSet|PortCheckTest|SimPlugTest|SimPlugToPortCheck|FunTestPageTest|UpgradePageTest|WindowPagesTest)\.'
+selection='^([A-Za-z]+/)?(FunTestScheduler|FixtureSubTest|UpgradeRunTest|UpgradeRunFiveHosts|MPRunTest|MPRunPortTest|RunEndsTest|RunReporterTest|ToolLifetimeTest|ToolBlockedBackendTest|MainWindowCoreTest|Worker|WorkerGroup|ReportGate|RecoverableLock|ControlStateTable|ExtSet|PortCheckTest|SimPlugTest|SimPlugToPortCheck|FunTestPageTest|UpgradePageTest|WindowPagesTest|HardwareSessionTest)\.'
 ctest --output-on-failure --parallel 2 --timeout 600 -R "$selection"

@@ -82,7 +82,6 @@ int main(int argc, char** argv) {
     // The check as the window runs it, on a real clock, beside a GUI-like loop.
     RealClock real(scale);
     Bench bench(folder, hosts, real);
-    std::mutex windowLock;
     std::atomic<bool> consoleMode{false};
     std::atomic<bool> runFromMain{false};
     FunTestPageCore page(FunTestPageServices{bench.tool->ini,
@@ -91,7 +90,7 @@ int main(int argc, char** argv) {
                                              bench.tool->g_Utility,
                                              bench.prompts,
                                              bench.tool->eventLog,
-                                             windowLock,
+                                             bench.tool->hardware,
                                              runFromMain,
                                              consoleMode,
                                              {}});

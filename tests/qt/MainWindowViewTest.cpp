@@ -164,8 +164,8 @@ TEST_F(MainWindowViewTest, AWholeStartUpdatesBothHostsAndRestoresTheControls) {
 TEST_F(MainWindowViewTest, EscapeAndTheCloseBoxAreRefusedDuringARun) {
     Open("loopback_test_enable=1\r\n");
     // The run waits for the hardware while the test holds it.
-    std::unique_lock hold(bench->dialog->HardwareActivityLock());
-    QTest::mouseClick(&view->Button(kCtlStart), Qt::LeftButton);
+    HardwareSession::Hold hold = bench->dialog->Hardware().Acquire(HardwareActivity::PortCheck);
+    bench->dialog->OnBnClickedStart();
     ASSERT_TRUE(bench->dialog->RunActive());
     QTest::keyClick(view.get(), Qt::Key_Escape);
     EXPECT_FALSE(view->Closed());
@@ -175,7 +175,7 @@ TEST_F(MainWindowViewTest, EscapeAndTheCloseBoxAreRefusedDuringARun) {
     // Enter ends nothing.
     QTest::keyClick(view.get(), Qt::Key_Return);
     EXPECT_FALSE(view->Closed());
-    hold.unlock();
+    hold.Release();
     ASSERT_TRUE(WaitForRunEnd());
     QSignalSpy closed(view.get(), &MainWindowView::closed);
     QTest::keyClick(view.get(), Qt::Key_Escape);

@@ -59,13 +59,12 @@ class PageCores {
     explicit PageCores(ToolContext& ctx, IOperatorPrompts* prompts = nullptr)
         : upgrade(UpgradePageServices{ctx.ini, ctx.upgrade, ctx.g_Utility, ctx.resultTable,
                                       prompts != nullptr ? *prompts : ctx.prompts, ctx.eventLog,
-                                      windowLock, ctx.runFromMain, hooks.Hooks(ctx)}),
+                                      ctx.hardware, ctx.runFromMain, hooks.Hooks(ctx)}),
           test(FunTestPageServices{ctx.ini, ctx.funTest, ctx.xhci, ctx.g_Utility,
                                    prompts != nullptr ? *prompts : ctx.prompts, ctx.eventLog,
-                                   windowLock, ctx.runFromMain, ctx.consoleMode,
+                                   ctx.hardware, ctx.runFromMain, ctx.consoleMode,
                                    hooks.Hooks(ctx)}) {}
 
-    std::mutex windowLock;
     RecordedHooks hooks;
     UpgradePageCore upgrade;
     FunTestPageCore test;

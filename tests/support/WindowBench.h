@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,6 +20,13 @@ class HidingIo final : public ForwardingIo {
   public:
     using ForwardingIo::ForwardingIo;
     std::atomic<bool> hidden{false};
+    // Runs before each register window is mapped (set it before the activity it watches).
+    std::function<void()> beforeMap;
+
+    MappedAddress MapQnlIO(std::uint32_t physical, std::uint32_t size) override {
+        if (beforeMap) beforeMap();
+        return inner_.MapQnlIO(physical, size);
+    }
 
     std::uint32_t PCI_Read_DWORD(std::uint32_t b, std::uint32_t d, std::uint32_t f,
                                  std::uint32_t o) override {
@@ -42,8 +50,10 @@ class WindowBench {
   public:
     // `realTimeScale` > 0: the tool and the station run on a real clock of that scale (runs
     // whose workers must really wait for each other).
-    explicit WindowBench(int hosts = 2, double realTimeScale = 0)
-        : sim(Controllers(hosts), "[]", realTimeScale), io(*sim.station) {
+    // `controllerExtra`: more of each controller's station entry (its ports, faults).
+    explicit WindowBench(int hosts = 2, double realTimeScale = 0,
+                         const std::string& controllerExtra = {})
+        : sim(Controllers(hosts, controllerExtra), "[]", realTimeScale), io(*sim.station) {
         ToolEnvironment env{ToolClock(realTimeScale), console, prompts, io};
         env.eventStore = &events;
         env.toolFolder = sim.Folder();
@@ -82,9 +92,10 @@ class WindowBench {
     std::optional<std::int32_t> result;
 
   private:
-    static std::string Controllers(int hosts) {
+    static std::string Controllers(int hosts, const std::string& extra) {
         std::string json = "[";
-        for (int i = 0; i < hosts; ++i) json += (i ? "," : "") + ControllerJson(3 + i, 0, 0);
+        for (int i = 0; i < hosts; ++i)
+            json += (i ? "," : "") + ControllerJson(3 + i, 0, 0, 0, extra);
         return json + "]";
     }
     IClock& ToolClock(double realTimeScale) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <future>
 
@@ -81,6 +82,22 @@ TEST_F(FirmwareUpgradeTest, MissingFileShowsTheMessageAndTouchesNothing) {
               std::string::npos);
     EXPECT_TRUE(f.sim().Commands().empty());
     EXPECT_EQ(f.host().ucFwUpdateResult, 0);
+}
+
+TEST_F(FirmwareUpgradeTest, ARunsImageIsProgrammedWithoutAskingAnythingUnderTheLock) {
+    // A run's worker programs the bytes the run read at its start: the file may be gone since,
+    // and nothing under the programming lock may wait for the operator's click.
+    FlashBench f("C2 20 12");
+    const Bytes image = Image64k(0);
+    const std::string path = PrepareImage(f, image);
+    UpgradeRunSnapshot run;
+    run.imagePath = path;
+    run.image = image;
+    std::filesystem::remove(path);
+    EXPECT_EQ(upgrade(f).ProgramHost(run, 0, f.host()), kOk);
+    EXPECT_EQ(f.bench.tool->console.Text(), "");
+    const Bytes file = sim::simtest::ReadFileBytes(f.FlashFile());
+    EXPECT_EQ(Bytes(file.begin(), file.begin() + 0x10000), image);
 }
 
 TEST_F(FirmwareUpgradeTest, KindOneImageOnAPartBelow128KbFailsWithoutWritingOrLogging) {

@@ -341,9 +341,13 @@ TEST_F(MainWindowCoreTest, TheRunEndsUnlockedWithEverythingBack) {
 TEST_F(MainWindowCoreTest, DuringARunEverythingIsOffAndUnlockCloseAndRescanAreRefused) {
     StartWith("loopback_test_enable=1\r\n");
     Unlock();
-    // Hold the hardware: the run's thread waits for it, so the run stays active.
-    std::unique_lock hold(dlg().HardwareActivityLock());
+    // Hold the hardware: the run's thread waits for it, so the run stays active. (Start
+    // itself is off while another activity holds the hardware.)
+    HardwareSession::Hold hold = dlg().Hardware().Acquire(HardwareActivity::PortCheck);
+    EXPECT_FALSE(Enabled(kCtlStart));
     dlg().OnStartClicked();
+    EXPECT_FALSE(dlg().RunActive());
+    dlg().OnBnClickedStart();
     ASSERT_TRUE(dlg().RunActive());
     for (ControlId id : kOperatorControls) EXPECT_FALSE(Enabled(id));
     EXPECT_FALSE(Enabled(kCtlStart));
@@ -362,7 +366,7 @@ TEST_F(MainWindowCoreTest, DuringARunEverythingIsOffAndUnlockCloseAndRescanAreRe
     EXPECT_FALSE(dlg().OnTimer1());
     EXPECT_FALSE(Enabled(kCtlStart));
 
-    hold.unlock();
+    hold.Release();
     for (int i = 0; i < 2000 && !dlg().OnTimer1(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_FALSE(dlg().RunActive());
@@ -372,8 +376,8 @@ TEST_F(MainWindowCoreTest, DuringARunEverythingIsOffAndUnlockCloseAndRescanAreRe
 
 TEST_F(MainWindowCoreTest, TimerOneAdvancesAndWrapsTheProgress) {
     StartWith("loopback_test_enable=1\r\n");
-    std::unique_lock hold(dlg().HardwareActivityLock());
-    dlg().OnStartClicked();
+    HardwareSession::Hold hold = dlg().Hardware().Acquire(HardwareActivity::PortCheck);
+    dlg().OnBnClickedStart();
     for (int i = 1; i <= 100; ++i) {
         ASSERT_FALSE(dlg().OnTimer1());
         ASSERT_EQ(dlg().Progress(), i);
@@ -381,7 +385,7 @@ TEST_F(MainWindowCoreTest, TimerOneAdvancesAndWrapsTheProgress) {
     EXPECT_FALSE(dlg().OnTimer1());
     EXPECT_EQ(dlg().Progress(), 0);
     EXPECT_EQ(bench.State(kCtlProgress).value, 0);
-    hold.unlock();
+    hold.Release();
     for (int i = 0; i < 2000 && !dlg().OnTimer1(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
@@ -414,7 +418,7 @@ TEST_F(MainWindowCoreTest, RescanAfterTheHostsAreGoneClearsTheRowsAndStart) {
 TEST_F(MainWindowCoreTest, RescanWaitsForThePortCheckHoldingTheHardware) {
     StartWith("fw_check_enable=1\r\n");
     Unlock();
-    std::unique_lock hold(dlg().HardwareActivityLock());
+    HardwareSession::Hold hold = dlg().Hardware().Acquire(HardwareActivity::PortCheck);
     ASSERT_TRUE(dlg().BeginRescan());
     EXPECT_FALSE(Enabled(kCtlStart));
     std::atomic<bool> scanned{false};
@@ -428,7 +432,7 @@ TEST_F(MainWindowCoreTest, RescanWaitsForThePortCheckHoldingTheHardware) {
     dlg().OnStartClicked();
     EXPECT_FALSE(dlg().RunActive());
     EXPECT_FALSE(dlg().OnClose().has_value());
-    hold.unlock();
+    hold.Release();
     scan.join();
     dlg().FinishRescan();
     EXPECT_TRUE(Enabled(kCtlStart));

@@ -54,9 +54,9 @@ DeviceChangeEvent Event(std::uint16_t vendor, std::uint16_t product,
 }
 
 TEST(PortCheckTest, OnlyTheMakersDeviceStartsACheck) {
-    std::mutex windowLock;
+    HardwareSession hardware;
     std::atomic<int> checks{0};
-    PortCheck check(windowLock, [&] { ++checks; });
+    PortCheck check(hardware, [&] { ++checks; });
     check.OnDeviceChange(Event(0x0BDA, 0x0411));
     check.OnDeviceChange(Event(kMakerUsbVendorId, 0x0411));
     check.OnDeviceChange(Event(0x0BDA, kMakerUsbProductId));
@@ -72,9 +72,9 @@ TEST(PortCheckTest, OnlyTheMakersDeviceStartsACheck) {
 }
 
 TEST(PortCheckTest, ABurstOfEventsRunsOneCheckAndKeepsOnePending) {
-    std::mutex windowLock;
+    HardwareSession hardware;
     GatedCheck gated;
-    PortCheck check(windowLock, [&] { gated(); });
+    PortCheck check(hardware, [&] { gated(); });
     for (int i = 0; i < 5; ++i) check.OnDeviceChange(Event(kMakerUsbVendorId, kMakerUsbProductId));
     ASSERT_TRUE(gated.WaitStarted(1));
     EXPECT_TRUE(check.Running());
@@ -90,11 +90,11 @@ TEST(PortCheckTest, ABurstOfEventsRunsOneCheckAndKeepsOnePending) {
 }
 
 TEST(PortCheckTest, ACheckAskedForDuringARunWaitsForTheRunsEnd) {
-    std::mutex windowLock;
+    HardwareSession hardware;
     std::atomic<int> checks{0};
-    PortCheck check(windowLock, [&] { ++checks; });
+    PortCheck check(hardware, [&] { ++checks; });
     {
-        std::lock_guard run(windowLock);  // a run's top thread holds the lock
+        const HardwareSession::Hold run = hardware.Acquire(HardwareActivity::MpRun);
         check.Request();
         check.Request();
         std::this_thread::sleep_for(100ms);
@@ -106,16 +106,16 @@ TEST(PortCheckTest, ACheckAskedForDuringARunWaitsForTheRunsEnd) {
 }
 
 TEST(PortCheckTest, TheEndOfTheToolDropsAPendingCheckAndStopsAWaitingOne) {
-    std::mutex windowLock;
+    HardwareSession hardware;
     std::atomic<int> checks{0};
-    windowLock.lock();  // a run holds the lock
+    HardwareSession::Hold run = hardware.Acquire(HardwareActivity::MpRun);
     {
-        PortCheck check(windowLock, [&] { ++checks; });
+        PortCheck check(hardware, [&] { ++checks; });
         check.Request();
         check.Request();
-        // Destroyed while its thread waits for the lock: it is stopped, not left waiting.
+        // Destroyed while its thread waits for the hardware: it is stopped, not left waiting.
     }
-    windowLock.unlock();
+    run.Release();
     EXPECT_EQ(checks, 0);
 }
 

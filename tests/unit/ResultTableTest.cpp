@@ -25,7 +25,8 @@ namespace {
 
 class ResultTableTest : public ::testing::Test {
   protected:
-    ResultTableTest() : log(&events, clock, "t"), table(texts, log, utility) {
+    ResultTableTest()
+        : log(&events, clock, "t"), record(clock), table(texts, log, utility, record) {
         utility.ResetHostRecords();
     }
     void AddHost(std::uint8_t index, std::uint8_t bus) {
@@ -47,6 +48,7 @@ class ResultTableTest : public ::testing::Test {
     MemoryEventStore events;
     CEventLog log;
     CUtility utility;
+    RunRecord record;
     ResultTable table;
 };
 
@@ -162,9 +164,9 @@ TEST_F(ResultLogTest, HeaderOncePerDayAndOneStampPerWrite) {
     utility.hosts[0].strFirmwarePath = "/fw/new.bin";
     ResultLogOptions options;
     options.fwUpdateEnabled = true;
-    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, table, options).written);
+    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, record, options).written);
     clock.SetLocalTime({2026, 12, 7, 10, 0, 0});
-    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, table, options).written);
+    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, record, options).written);
     const std::string header =
         "Date\tTime\tH#\tFW Version\tBus\tDev\tFun\tSSID\tSVID\tSLT Result\tLT Result\t"
         "USB2 Port1\tUSB2 Port2\tUSB3 Port1\tUSB3 Port2\tUSB3.1 Port1\tUSB3.1 Port2\tUpdate\t"
@@ -180,21 +182,21 @@ TEST_F(ResultLogTest, HeaderOncePerDayAndOneStampPerWrite) {
     EXPECT_NE(day.find("20261207\t10:00:00\t1\t"), std::string::npos);
 
     clock.SetLocalTime({2026, 12, 8, 0, 0, 1});
-    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, table, options).written);
+    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, record, options).written);
     EXPECT_EQ(ReadLog("20261208.log").rfind("Date\tTime\t", 0), 0u);
 }
 
 TEST_F(ResultLogTest, BarCodeColumnAndPortTextsFromTheTable) {
     AddHost(0, 5);
     utility.hosts[0].dwSignalResult = 3;
-    table.vShowResultItemTable(kCellGreen, 0, 8, "PASS");
-    table.vShowResultItemTable(kCellRed, 0, 13, "FAIL");
+    table.ShowResult(ResultLayout::Main, 0, ResultItem::Usb2Port1, CellState::Pass, "PASS");
+    table.ShowResult(ResultLayout::Main, 0, ResultItem::Usb31Port2, CellState::Fail, "FAIL");
     ResultLogOptions options;
     options.barCodeColumn = true;
     options.serialNumber = "0123456789AB";
     options.signalOrFixtureTest = true;
     EXPECT_NE(ResultLogHeader(texts, true).find("FW Version\tPCBA_SN\tBus"), std::string::npos);
-    const std::string lines = ResultLogLines(clock.LocalNow(), utility, table, options);
+    const std::string lines = ResultLogLines(clock.LocalNow(), utility, record, options);
     EXPECT_EQ(lines,
               "20261207\t09:05:03\t0\t170707_00_50_01\t0123456789AB\t5\t0\t0\t7351\t1d6a\tFAIL\t \t"
               "PASS\t\t\t\t\tFAIL\t \t\r\n");
@@ -204,14 +206,15 @@ TEST_F(ResultLogTest, ATestThatDidNotRunIsBlankAndAFailedCellIsNeverLoggedAsPass
     AddHost(0, 5);  // not tested: the firmware step failed first
     AddHost(1, 6);  // its overall cell shows FAIL while the stored result says 0
     AddHost(2, 7);  // passed
-    table.vShowResultItemTable(kCellWhite, 0, 14, "doing");
-    table.vShowResultItemTable(kCellRed, 1, 14, "FAIL");
-    table.vShowResultItemTable(kCellRed, 1, 10, "FAIL");
-    table.vShowResultItemTable(kCellGreen, 2, 14, "PASS");
-    table.vShowResultItemTable(kCellGreen, 2, 10, "PASS");
+    const auto main = ResultLayout::Main;
+    table.ShowResult(main, 0, ResultItem::SignalLineOverall, CellState::Doing, "doing");
+    table.ShowResult(main, 1, ResultItem::SignalLineOverall, CellState::Fail, "FAIL");
+    table.ShowResult(main, 1, ResultItem::Usb3Port1, CellState::Fail, "FAIL");
+    table.ShowResult(main, 2, ResultItem::SignalLineOverall, CellState::Pass, "PASS");
+    table.ShowResult(main, 2, ResultItem::Usb3Port1, CellState::Pass, "PASS");
     ResultLogOptions options;
     options.signalOrFixtureTest = true;
-    const std::string lines = ResultLogLines(clock.LocalNow(), utility, table, options);
+    const std::string lines = ResultLogLines(clock.LocalNow(), utility, record, options);
     EXPECT_NE(
         lines.find("\t0\t170707_00_50_01\t5\t0\t0\t7351\t1d6a\t \t \t \t \t \t \t \t \t \t\r\n"),
         std::string::npos)
@@ -227,7 +230,7 @@ TEST_F(ResultLogTest, ATestThatDidNotRunIsBlankAndAFailedCellIsNeverLoggedAsPass
 TEST_F(ResultLogTest, AFileThatCannotBeWrittenIsReportedWithItsReason) {
     AddHost(0, 5);
     const ResultLogWrite missing =
-        WriteResultLog(folder + "/missing/folder", clock, texts, utility, table, {});
+        WriteResultLog(folder + "/missing/folder", clock, texts, utility, record, {});
     EXPECT_FALSE(missing.written);
     EXPECT_EQ(missing.path, folder + "/missing/folder/20261207.log");
     EXPECT_EQ(missing.error, "No such file or directory");
@@ -235,7 +238,7 @@ TEST_F(ResultLogTest, AFileThatCannotBeWrittenIsReportedWithItsReason) {
     // A FIFO at the day's log is refused at once, never waited on.
     const std::string fifo = folder + "/20261207.log";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const ResultLogWrite refused = WriteResultLog(folder, clock, texts, utility, table, {});
+    const ResultLogWrite refused = WriteResultLog(folder, clock, texts, utility, record, {});
     EXPECT_FALSE(refused.written);
     EXPECT_EQ(refused.error, fifo + " is not a regular file");
 }
@@ -243,7 +246,7 @@ TEST_F(ResultLogTest, AFileThatCannotBeWrittenIsReportedWithItsReason) {
 TEST_F(ResultLogTest, AnEmptyLogGetsTheHeaderFirst) {
     AddHost(0, 5);
     std::ofstream(folder + "/20261207.log").close();  // left empty by an earlier failure
-    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, table, {}).written);
+    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, record, {}).written);
     EXPECT_EQ(ReadLog("20261207.log").rfind("Date\tTime\t", 0), 0u);
 }
 
@@ -260,7 +263,7 @@ TEST_F(ResultLogTest, ALogThatCannotTakeTheWholeRecordKeepsItsOldBytes) {
         ::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{old.size() + 40, old.size() + 40};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        const ResultLogWrite r = WriteResultLog(folder, clock, texts, utility, table, {});
+        const ResultLogWrite r = WriteResultLog(folder, clock, texts, utility, record, {});
         ::_exit(!r.written && r.error == "File too large" ? 0 : 1);
     }
     int status = 0;
@@ -269,7 +272,7 @@ TEST_F(ResultLogTest, ALogThatCannotTakeTheWholeRecordKeepsItsOldBytes) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(ReadLog("20261207.log"), old);
     // With room again the next run appends whole lines after the old ones.
-    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, table, {}).written);
+    ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, record, {}).written);
     const std::string day = ReadLog("20261207.log");
     EXPECT_EQ(day.substr(0, old.size()), old);
     EXPECT_EQ(std::count(day.begin(), day.end(), '\n'), 4);

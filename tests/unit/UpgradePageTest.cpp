@@ -144,10 +144,11 @@ TEST_F(UpgradePageTest, ThePageRunProgramsTheListsChoiceAfterAnMpRun) {
     EXPECT_EQ(ctx().upgrade.m_ucAllUpdated, 1);
 }
 
-TEST_F(UpgradePageTest, ThePageRunWaitsForTheWindowLock) {
+TEST_F(UpgradePageTest, ThePageRunWaitsForTheHardware) {
     cores->upgrade.vSetGUIByINI();
     {
-        std::lock_guard run(cores->windowLock);  // another activity drives the hardware
+        // Another activity drives the hardware.
+        const HardwareSession::Hold run = ctx().hardware.Acquire(HardwareActivity::MpRun);
         cores->upgrade.OnBnClickedButtonFirmwareUpgrade();
         std::this_thread::sleep_for(100ms);
         EXPECT_TRUE(cores->upgrade.RunActive());
