@@ -21,6 +21,46 @@ LocalTime LocalTimeOf(std::time_t t) {
                      tm.tm_hour,        tm.tm_min,     tm.tm_sec};
 }
 
+namespace {
+
+#if defined(_WIN32)
+// Days from 1970-01-01 to a proleptic Gregorian date (month 1..12).
+long long DaysFromCivil(long long year, int month, int day) {
+    year -= month <= 2 ? 1 : 0;
+    const long long era = (year >= 0 ? year : year - 399) / 400;
+    const long long yearOfEra = year - era * 400;
+    const long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+long long MinutesSinceEpoch(const std::tm& tm) {
+    return DaysFromCivil(tm.tm_year + 1900LL, tm.tm_mon + 1, tm.tm_mday) * 1440 +
+           tm.tm_hour * 60 + tm.tm_min;
+}
+#endif
+
+}  // namespace
+
+ZonedTime ZonedTimeOf(std::time_t t) {
+    std::tm tm{};
+    ZonedTime zoned;
+#if defined(_WIN32)
+    // The C runtime has no offset field: the offset is the local broken-down time less the
+    // UTC one, both of the same moment.
+    std::tm utc{};
+    localtime_s(&tm, &t);
+    gmtime_s(&utc, &t);
+    zoned.utcOffsetMinutes = static_cast<int>(MinutesSinceEpoch(tm) - MinutesSinceEpoch(utc));
+#else
+    localtime_r(&t, &tm);
+    zoned.utcOffsetMinutes = static_cast<int>(tm.tm_gmtoff / 60);
+#endif
+    zoned.local = LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                            tm.tm_hour,        tm.tm_min,     tm.tm_sec};
+    return zoned;
+}
+
 RealClock::RealClock(double timeScale)
     : scale_(timeScale > 0.0 && timeScale <= 1.0 ? timeScale : 1.0),
       start_(std::chrono::steady_clock::now()) {}

@@ -23,6 +23,15 @@ struct LocalTime {
 // Local broken-down time of a wall-clock time (seconds since the epoch).
 LocalTime LocalTimeOf(std::time_t time);
 
+// Local broken-down time together with the local zone's offset from UTC at that moment
+// (minutes east of UTC: +60 in central European winter time, -300 in US eastern winter time;
+// summer time included).
+struct ZonedTime {
+    LocalTime local;
+    int utcOffsetMinutes = 0;
+};
+ZonedTime ZonedTimeOf(std::time_t time);
+
 class IClock {
 public:
     virtual ~IClock() = default;

@@ -6,7 +6,9 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev nlohmann-js
           libpci-dev libsystemd-dev
           # the operator's window (Qt 6 Widgets), the USB device-change monitor, and the
           # screenshot tour (a virtual display; DejaVu Sans and a font with the CJK captions)
-          qt6-base-dev libudev-dev xvfb xauth fonts-dejavu-core fonts-wqy-microhei)
+          qt6-base-dev libudev-dev xvfb xauth fonts-dejavu-core fonts-wqy-microhei
+          # the tests' check of the run records against docs/run-record.schema.json
+          python3 python3-jsonschema)
 # Further packages a script needs (scripts/build-windows.sh: the mingw-w64 toolchain, wine).
 packages+=("$@")
 # scripts/fuzz.sh: clang with its libFuzzer runtime.

@@ -6,7 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -59,11 +62,30 @@ ToolResult TempToolFolder::Run(const std::vector<std::string>& arguments,
         envText.emplace_back(*e);
     }
     for (const auto& [key, value] : env) envText.push_back(key + "=" + value);
+    ToolResult result = RunProgram(path_ + "/qnlmptool", arguments, envText, input,
+                                   workdir.empty() ? path_ : workdir);
+    if (std::filesystem::is_directory(File("records"))) {
+        if (RecordCheckPython().empty()) {
+            std::fprintf(stderr, "note: no python3, the run records of %s are not checked\n",
+                         path_.c_str());
+        } else {
+            const ToolResult check = CheckRunRecords(path_);
+            if (check.status != 0)
+                ADD_FAILURE() << "the run records of this run do not hold to their schema ("
+                              << check.status << "):\n" << check.out << check.err;
+        }
+    }
+    return result;
+}
+
+ToolResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::vector<std::string>& environment, const std::string& input,
+                      const std::string& workdir) {
+    std::vector<std::string> envText = environment;
     std::vector<char*> envp;
     for (auto& s : envText) envp.push_back(s.data());
     envp.push_back(nullptr);
 
-    std::string program = path_ + "/qnlmptool";
     std::vector<std::string> argText{program};
     argText.insert(argText.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -73,7 +95,7 @@ ToolResult TempToolFolder::Run(const std::vector<std::string>& arguments,
     int inPipe[2], outPipe[2], errPipe[2];
     if (::pipe2(inPipe, O_CLOEXEC) || ::pipe2(outPipe, O_CLOEXEC) || ::pipe2(errPipe, O_CLOEXEC))
         throw std::runtime_error("pipe failed");
-    const std::string dir = workdir.empty() ? path_ : workdir;
+    const std::string& dir = workdir;
     const auto started = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -119,6 +141,24 @@ ToolResult TempToolFolder::Run(const std::vector<std::string>& arguments,
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+std::string RecordCheckPython() {
+    if (::access("/usr/bin/python3", X_OK) == 0) return "/usr/bin/python3";
+    const char* path = std::getenv("PATH");
+    std::stringstream folders(path ? path : "");
+    for (std::string folder; std::getline(folders, folder, ':');) {
+        const std::string candidate = (folder.empty() ? "." : folder) + "/python3";
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return {};
+}
+
+ToolResult CheckRunRecords(const std::string& toolFolder) {
+    std::vector<std::string> envText;
+    for (char** e = environ; *e; ++e) envText.emplace_back(*e);
+    return RunProgram(RecordCheckPython(), {QNL_RECORD_CHECKER, toolFolder}, envText, {},
+                      toolFolder);
 }
 
 }  // namespace qnl::test

@@ -32,7 +32,9 @@ class TempToolFolder {
 
     // Runs the tool with arguments; `env` entries are added to the environment (QNLIO_*
     // variables of the test's own environment are removed first). The working folder is the
-    // tool folder unless `workdir` is given.
+    // tool folder unless `workdir` is given. When the run leaves a records/ folder, its run
+    // records are checked against their schema (CheckRunRecords) and a bad record fails the
+    // calling test.
     ToolResult Run(const std::vector<std::string>& arguments,
                    const std::map<std::string, std::string>& env = {},
                    const std::string& input = {}, const std::string& workdir = {}) const;
@@ -40,5 +42,20 @@ class TempToolFolder {
   private:
     std::string path_;
 };
+
+// Runs `program` (a path) with `arguments` and exactly the environment `environment`
+// ("NAME=value" entries) in `workdir`, feeding it `input`, and collects its output.
+ToolResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                      const std::vector<std::string>& environment, const std::string& input,
+                      const std::string& workdir);
+
+// The Python that checks the run records: /usr/bin/python3 (where Debian's python3-jsonschema
+// goes, scripts/install-deps.sh), else the first python3 on PATH; empty when there is none.
+std::string RecordCheckPython();
+
+// scripts/check-run-records.py over `toolFolder`'s records/: status 0 when every line of
+// every records file is valid against docs/run-record.schema.json; otherwise `out` names the
+// lines and the reasons. Needs RecordCheckPython().
+ToolResult CheckRunRecords(const std::string& toolFolder);
 
 }  // namespace qnl::test
