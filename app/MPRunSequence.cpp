@@ -12,7 +12,6 @@
 namespace qnl {
 
 namespace {
-constexpr const char* kRunName = "CQNL735_MPToolDlg::MainThreadEntry";
 constexpr std::uint32_t kTimer1Ms = 80;
 
 bool On(std::uint8_t flag) {
@@ -65,18 +64,17 @@ std::uint8_t CQNL735_MPToolDlg::BuildItemMask() {
     return mask;
 }
 
-void CQNL735_MPToolDlg::MarkDoingCells(std::uint8_t page, const IniSettings& ini) {
-    const std::vector<ResultItem> items = DoingItems(page, ini);
-    const ResultLayout layout = LayoutOfPage(page).layout;
-    for (std::uint8_t i = 0; i < ctx_.g_Utility.ucHostCount && i < kMaxHosts; ++i)
-        for (ResultItem item : items)
-            ctx_.resultTable.ShowResult(layout, i, item, CellState::Doing, "doing");
-}
-
 void CQNL735_MPToolDlg::OnBnClickedStart() {
     ctx_.runFromMain = true;
     pageRunEnded_ = nullptr;  // the MP run's own end is watched
-    const std::uint8_t mask = BuildItemMask();
+    MpRunRequest request;
+    request.page = currentPage_;
+    request.mask = BuildItemMask();
+    // The run works with the settings as they are now; the pages may change them meanwhile.
+    request.settings = ctx_.ini;
+    request.mode = RunMode{ConsoleMode(), cmd_.silent};
+    request.settingsPath = m_strEditLoadINI;
+    request.backend = ctx_.backendName;
     // The window is off for the run, the lock button too (unlocking would bring the controls
     // back in the middle of it).
     timerRunning_ = true;
@@ -87,18 +85,12 @@ void CQNL735_MPToolDlg::OnBnClickedStart() {
     controls_.SetValue(kCtlProgress, 0);
     if (timer1Starter_) timer1Starter_();
 
-    runParameters_ = RunParameters{};
-    runParameters_.bytes[0] = currentPage_;
-    runParameters_.bytes[1] = mask;
     m_bRunDone = false;
-    const RunParameters parameters = runParameters_;
-    // The run works with the settings as they are now; the pages may change them meanwhile.
-    auto settings = std::make_shared<const IniSettings>(ctx_.ini);
     runThread_ = Worker::Start(
-        [this, parameters, settings] {
+        [this, request = std::move(request)] {
             // One owner of the hardware: an activity still holding it (a port check) ends
-            // first, and nothing else starts meanwhile. Only then are the last results cleared,
-            // so nothing the other activity writes back can mix with this run's.
+            // first, and nothing else starts meanwhile. Only then does the run clear the last
+            // results, so nothing the other activity writes back can mix with this run's.
             const HardwareSession::Hold hardware = ctx_.hardware.Acquire(HardwareActivity::MpRun);
             if (!hardware) {
                 // Stopped before the hardware was free: nothing was touched, nothing passed.
@@ -106,164 +98,25 @@ void CQNL735_MPToolDlg::OnBnClickedStart() {
                 m_bRunDone = true;
                 return;
             }
-            PrepareRun(parameters.Page(), *settings);
-            MainThreadEntry(parameters, *settings);
+            MainThreadEntry(request);
         },
         [this] { EndRunAfterException(); });
 }
 
-void CQNL735_MPToolDlg::PrepareRun(std::uint8_t page, const IniSettings& settings) {
-    ResultTable& table = ctx_.resultTable;
-    table.vClearCtrlListHostInfoTable();
-    ctx_.upgrade.ResetRunState();
-    ctx_.funTest.ResetRunState();
-    CUtility& util = ctx_.g_Utility;
-    for (std::size_t i = 0; i < kMaxHosts; ++i)
-        util.WriteRecord(i, [](TargetHost& host) { host.ClearResults(); });
-    MarkDoingCells(page, settings);
-    ctx_.funTest.ClearDoneBytes();
+std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const MpRunRequest& request) {
+    m_bRunDone = false;
+    MpRun run(ctx_);
+    m_iRunExitCode = run.Run(request);
+    m_bRunDone = true;
+    return m_iRunExitCode == 0 ? 1 : 0;
 }
 
 void CQNL735_MPToolDlg::EndRunAfterException() {
     // Whatever the run reached, it did not pass.
     ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: MainThreadEntry Failed,  dwErrorCode %d",
-                             kRunName, 1250, files::LastError());
+                             "CQNL735_MPToolDlg::MainThreadEntry", 1250, files::LastError());
     m_iRunExitCode = 1;
     m_bRunDone = true;
-}
-
-ResultLogWrite CQNL735_MPToolDlg::WriteResultLogOfRun(std::uint8_t page, const IniSettings& ini) {
-    ResultLogOptions options;
-    options.barCodeColumn = On(ini.savelogBarCode_enable);
-    // The serial number is the one scanned for this run.
-    options.serialNumber = ctx_.ini.serial_number;
-    options.fwUpdateEnabled = On(ini.fw_update_enable);
-    options.signalOrFixtureTest = On(ini.signal_line_test_enable) || On(ini.fixture_test_enable);
-    options.loopBackTest = On(ini.loopback_test_enable);
-    options.page = page;
-    const ResultLogWrite log = WriteResultLog(ctx_.g_Utility.strToolFolder, ctx_.clock, ctx_.uiText,
-                                              ctx_.g_Utility, ctx_.runRecord, options);
-    if (log.written) return log;
-    // The day's log is the station's record: a run whose record is lost has failed.
-    ctx_.eventLog.LogMessage(
-        kEventTypeError, "\r\n%s:%d: Write result log [%s] Failed!! (%s), dwErrorCode %d", kRunName,
-        1240, log.path.c_str(), log.error.c_str(), files::LastError());
-    ctx_.prompts.ShowMessage(
-        Format("Write result log [%s] Failed!! (%s)", log.path.c_str(), log.error.c_str()), {},
-        MessageIcon::Error);
-    return log;
-}
-
-void CQNL735_MPToolDlg::EndRunWithResultLog(std::uint8_t page, std::uint8_t mask,
-                                            const IniSettings& ini, std::uint32_t& r) {
-    LocalTime stamp = ctx_.clock.LocalNow();
-    if (On(ini.savelog_enable)) {
-        const ResultLogWrite log = WriteResultLogOfRun(page, ini);
-        stamp = log.time;
-        if (!log.written) {
-            r = 0;
-            // A failing run keeps its own code (a host's test result); a passing one becomes 1.
-            if (m_iRunExitCode == 0) m_iRunExitCode = 1;
-        }
-    }
-    if (mask & kItemFwCheck) RecordFailedChecks(stamp);
-    m_bRunDone = true;
-}
-
-void CQNL735_MPToolDlg::RecordFailedChecks(const LocalTime& stamp) {
-    const CUtility& util = ctx_.g_Utility;
-    int hosts = 0;
-    int failed = 0;
-    for (std::size_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i) {
-        const TargetHost& host = util.hosts[i];
-        if (host.ucIndex == kNoHostIndex) continue;
-        ++hosts;
-        if (host.ucFwCheckResult == 1) continue;
-        ++failed;
-        ctx_.eventLog.LogMessage(kEventTypeError, "%s",
-                                 FailedCheckNote(stamp, i, host, util.m_strFileFWVersion).c_str());
-    }
-    if (failed > 0)
-        Printf(
-            "FW Check FAIL on %d of %d hosts (the result log has no check column; the "
-            "diagnostic log names each host)\r\n",
-            failed, hosts);
-}
-
-std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters) {
-    const IniSettings settings = ctx_.ini;
-    return MainThreadEntry(parameters, settings);
-}
-
-std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const RunParameters& parameters,
-                                                 const IniSettings& ini) {
-    m_bRunDone = false;
-    std::uint32_t r = 1;
-    const std::uint8_t page = parameters.Page();
-    const std::uint8_t mask = parameters.Mask();
-
-    if (mask & kItemFirmware) {
-        if (On(ini.savelog_enable) && On(ini.savelogBarCode_enable)) {
-            CSNDlg dialog(ctx_.g_Utility, ctx_.ini.serial_number, ini.SN_Numbers);
-            if (!ctx_.prompts.AskSerialNumber(dialog))
-                ctx_.prompts.ShowMessage("\r\n\r\nScan BarCode Failed!!!!!!\r\n\r\n");
-        }
-        const bool ran = ctx_.upgrade.RunFirmwareUpgrade(page == kPageUpgrade ? 1 : 0, mask, ini);
-        if (!ran) {
-            ctx_.eventLog.LogMessage(kEventTypeError,
-                                     "\r\n%s:%d:   All Host RunFirmwareUpgrade() Failed!!exit\n",
-                                     kRunName, 1194);
-            r = 0;
-        } else if (On(ini.fw_update_enable) && ctx_.upgrade.m_ucAllUpdated == 0) {
-            ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:   FW Upgrade Failed!!exit\n",
-                                     kRunName, 1199);
-            r = 0;
-        } else if (On(ini.fw_check_enable) && ctx_.upgrade.m_ucAllChecked == 0) {
-            ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:   FW Check Failed!!exit\n",
-                                     kRunName, 1205);
-            r = 0;
-        }
-    }
-
-    if (r != 0 && (mask & kItemPortTests)) {
-        FunTest& test = ctx_.funTest;
-        test.FunTestStartFromMain(mask & kItemPortTests, page, ini);
-        if (cmd_.silent) {
-            // Silent mode: the test phase ends the process itself, with its error byte (the
-            // failing results' low bytes OR-ed, or the supervisor's code), after the result log.
-            m_iRunExitCode = test.m_ucErrorCode;
-            r = test.m_ucErrorCode == 0 ? 1 : 0;
-            EndRunWithResultLog(page, mask, ini, r);
-            return r;
-        }
-        if (test.m_ucErrorCode != 0) {
-            ctx_.eventLog.LogMessage(kEventTypeError,
-                                     "\r\n%s:%d:   FunTestStartFromMain() Failed!!exit\n", kRunName,
-                                     1217);
-            // With the signal line or fixture test in the run, the first failing host's
-            // result is the exit code.
-            std::optional<std::uint32_t> signalCode;
-            if (mask & (kItemSignalLine | kItemFixture)) signalCode = FirstSignalFailure();
-            r = 0;
-            if (signalCode) {
-                m_iRunExitCode = static_cast<std::int32_t>(*signalCode);
-                // A failed run belongs in the day's result log like any other.
-                EndRunWithResultLog(page, mask, ini, r);
-                return r;
-            }
-        }
-    }
-
-    m_iRunExitCode = r != 0 ? 0 : 1;
-    EndRunWithResultLog(page, mask, ini, r);
-    return r;
-}
-
-std::optional<std::uint32_t> CQNL735_MPToolDlg::FirstSignalFailure() const {
-    const CUtility& util = ctx_.g_Utility;
-    for (std::size_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i)
-        if (util.hosts[i].dwSignalResult != 0) return util.hosts[i].dwSignalResult;
-    return std::nullopt;
 }
 
 bool CQNL735_MPToolDlg::OnTimer1() {

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "app/CommandLine.h"
+#include "app/MpRun.h"
 #include "app/ResultLog.h"
 #include "app/ToolContext.h"
 #include "platform/StationLock.h"
@@ -28,22 +29,6 @@ namespace qnl {
 inline constexpr const char* kStationLockFileName = "QNL7350AMPTool.lock";
 
 inline constexpr const char* kVersionFileName = "QNL735xVersion.txt";
-
-// Testing items of an MP run (the item mask).
-inline constexpr std::uint8_t kItemSignalLine = 0x01;
-inline constexpr std::uint8_t kItemTermination = 0x02;
-inline constexpr std::uint8_t kItemFixture = 0x08;
-inline constexpr std::uint8_t kItemPortTests = 0x0F;
-inline constexpr std::uint8_t kItemFwUpdate = 0x10;
-inline constexpr std::uint8_t kItemFwCheck = 0x20;
-inline constexpr std::uint8_t kItemFirmware = 0x30;
-
-// The block handed to the run's worker: byte 0 the page, byte 1 the item mask.
-struct RunParameters {
-    std::array<std::uint8_t, 16> bytes{};
-    std::uint8_t Page() const { return bytes[0]; }
-    std::uint8_t Mask() const { return bytes[1]; }
-};
 
 // The main window's own controls (the pages have tables of their own).
 enum MainControl : ControlId {
@@ -117,10 +102,9 @@ class CQNL735_MPToolDlg {
     // Start: builds the item mask from the settings and the current page, marks the cells the
     // run will fill with "doing", and starts MainThreadEntry on its own thread.
     void OnBnClickedStart();
-    // One MP run; 1 when it passed, 0 when it failed. Stores the exit code at its end.
-    // `settings`: the values taken when the run was started (default: the settings now).
-    std::uint32_t MainThreadEntry(const RunParameters& parameters);
-    std::uint32_t MainThreadEntry(const RunParameters& parameters, const IniSettings& settings);
+    // One MP run (MpRun) on the calling thread, which holds the hardware; 1 when it passed, 0
+    // when it failed. Stores the exit code and sets the run done at its end.
+    std::uint32_t MainThreadEntry(const MpRunRequest& request);
     // The 80 ms timer: true once the run has ended (the controls are then restored).
     bool OnTimer1();
     // Waits (in real time) until the run's worker has returned; false when it did not.
@@ -242,32 +226,14 @@ class CQNL735_MPToolDlg {
         const std::function<bool(const TargetHost&)>& matches, std::int32_t mismatchCode);
     std::optional<std::int32_t> RunFromCommandLine();
     std::uint8_t BuildItemMask();
-    void MarkDoingCells(std::uint8_t page, const IniSettings& settings);
-    // The run's first step once it holds the hardware: the last results cleared, the cells it
-    // will fill marked "doing".
-    void PrepareRun(std::uint8_t page, const IniSettings& settings);
-    // Not written: the operator and the diagnostic log have been told.
-    ResultLogWrite WriteResultLogOfRun(std::uint8_t page, const IniSettings& settings);
-    // Writes the run's record when logging is on and sets the run done; a record that cannot
-    // be written fails the run (r = 0, exit code 1 unless it already failed). With the
-    // firmware check in the run, every host whose check failed is recorded in the diagnostic
-    // log (RecordFailedChecks).
-    void EndRunWithResultLog(std::uint8_t page, std::uint8_t mask, const IniSettings& settings,
-                             std::uint32_t& r);
-    // One diagnostic event per host whose firmware check failed, stamped as its result-log
-    // line, and a console line counting them.
-    void RecordFailedChecks(const LocalTime& stamp);
     // An exception ended the run's thread: the run failed.
     void EndRunAfterException();
-    // The first host's non-zero signal line / fixture result, in table order.
-    std::optional<std::uint32_t> FirstSignalFailure() const;
 
     ToolContext& ctx_;
     CommandLineState cmd_;
     std::int32_t exitCode_ = 0;
 
     std::uint8_t currentPage_ = 0;
-    RunParameters runParameters_;
     std::atomic<bool> m_bRunDone{false};
     std::atomic<std::int32_t> m_iRunExitCode{0};
     std::shared_ptr<Worker> runThread_;

@@ -46,6 +46,8 @@ struct ToolEnvironment {
     // system's lock folder with real controllers); empty: the tool folder's lock only.
     std::string controllerLockFolder;
     std::string userName;
+    // The I/O backend's name as the run records give it ("sim", "linux", "dll:<path>").
+    std::string backendName;
     std::uint16_t languageId = 0x0409;
     // Keeps the objects named above alive. A tool destroyed while one of its workers is still
     // blocked inside a backend call keeps this (with its own objects) until that worker has
@@ -73,6 +75,7 @@ struct ToolParts {
     const std::chrono::milliseconds workerEndWait;
     const std::string currentFolder;
     const std::string controllerLockFolder;
+    const std::string backendName;
     const UiTextTable uiText;
     CUtility g_Utility;
     CEventLog eventLog;
@@ -119,6 +122,7 @@ class ToolContext {
     IQnlIo& io;
     const std::string& currentFolder;
     const std::string& controllerLockFolder;
+    const std::string& backendName;
     IUsbTopology* const usbTopology;
 
     const UiTextTable& uiText;

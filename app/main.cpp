@@ -152,6 +152,20 @@ int main(int argc, char** argv) {
             lockFolder != nullptr && *lockFolder != '\0' ? lockFolder : SystemLockFolder();
     }
     environment.userName = files::CurrentUserName();
+    switch (choice.kind) {
+        case BackendChoice::Kind::Sim:
+            environment.backendName = "sim";
+            break;
+        case BackendChoice::Kind::Linux:
+            environment.backendName = "linux";
+            break;
+        case BackendChoice::Kind::Dll:
+            environment.backendName = "dll:" + choice.parameter;
+            break;
+        case BackendChoice::Kind::Invalid:
+            environment.backendName = "unavailable";
+            break;
+    }
     environment.languageId = SystemLanguageId();
 
     ToolContext context(environment);

@@ -5,6 +5,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace qnl {
@@ -25,6 +27,19 @@ std::uint16_t SystemLanguageId() {
         return 0x0409;
     }
     return 0x0409;
+#endif
+}
+
+std::string StationHostName() {
+#if defined(_WIN32)
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    if (!::GetComputerNameA(name, &size)) return {};
+    return std::string(name, size);
+#else
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return {};
+    return std::string(name, ::strnlen(name, sizeof name));
 #endif
 }
 
