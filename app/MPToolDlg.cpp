@@ -8,8 +8,29 @@
 #include "platform/Format.h"
 #include "platform/HexText.h"
 #include "platform/WindowsNames.h"
+#include "porttest/FunTestPageCore.h"
+#include "settings/SettingsValidation.h"
 
 namespace qnl {
+
+namespace {
+
+// The loaded settings through the edits' rules (settings/SettingsValidation.h), told in the
+// order the pages' refreshes would tell them: the page shown first is refreshed first (at the
+// tab change), and the test page's time-out edit then refuses a bad loaded time-out, telling
+// it but keeping the value; then the device page's refresh refuses it again (0) and the rest.
+// Done here, a run programs the same bytes whether or not the window's pages exist, and their
+// refreshes that follow find nothing left to refuse.
+void ValidateLoadedSettingsAtStartUp(ToolContext& ctx) {
+    const EditRule& timeOut = EditRuleOf(SettingsEdit::kTimeOut);
+    if (ctx.ini.init_main == kPageTest &&
+        !CheckEditText(timeOut, EditText(ctx.ini, timeOut)).accepted)
+        TellTimeOutRefused(ctx.prompts);
+    for (const EditRefusal& refusal : ValidateLoadedSettings(ctx.ini))
+        TellEditRefusal(refusal, ctx.consoleMode, ctx.console, ctx.prompts);
+}
+
+}  // namespace
 
 CQNL735_MPToolDlg::CQNL735_MPToolDlg(ToolContext& context) : ctx_(context) {
     InitControls();
@@ -64,6 +85,7 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
 
     // The settings file of the tool folder.
     if (auto code = LoadSettings()) return code;
+    ValidateLoadedSettingsAtStartUp(ctx_);
 
     // The page shown first, as a tab change shows it, with the result table of that page.
     OnTcnSelchangeTab(ctx_.ini.init_main);

@@ -1,14 +1,13 @@
 #include "app/PageDevice.h"
 
 #include <algorithm>
-#include <climits>
 #include <exception>
 
 #include "platform/Files.h"
 #include "platform/Format.h"
-#include "platform/HexText.h"
 #include "settings/ExternalSetting.h"
 #include "settings/FirmwarePathList.h"
+#include "settings/SettingsValidation.h"
 
 namespace qnl {
 
@@ -16,64 +15,31 @@ namespace {
 
 using K = ControlKind;
 
-// An edit's validation: the characters it accepts, its message, where the message goes and
-// the settings text it stores (null for the time-out, which stores a number).
-struct EditRule {
+// The edits and the settings rules they validate with (settings/SettingsValidation).
+struct EditControl {
     ControlId id;
-    bool (*accepts)(char);
-    const char* message;
-    bool consoleInCommandLine;
-    std::string IniSettings::*field;
+    SettingsEdit edit;
 };
-
-bool Decimal(char c) {
-    return c >= '0' && c <= '9';
-}
-bool Hex(char c) {
-    return Decimal(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-bool ZeroToThree(char c) {
-    return c >= '0' && c <= '3';
-}
-bool ZeroToSeven(char c) {
-    return c >= '0' && c <= '7';
-}
-bool Any(char) {
-    return true;
-}
-
-constexpr std::size_t kCustInfoMax = 31;
-
-const EditRule kEditRules[] = {
-    {PageDevice::kEditTimeout, Decimal, "Invalid TimeOut Value", true, nullptr},
-    {PageDevice::kEditSvid, Hex, "Invalid SVID", true, &IniSettings::svid},
-    {PageDevice::kEditSsid, Hex, "Invalid SSID", false, &IniSettings::ssid},
-    {PageDevice::kEditRfTimeA, ZeroToThree, "Rising/Falling Time Port A value Invalid (0-3)", false,
-     &IniSettings::hs_rftime_a},
-    {PageDevice::kEditRfTimeB, ZeroToThree, "Rising/Falling Time Port B value Invalid (0-3)", false,
-     &IniSettings::hs_rftime_b},
-    {PageDevice::kEditIselvrA, ZeroToSeven, "Minor Current Port A value Invalid (0-7)", false,
-     &IniSettings::hs_iselvr_a},
-    {PageDevice::kEditIselvrB, ZeroToSeven, "Minor Current Port B value Invalid (0-7)", false,
-     &IniSettings::hs_iselvr_b},
-    {PageDevice::kEditDeempA, Hex, "DeEmphasis Port A value Invalid (0-F)", false,
-     &IniSettings::ss_deemp_a},
-    {PageDevice::kEditDeempB, Hex, "DeEmphasis Port B value Invalid (0-F)", false,
-     &IniSettings::ss_deemp_b},
-    {PageDevice::kEditCurDrivingA, Hex, "Current Driving Port A value Invalid (0-F)", false,
-     &IniSettings::ss_curdriving_a},
-    {PageDevice::kEditCurDrivingB, Hex, "Current Driving Port B value Invalid (0-F)", false,
-     &IniSettings::ss_curdriving_b},
-    {PageDevice::kEditCustInfo, Any, "Type Too Much Character", false, &IniSettings::CustInfo},
-    {PageDevice::kEditDrivingA, ZeroToSeven, "Current Driving Port A value Invalid (0-7)", false,
-     &IniSettings::hs_curdriving_a},
-    {PageDevice::kEditDrivingB, ZeroToSeven, "Current Driving Port B value Invalid (0-7)", false,
-     &IniSettings::hs_curdriving_b},
+const EditControl kEditControls[] = {
+    {PageDevice::kEditTimeout, SettingsEdit::kTimeOut},
+    {PageDevice::kEditSvid, SettingsEdit::kSvid},
+    {PageDevice::kEditSsid, SettingsEdit::kSsid},
+    {PageDevice::kEditCustInfo, SettingsEdit::kCustInfo},
+    {PageDevice::kEditRfTimeA, SettingsEdit::kRfTimeA},
+    {PageDevice::kEditRfTimeB, SettingsEdit::kRfTimeB},
+    {PageDevice::kEditIselvrA, SettingsEdit::kIselvrA},
+    {PageDevice::kEditIselvrB, SettingsEdit::kIselvrB},
+    {PageDevice::kEditDeempA, SettingsEdit::kDeempA},
+    {PageDevice::kEditDeempB, SettingsEdit::kDeempB},
+    {PageDevice::kEditCurDrivingA, SettingsEdit::kCurDrivingA},
+    {PageDevice::kEditCurDrivingB, SettingsEdit::kCurDrivingB},
+    {PageDevice::kEditDrivingA, SettingsEdit::kDrivingA},
+    {PageDevice::kEditDrivingB, SettingsEdit::kDrivingB},
 };
 
 const EditRule* RuleOf(ControlId id) {
-    for (const EditRule& rule : kEditRules)
-        if (rule.id == id) return &rule;
+    for (const EditControl& edit : kEditControls)
+        if (edit.id == id) return &EditRuleOf(edit.edit);
     return nullptr;
 }
 
@@ -111,27 +77,18 @@ const std::vector<ControlId>& PageDevice::ExtendedControls() {
 }
 
 PageDevice::EditTraits PageDevice::Traits(ControlId edit) {
+    const EditRule* rule = RuleOf(edit);
+    if (rule == nullptr) return {};
     switch (edit) {
         case kEditTimeout:
-            return {3, false};
+            return {3, rule->upperCase};
         case kEditSvid:
         case kEditSsid:
-            return {4, true};
+            return {4, rule->upperCase};
         case kEditCustInfo:
-            return {0, true};
-        case kEditRfTimeA:
-        case kEditRfTimeB:
-        case kEditIselvrA:
-        case kEditIselvrB:
-        case kEditDeempA:
-        case kEditDeempB:
-        case kEditCurDrivingA:
-        case kEditCurDrivingB:
-        case kEditDrivingA:
-        case kEditDrivingB:
-            return {1, true};
+            return {0, rule->upperCase};
         default:
-            return {};
+            return {1, rule->upperCase};  // the tuning and driving digits
     }
 }
 
@@ -241,11 +198,17 @@ void PageDevice::LogFailure(const char* function, int line) {
                              files::LastError());
 }
 
-void PageDevice::Tell(const std::string& text, bool consoleInCommandLine) {
-    if (consoleInCommandLine && ctx_.consoleMode)
-        ctx_.console.Write(text);
-    else
-        ctx_.prompts.ShowMessage(text, {}, MessageIcon::Warning);
+void PageDevice::Tell(const EditRefusal& refusal) {
+    TellEditRefusal(refusal, ctx_.consoleMode, ctx_.console, ctx_.prompts);
+}
+
+void PageDevice::ShowEdit(ControlId id, const std::vector<EditRefusal>& refused) {
+    const EditRule* rule = RuleOf(id);
+    if (rule == nullptr) return;
+    // A refused edit is left empty (a refused time-out stored 0, and the edit shows nothing).
+    const bool emptied = std::any_of(refused.begin(), refused.end(),
+                                     [&](const EditRefusal& r) { return r.edit == rule->edit; });
+    controls_.SetText(id, emptied ? std::string() : EditText(ini_, *rule));
 }
 
 // --- Groups ---------------------------------------------------------------------------------
@@ -339,6 +302,11 @@ void PageDevice::vEnableALLGUI() {
 void PageDevice::vSetGUIByINI() {
     std::size_t listed = 0;
     try {
+        // The loaded values through the edits' rules first, as typed text: a refused field is
+        // emptied and told, in the order of the edits below, which then show the fields.
+        const std::vector<EditRefusal> refused = ValidateLoadedSettings(ini_);
+        for (const EditRefusal& refusal : refused) Tell(refusal);
+
         // 1. Firmware update and check.
         const bool fwUpdate = ini_.fw_update_enable == 1;
         controls_.SetChecked(kCheckFwUpdate, fwUpdate);
@@ -367,9 +335,8 @@ void PageDevice::vSetGUIByINI() {
         controls_.SetChecked(kCheckPort1, (ini_.test_port & 0x01) != 0);
         controls_.SetChecked(kCheckPort2, (ini_.test_port & 0x02) != 0);
 
-        // 5. The time-out (validated as typed text), then the test group follows "Signal Line
-        // Test".
-        SetEditText(kEditTimeout, std::to_string(ini_.test_timeout));
+        // 5. The time-out, then the test group follows "Signal Line Test".
+        ShowEdit(kEditTimeout, refused);
         OnBnClickedSignalLineTest(controls_.Get(kCheckSignalLine).checked);
 
         // 6. The hidden tests, without a group change.
@@ -380,15 +347,15 @@ void PageDevice::vSetGUIByINI() {
         const bool subsys = ini_.subsys_enable == 1;
         controls_.SetChecked(kCheckSubSys, subsys);
         if (!subsys) vDisableSubSysGUI();
-        SetEditText(kEditSvid, ini_.svid);
-        SetEditText(kEditSsid, ini_.ssid);
+        ShowEdit(kEditSvid, refused);
+        ShowEdit(kEditSsid, refused);
 
         // 8. Customer information.
         const bool custInfo = ini_.CustInfo_enable == 1;
         controls_.SetChecked(kCheckCustInfo, custInfo);
         controls_.SetReadOnly(kEditCustInfo, !custInfo);
         controls_.SetEnabled(kEditCustInfo, custInfo);
-        SetEditText(kEditCustInfo, ini_.CustInfo);
+        ShowEdit(kEditCustInfo, refused);
 
         // 9. SMI: the list is filled afresh (adding to it on every refresh would grow it
         // without end).
@@ -436,24 +403,24 @@ void PageDevice::vSetGUIByINI() {
         const bool rfTime = ini_.hs_rftime_enable == 1;
         controls_.SetChecked(kCheckRfTime, rfTime);
         if (!rfTime) SetGroup({kEditRfTimeA, kEditRfTimeB}, false);
-        SetEditText(kEditRfTimeA, ini_.hs_rftime_a);
-        SetEditText(kEditRfTimeB, ini_.hs_rftime_b);
+        ShowEdit(kEditRfTimeA, refused);
+        ShowEdit(kEditRfTimeB, refused);
         const bool iselvr = ini_.hs_iselvr_enable == 1;
         controls_.SetChecked(kCheckIselvr, iselvr);
         if (!iselvr) SetGroup({kEditIselvrA, kEditIselvrB}, false);
-        SetEditText(kEditIselvrA, ini_.hs_iselvr_a);
-        SetEditText(kEditIselvrB, ini_.hs_iselvr_b);
+        ShowEdit(kEditIselvrA, refused);
+        ShowEdit(kEditIselvrB, refused);
 
         // 14. Super speed.
         const bool superSpeed = ini_.ss_enable == 1;
         controls_.SetChecked(kCheckSuperSpeed, superSpeed);
         if (!superSpeed) vDisableSuperSpeedGUI();
         controls_.SetChecked(kCheckDeempA, ini_.ss_deemp_a_enable == 1);
-        SetEditText(kEditDeempA, ini_.ss_deemp_a);
-        SetEditText(kEditDeempB, ini_.ss_deemp_b);
+        ShowEdit(kEditDeempA, refused);
+        ShowEdit(kEditDeempB, refused);
         controls_.SetChecked(kCheckPreempA, ini_.ss_preemp_a_enable == 1);
-        SetEditText(kEditCurDrivingA, ini_.ss_curdriving_a);
-        SetEditText(kEditCurDrivingB, ini_.ss_curdriving_b);
+        ShowEdit(kEditCurDrivingA, refused);
+        ShowEdit(kEditCurDrivingB, refused);
     } catch (const std::exception&) {
         ctx_.eventLog.LogMessage(
             kEventTypeError, "\r\n%s:%d:  iFWBrowseCurCount : %d , dwErrorCode %d",
@@ -484,27 +451,18 @@ void PageDevice::RefreshExtendedFromSettings() {
 
 // --- Edits ----------------------------------------------------------------------------------
 
-void PageDevice::EditChanged(ControlId id, std::string text) {
+void PageDevice::EditChanged(ControlId id, const std::string& text) {
     const EditRule* rule = RuleOf(id);
     if (rule == nullptr) return;
-    if (Traits(id).upperCase) text = ToUpperAscii(text);
-    controls_.SetText(id, text);
-    const bool tooLong = id == kEditCustInfo && text.size() > kCustInfoMax;
-    const bool bad =
-        tooLong || std::any_of(text.begin(), text.end(), [&](char c) { return !rule->accepts(c); });
-    if (bad) {
-        Tell(std::string(rule->message) + "\r\n", rule->consoleInCommandLine);
+    const EditCheck check = CheckEditText(*rule, text);
+    controls_.SetText(id, check.text);
+    if (!check.accepted) {
+        Tell(RefusalOf(*rule));
         // Emptying the edit changes it again: the handler stores the empty text.
         EditChanged(id, std::string());
         return;
     }
-    if (rule->field != nullptr) {
-        ini_.*(rule->field) = text;
-    } else {
-        const long value = AtoiLike(text);
-        ini_.test_timeout =
-            static_cast<std::int32_t>(std::clamp<long>(value, INT32_MIN, INT32_MAX));
-    }
+    StoreEditText(ini_, *rule, check.text);
 }
 
 void PageDevice::OnTextChanged(ControlId id, const std::string& text) {

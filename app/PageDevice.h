@@ -3,9 +3,11 @@
 // block (battery charge, port disabling, current driving, "ExtSet").
 //
 // This is the page's logic and control state. Every control writes its settings field the
-// moment it changes; vSetGUIByINI does the reverse, and since it writes each edit's text, the
-// edit's validation runs on loaded values too (a loaded SVID "12G4" is refused and emptied).
-// Console start-up runs the same refresh, so a console run programs what the window would.
+// moment it changes; vSetGUIByINI does the reverse. The edits' rules are the settings'
+// (settings/SettingsValidation.h): typed text is checked against them, and the refresh applies
+// them to the loaded values before it shows them (a loaded SVID "12G4" is refused, told and
+// emptied). Start-up applies the same function itself, so a console run programs what the
+// window would without this page.
 // The Qt view (app/qt/PageDeviceView) only passes the operator's input to the handlers below
 // and shows the table.
 #pragma once
@@ -15,6 +17,7 @@
 #include <vector>
 
 #include "app/ToolContext.h"
+#include "settings/SettingsValidation.h"
 #include "ui/ControlState.h"
 
 namespace qnl {
@@ -112,7 +115,7 @@ class PageDevice final : public IPageCore {
     };
 
     // An edit's typing limit (the view's; a loaded value is shown and kept whole), 0 for none,
-    // and whether the edit forces upper case.
+    // and whether the edit forces upper case (its settings rule's).
     struct EditTraits {
         std::size_t typingLimit = 0;
         bool upperCase = false;
@@ -202,12 +205,13 @@ class PageDevice final : public IPageCore {
     // A check's new state: the table, then the handler.
     void Clicked(ControlId id, bool checked);
     // An edit's text: the table, the validation (with the emptying re-entry), the field.
-    void EditChanged(ControlId id, std::string text);
-    // The refresh's way of writing an edit: as the operator's change, validation included.
-    void SetEditText(ControlId id, const std::string& text) { EditChanged(id, text); }
+    void EditChanged(ControlId id, const std::string& text);
+    // The refresh's way of writing an edit: its field's text, or empty when the refresh's
+    // validation refused it.
+    void ShowEdit(ControlId id, const std::vector<EditRefusal>& refused);
     // The message of an invalid edit input: console in command-line mode for the edits that
     // say so, else a message box.
-    void Tell(const std::string& text, bool consoleInCommandLine);
+    void Tell(const EditRefusal& refusal);
     void SetTestBit(std::uint8_t& bits, std::uint8_t bit, bool on);
     // The extended checks and edits from the fields, their enables re-derived from "External
     // Setting"; nothing is stored.

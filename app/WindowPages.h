@@ -2,9 +2,9 @@
 // changes the test page's port check follows. The composition root (main.cpp) and the
 // screenshot tour build them the same way; a page's view goes in app/qt/PageViews.cpp.
 //
-// Console mode refreshes the pages from the settings like the window does (the device page's
-// and the test page's refresh validate what was loaded and print their messages), but starts no
-// port check and follows no device change.
+// Console mode refreshes the pages from the settings like the window does (start-up has
+// already validated what was loaded, settings/SettingsValidation.h, so the refreshes tell
+// nothing), but starts no port check and follows no device change.
 #pragma once
 
 #include <memory>

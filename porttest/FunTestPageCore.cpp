@@ -1,15 +1,14 @@
 #include "porttest/FunTestPageCore.h"
 
-#include <climits>
 #include <exception>
 
 #include "controller/CUtility.h"
 #include "platform/EventLog.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
-#include "platform/HexText.h"
 #include "platform/OperatorPrompts.h"
 #include "porttest/CXhci.h"
+#include "settings/SettingsValidation.h"
 
 namespace qnl {
 
@@ -154,6 +153,11 @@ void FunTestPageCore::vRefreshPortIcons() {
     }
 }
 
+void TellTimeOutRefused(IOperatorPrompts& prompts) {
+    const char* message = EditRuleOf(SettingsEdit::kTimeOut).message;
+    prompts.ShowMessage(message, {}, MessageIcon::Warning, std::string(message) + "\r\n");
+}
+
 // --- Settings handlers ------------------------------------------------------------------------
 
 void FunTestPageCore::SetBit(std::uint8_t& field, std::uint8_t bit, bool on) {
@@ -183,19 +187,19 @@ void FunTestPageCore::OnBnClickedCheckPort2(bool checked) {
 
 std::string FunTestPageCore::OnEnChangeEditTimeOut(const std::string& text) {
     try {
+        // The device page's time-out rule (settings/SettingsValidation.h), told and stored the
+        // test page's way.
+        const EditRule& rule = EditRuleOf(SettingsEdit::kTimeOut);
         const std::string read = text.substr(0, kTimeOutReadLimit);
-        for (char c : read) {
-            if (c >= '0' && c <= '9') continue;
+        if (!CheckEditText(rule, read).accepted) {
             // A bad character: the message, an empty edit, and test_timeout as it was (the
             // emptied edit does not store 0 in its place).
-            services_.prompts.ShowMessage(kInvalidTimeOut, {}, MessageIcon::Warning,
-                                          std::string(kInvalidTimeOut) + "\r\n");
+            TellTimeOutRefused(services_.prompts);
             controls_.SetText(kFtTimeOut, "");
             return "";
         }
         controls_.SetText(kFtTimeOut, read);
-        const long value = AtoiLike(read);
-        services_.ini.test_timeout = static_cast<std::int32_t>(std::min<long>(value, INT32_MAX));
+        StoreEditText(services_.ini, rule, read);
         return read;
     } catch (const std::exception&) {
         return controls_.Get(kFtTimeOut).text;

@@ -71,8 +71,12 @@ inline constexpr ControlId IconId(std::size_t row, std::size_t device) {
     return kFtIcon + static_cast<ControlId>(4 * row + device);
 }
 
-inline constexpr const char* kInvalidTimeOut = "Invalid TimeOut Value";
 inline constexpr std::size_t kTimeOutEditLimit = 3;
+
+// The time-out edit's refusal as this page tells it ("Invalid TimeOut Value" in a box; its
+// console form ends with CR LF). Start-up tells a loaded time-out the page would refuse with it
+// when this page is shown first.
+void TellTimeOutRefused(IOperatorPrompts& prompts);
 
 struct FunTestPageServices {
     IniSettings& ini;

@@ -1,5 +1,5 @@
-// Console start-up refreshes the device settings page from the settings, and the page's
-// validation of what was loaded changes what the run programs, as it would in the window.
+// Console start-up validates what was loaded with the device settings page's edit rules
+// (settings/SettingsValidation.h), and that changes what the run programs, as in the window.
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -7,7 +7,6 @@
 #include <set>
 
 #include "app/PageDevice.h"
-#include "firmware/ConfigRom.h"
 #include "platform/HexText.h"
 #include "platform/WindowsNames.h"
 #include "settings/ExternalSetting.h"
@@ -146,20 +145,6 @@ TEST_F(PageDeviceTest, RefreshValidatesWhatItLoads) {
     EXPECT_TRUE(Messages().empty());
     EXPECT_EQ(At(P::kEditTimeout).text, "1234");
     EXPECT_EQ(ini().test_timeout, 1234);
-}
-
-TEST_F(PageDeviceTest, SkippingTheRefreshWouldProgramOtherBytes) {
-    ini().subsys_enable = 1;
-    ini().svid = "12G4";
-    ini().ssid = "5678";
-    const auto unrefreshed = CollectConfigEntries(ini(), b.context->setReg, 0, 0);
-    b.page->vSetGUIByINI();
-    const auto refreshed = CollectConfigEntries(ini(), b.context->setReg, 0, 0);
-    ASSERT_EQ(unrefreshed.size(), 2u);
-    ASSERT_EQ(refreshed.size(), 2u);
-    EXPECT_EQ(unrefreshed[0], MakeConfigEntry(2, 0xE260, 0x1204));  // 'G' counted as 0
-    EXPECT_EQ(refreshed[0], MakeConfigEntry(2, 0xE260, 0x0000));    // the emptied field
-    EXPECT_EQ(refreshed[1], unrefreshed[1]);
 }
 
 TEST_F(PageDeviceTest, EachRefreshAddsTheLoadedNameUpToFiveNewestFirst) {

@@ -65,6 +65,33 @@ TEST_F(StartupSettingsTest, AFailedLoadEndsASilentRunThatWasToShowAnotherPage) {
     EXPECT_EQ(other.util().m_ucIniLoaded, 0);
 }
 
+// The dialog here has no pages attached: start-up validates what was loaded by itself.
+TEST_F(StartupSettingsTest, LoadedValuesThePagesWouldRefuseAreToldAndEmptiedWithoutThePages) {
+    WriteSettings("ver=18\r\ntest_timeout=-5\r\nsvid=12G4\r\nssid=5678\r\nCustInfo=" +
+                  std::string(32, 'c') + "\r\n");
+    EXPECT_EQ(Start("/S /D"), 0);
+    EXPECT_NE(Console().find("Setting file...\r\nInvalid TimeOut Value\r\nInvalid SVID\r\nType "
+                             "Too Much Character\r\nTarget Host[0]"),
+              std::string::npos)
+        << Console();
+    EXPECT_EQ(ini().test_timeout, 0);
+    EXPECT_EQ(ini().svid, "");
+    EXPECT_EQ(ini().ssid, "5678");
+    EXPECT_EQ(ini().CustInfo, "");
+}
+
+// The test page shown first is refreshed first: its time-out edit refuses the loaded value
+// (keeping it), then the device page's refresh refuses it again and stores 0.
+TEST_F(StartupSettingsTest, WithTheTestPageFirstABadTimeOutIsToldTwice) {
+    WriteSettings("ver=18\r\ninit_main=2\r\ntest_timeout=-5\r\n");
+    EXPECT_EQ(Start("/S /D"), 0);
+    EXPECT_NE(Console().find(
+                  "Setting file...\r\nInvalid TimeOut Value\r\nInvalid TimeOut Value\r\nTarget"),
+              std::string::npos)
+        << Console();
+    EXPECT_EQ(ini().test_timeout, 0);
+}
+
 TEST_F(StartupSettingsTest, DiscoveryReadsTheStatusRegisterFromTheSettingsThreshold) {
     bench.controller(0).SetFlashContents(BuildTestImage(0, {0x16, 0x05, 0x05, 0x00, 0x01, 0x02}));
     bench.controller(0).Reboot();
