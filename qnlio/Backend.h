@@ -36,8 +36,8 @@ inline constexpr bool kWindowsStation = false;
 // Where a backend's own diagnostic messages go (the tool's diagnostic log).
 using BackendDiagnosticSink = std::function<void(const std::string& message)>;
 
-// What a backend brings to the tool. Members are declared so that each goes before what it
-// uses.
+// What a backend brings to the tool. Each member is declared after what it uses, so it goes
+// first.
 struct BackendParts {
     std::unique_ptr<IClock> clock;  // the simulated station may scale time
     std::unique_ptr<IQnlIo> io;
@@ -99,13 +99,14 @@ BackendChoice ParseBackendChoice(BackendRegistry backends, const char* value,
 // its settings, and what an unset QNLIO_BACKEND means.
 std::string BackendHelp(BackendRegistry backends, bool windows = kWindowsStation);
 
-// Sets the chosen backend up. A backend that cannot be set up (or no backend chosen) leaves an
-// UnavailableIo in `io` and the reason in `error`; without a clock of its own the tool runs in
-// real time. `error` is empty exactly when the backend was set up.
 struct OpenedBackend {
     BackendParts parts;
-    std::string error;
+    std::string error;  // empty exactly when the backend was set up
 };
+
+// Sets the chosen backend up. A backend that cannot be set up (or no backend chosen) leaves an
+// UnavailableIo as the I/O library and the reason in `error`; without a clock of its own the
+// tool runs in real time.
 OpenedBackend OpenBackend(const BackendChoice& choice, const std::string& toolFolder);
 
 // A backend that could not be set up: the driver never loads and every access fails like
