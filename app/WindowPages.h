@@ -1,6 +1,6 @@
 // The pages' cores of one tool, in tab order, attached to its main window, and the device
-// changes the test page's port check follows. The composition root (main.cpp) and the
-// screenshot tour build them the same way; a page's view goes in app/qt/PageViews.cpp.
+// changes the test page's port check follows. Built by ToolAssembly; a page's view goes in
+// app/qt/PageViews.cpp.
 //
 // Console mode refreshes the pages from the settings like the window does (start-up has
 // already validated what was loaded, settings/SettingsValidation.h, so the refreshes tell

@@ -1,5 +1,5 @@
-// qnlmptool: composition root. Chooses the I/O backend and the clock, builds one tool and runs
-// it. Any command line runs the tool in console mode.
+// qnlmptool: composition root. Chooses the I/O backend (and with it the clock), builds one tool
+// and runs it. Any command line runs the tool in console mode.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -7,116 +7,36 @@
 #include <string>
 #include <vector>
 
-#include "app/MPToolDlg.h"
-#include "app/ToolContext.h"
-#include "app/WindowPages.h"
+#include "app/ToolAssembly.h"
 #include "platform/Files.h"
 #include "platform/StationLock.h"
 #include "platform/SystemInfo.h"
-#include "platform/Worker.h"
-#include "qnlio/Backend.h"
-#include "qnlio/ChipIdTable.h"
-#include "qnlio/dll/DllIo.h"
-#include "qnlio/sim/SimPlugControl.h"
-#include "qnlio/sim/SimStation.h"
-#include "qnlio/sim/SimUsbTopology.h"
+#include "qnlio/backends/StationBackends.h"
 #if defined(QNL_WITH_QT)
 #include "app/qt/PageViews.h"
 #include "app/qt/WindowApp.h"
-#endif
-#if defined(_WIN32)
-#include "platform/WinUsbTopology.h"
-#else
-#include "platform/SysfsUsbTopology.h"
-#include "platform/UdevDeviceChangeSource.h"
-#include "qnlio/linux/LinuxIo.h"
 #endif
 
 int main(int argc, char** argv) {
     using namespace qnl;
 
+    const BackendChoice choice = ChooseBackend(std::getenv("QNLIO_BACKEND"));
+    if (choice.help) {
+        // The list of backends, and nothing else is touched.
+        std::fputs(BackendHelp(StationBackends()).c_str(), stdout);
+        return 0;
+    }
+
     std::vector<std::string> arguments(argv + 1, argv + argc);
     const std::string commandLine = GatherCommandLine(arguments);
     const std::string toolFolder = files::ExecutableFolder();
 
-    // The I/O backend, and with it the clock: the simulated station may run on a scaled clock.
-    std::unique_ptr<RealClock> clock;
-    std::unique_ptr<IQnlIo> io;
-#if !defined(_WIN32)
-    linuxio::LinuxIo* linuxIo = nullptr;
-#endif
-    // The real USB view comes with the real backends (linux; on Windows, the library).
-    std::unique_ptr<IUsbTopology> usbTopology;
-    // The USB device changes the window's test page follows: the station's own with the
-    // simulator, udev's with the linux backend.
-    std::unique_ptr<IDeviceChangeSource> deviceChanges;
-#if defined(_WIN32)
-    std::unique_ptr<IWinUsbDeviceIo> usbDeviceIo;
-#endif
-    const BackendChoice choice = ParseBackendChoice(std::getenv("QNLIO_BACKEND"));
-    std::string backendError;
-    switch (choice.kind) {
-        case BackendChoice::Kind::Sim: {
-            std::optional<sim::StationConfig> station;
-            if (const char* path = std::getenv("QNLIO_STATION"); path && *path)
-                station = sim::LoadStationFile(path, backendError);
-            else
-                station = sim::DefaultStation(toolFolder);
-            if (station) {
-                clock = std::make_unique<RealClock>(sim::TimeScaleOf(*station));
-                try {
-                    auto simulated = std::make_unique<sim::SimStation>(std::move(*station), *clock);
-                    // The view of the running station: plugging while the tool runs shows.
-                    usbTopology = std::make_unique<sim::SimUsbTopology>(*simulated, *clock);
-                    deviceChanges = std::make_unique<sim::SimPlugControl>(*simulated);
-                    io = std::move(simulated);
-                } catch (const std::exception& e) {
-                    // A flash file that cannot be read or made: the driver does not load.
-                    backendError = e.what();
-                }
-            }
-            break;
-        }
-#if !defined(_WIN32)
-        case BackendChoice::Kind::Linux: {
-            linuxio::LinuxIoSettings settings;
-            linuxio::ParseLinuxSettings(choice.parameter, settings, backendError);
-            std::vector<std::uint32_t> targetIds;
-            for (const ChipId& id : kKind0Ids) targetIds.push_back(id.ConfigDword0());
-            for (const ChipId& id : kKind1Ids) targetIds.push_back(id.ConfigDword0());
-            auto backend = std::make_unique<linuxio::LinuxIo>(settings, std::move(targetIds));
-            linuxIo = backend.get();
-            io = std::move(backend);
-            usbTopology = std::make_unique<SysfsUsbTopology>(settings.usbSysfs);
-            deviceChanges = std::make_unique<UdevDeviceChangeSource>();
-            break;
-        }
-#else
-        case BackendChoice::Kind::Linux:  // refused by ParseBackendChoice on Windows
-            break;
-#endif
-        case BackendChoice::Kind::Dll: {
-            // A library that cannot be loaded, or lacks a function, is a driver that fails to
-            // load: start-up ends with its driver-failure message. On Windows the default is
-            // the maker's library in the tool folder.
-            const std::string path =
-                choice.inToolFolder ? files::Join(toolFolder, choice.parameter) : choice.parameter;
-            io = dll::DllIo::Open(path, backendError);
-#if defined(_WIN32)
-            usbDeviceIo = MakeWinUsbDeviceIo();
-            usbTopology = std::make_unique<WinUsbTopology>(*usbDeviceIo);
-#endif
-            break;
-        }
-        case BackendChoice::Kind::Invalid:
-            backendError = choice.error;
-            break;
-    }
-    if (!clock) clock = std::make_unique<RealClock>(1.0);
-    if (!io) {
-        std::fprintf(stderr, "%s\n", backendError.c_str());
-        io = std::make_unique<UnavailableIo>();
-    }
+    // The I/O backend with what it brings: the clock (the simulated station may run on a
+    // scaled clock), the system's USB view, the USB device changes the window's test page
+    // follows. One that cannot be set up leaves a driver that never loads.
+    OpenedBackend backend = OpenBackend(choice, toolFolder);
+    if (!backend.error.empty()) std::fprintf(stderr, "%s\n", backend.error.c_str());
+    BackendParts& parts = backend.parts;
 
     StdConsole console;
     ConsolePrompts consolePrompts(console);
@@ -139,61 +59,44 @@ int main(int argc, char** argv) {
     if (const std::string problem = eventStore ? eventStore->Problem() : std::string();
         !problem.empty())
         std::fprintf(stderr, "%s\n", problem.c_str());
-    ToolEnvironment environment{*clock, console, prompts, *io};
+    ToolEnvironment environment{*parts.clock, console, prompts, *parts.io};
     environment.eventStore = eventStore.get();
-    environment.usbTopology = usbTopology.get();
+    environment.usbTopology = parts.usbTopology.get();
     environment.toolFolder = toolFolder;
     environment.currentFolder = files::CurrentFolder();
     // Real controllers are locked by PCI address in the system's lock folder, so that tools in
     // other folders cannot drive them at the same time (QNL_LOCK_FOLDER names another folder).
-    if (choice.kind == BackendChoice::Kind::Linux || choice.kind == BackendChoice::Kind::Dll) {
+    if (choice.backend != nullptr && choice.backend->realControllers) {
         const char* lockFolder = std::getenv("QNL_LOCK_FOLDER");
         environment.controllerLockFolder =
             lockFolder != nullptr && *lockFolder != '\0' ? lockFolder : SystemLockFolder();
     }
     environment.userName = files::CurrentUserName();
-    switch (choice.kind) {
-        case BackendChoice::Kind::Sim:
-            environment.backendName = "sim";
-            break;
-        case BackendChoice::Kind::Linux:
-            environment.backendName = "linux";
-            break;
-        case BackendChoice::Kind::Dll:
-            environment.backendName = "dll:" + choice.parameter;
-            break;
-        case BackendChoice::Kind::Invalid:
-            environment.backendName = "unavailable";
-            break;
-    }
+    // The backend as the run records name it: "sim", "linux", "dll:<path>".
+    if (choice.backend == nullptr)
+        environment.backendName = "unavailable";
+    else if (choice.Is("dll"))
+        environment.backendName = "dll:" + choice.parameter;
+    else
+        environment.backendName = std::string(choice.backend->name);
     environment.languageId = SystemLanguageId();
 
-    ToolContext context(environment);
-    if (!backendError.empty())
-        context.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: %s", "main", 74,
-                                    backendError.c_str());
-#if !defined(_WIN32)
-    if (linuxIo != nullptr)
-        linuxIo->SetDiagnosticSink([&context](const std::string& message) {
-            context.eventLog.LogMessage(kEventTypeError, "%s", message.c_str());
+    ToolAssembly tool(environment);
+    if (!backend.error.empty())
+        tool.context.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: %s", "main", 74,
+                                         backend.error.c_str());
+    if (parts.setDiagnosticSink)
+        parts.setDiagnosticSink([&tool](const std::string& message) {
+            tool.context.eventLog.LogMessage(kEventTypeError, "%s", message.c_str());
         });
-#endif
-    CQNL735_MPToolDlg dialog(context);
-    // The pages the window shows; console mode refreshes them from the settings too (the
-    // device and test pages' refreshes validate what was loaded).
-    WindowPages pages(context, dialog);
-    pages.AttachTo(dialog);
-    std::optional<std::int32_t> code = dialog.OnInitDialog(commandLine);
-    // Window mode: the test page follows USB device changes (console mode never does).
-    if (!code) pages.FollowDeviceChanges(std::move(deviceChanges));
+    std::optional<std::int32_t> code = tool.Start(commandLine, std::move(parts.deviceChanges));
 #if defined(QNL_WITH_QT)
     if (!code && window) {
-        code = window->Exec(dialog, context, MakePageViews(pages, dialog, context));
+        code = window->Exec(tool.dialog, tool.context,
+                            MakePageViews(*tool.pages, tool.dialog, tool.context));
     }
 #endif
-#if !defined(_WIN32)
-    if (linuxIo != nullptr) linuxIo->SetDiagnosticSink({});
-#endif
+    if (parts.setDiagnosticSink) parts.setDiagnosticSink({});
 #if defined(_WIN32)
     // Windows keeps the whole code as the process's exit code (a script sees -2 as -2).
     const int status = code.value_or(0);
@@ -202,16 +105,10 @@ int main(int argc, char** argv) {
     const int status = code.value_or(0) & 0xFF;
 #endif
 
-    // The end waits a bounded time: a run still going is stopped, and workers given up on
-    // (asked to stop already) get kExitWait to return. One that is still blocked inside a
-    // backend call after that is left alone: the process ends around it without destroying
-    // anything it may still use.
-    dialog.StopRun(CQNL735_MPToolDlg::kRunStopWait);
+    // The end waits a bounded time. A worker still blocked inside a backend call after that is
+    // left alone: the process ends around it without destroying anything it may still use.
     constexpr auto kExitWait = std::chrono::seconds(10);
-    if (!Worker::WaitAllFinished(kExitWait)) {
-        context.eventLog.LogMessage(kEventTypeError,
-                                    "\r\n%s:%d: %d worker(s) still blocked at exit, left behind",
-                                    "main", 130, Worker::Running());
+    if (!tool.Finish(kExitWait)) {
         std::fflush(stdout);
         std::fflush(stderr);
         std::_Exit(status);

@@ -3,6 +3,7 @@
 # runs the x86-64 qnlmptool.exe under wine64 in temporary tool folders:
 #   - the simulated station (QNLIO_BACKEND=sim): /S /D, /S /A with update and check (the flash
 #     files must then hold the configuration image), /O, /T with the full exit code;
+#   - QNLIO_BACKEND=help: the backends of a Windows station;
 #   - the default backend, qnliodll.dll from the tool folder: missing, a stand-in built by the
 #     same toolchain over the simulated station (good, LoadQnlIODriver failing, one export
 #     missing), a file that is not a DLL, a 32-bit DLL;
@@ -132,8 +133,13 @@ suite() {  # bin folder of the tool, bin folder of a stand-in of the other word 
     check "$label sim /S /A with a drive-letter firmware name" eval '[ $status = 0 ] &&
         flash_holds_image sim_host0.flash sim_host1.flash && grep -q "^fw_binary_name=Z:" "$folder/QNL7350AMPTool.ini"'
 
-    # The default backend: qnliodll.dll in the tool folder.
+    # The backends of a Windows station, listed without touching anything.
     new_folder "$bin"
+    run QNLIO_BACKEND=help
+    check "$label help lists sim and dll:<path>, not linux" eval '[ $status = 0 ] &&
+        has "  sim " out && has "  dll:<path> " out && ! has "linux" out && [ ! -e "$folder/log" ]'
+
+    # The default backend: qnliodll.dll in the tool folder.
     run /S /D
     check "$label no qnliodll.dll: driver failure, exit 1" eval '[ $status = 1 ] &&
         has "InitializeQNLIO Error!" out && has "qnliodll.dll" err && has "does not exist" err &&

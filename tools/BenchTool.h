@@ -1,6 +1,6 @@
-// A simulated station and a tool over it on a given clock, the hosts discovered: what the
-// benchmarks in this folder run on. Ends the process (2) when the station or the hosts are not
-// as asked.
+// A simulated station and a tool over it on a given clock (assembled as main.cpp assembles it,
+// the window's pages included), the hosts discovered: what the benchmarks in this folder run
+// on. Ends the process (2) when the station or the hosts are not as asked.
 #pragma once
 
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/ToolContext.h"
+#include "app/ToolAssembly.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/EventStore.h"
@@ -30,7 +30,8 @@ struct BenchTool {
         ToolEnvironment env{clock, console, prompts, *station};
         env.eventStore = &events;
         env.toolFolder = folder;
-        tool = std::make_unique<ToolContext>(env);
+        assembly = std::make_unique<ToolAssembly>(env);
+        tool = &assembly->context;
         tool->interctl.ScanPciBus("");
         if (tool->g_Utility.ucHostCount != hosts) {
             std::fprintf(stderr, "found %d of %d hosts\n", tool->g_Utility.ucHostCount, hosts);
@@ -42,7 +43,8 @@ struct BenchTool {
     ConsolePrompts prompts{console};
     MemoryEventStore events;
     std::unique_ptr<sim::SimStation> station;
-    std::unique_ptr<ToolContext> tool;
+    std::unique_ptr<ToolAssembly> assembly;
+    ToolContext* tool = nullptr;
 };
 
 }  // namespace qnl::bench

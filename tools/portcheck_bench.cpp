@@ -5,12 +5,12 @@
 //   portcheck_bench [time_scale [hosts]]     (defaults 1 and 8)
 //
 // The floor is the sum of the scan's nominal waits (run once on a recording clock). Then a
-// fresh station and tool run the check as the window does (PortCheck on its own thread under
-// the window lock, the icons refreshed at its end) on a real clock at the given scale.
+// fresh station and tool run the check through the tool's own test page, as the window does
+// (PortCheck on its own thread under the window lock, the icons refreshed at its end), on a
+// real clock at the given scale.
 #include <stdlib.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -82,18 +82,7 @@ int main(int argc, char** argv) {
     // The check as the window runs it, on a real clock, beside a GUI-like loop.
     RealClock real(scale);
     Bench bench(folder, hosts, real);
-    std::atomic<bool> consoleMode{false};
-    std::atomic<bool> runFromMain{false};
-    FunTestPageCore page(FunTestPageServices{bench.tool->ini,
-                                             bench.tool->funTest,
-                                             bench.tool->xhci,
-                                             bench.tool->g_Utility,
-                                             bench.prompts,
-                                             bench.tool->eventLog,
-                                             bench.tool->hardware,
-                                             runFromMain,
-                                             consoleMode,
-                                             {}});
+    FunTestPageCore& page = bench.assembly->pages->test;
     const auto start = std::chrono::steady_clock::now();
     page.OnBnClickedButtonReflash();
     double longestStallMs = 0.0;

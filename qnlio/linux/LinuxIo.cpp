@@ -117,8 +117,10 @@ bool ParseLinuxSettings(const std::string& text, LinuxIoSettings& settings, std:
         } else if (name == "usb.sysfs") {
             settings.usbSysfs = value;
         } else {
-            error = "linux backend: unknown setting \"" + name +
-                    "\" (method, sysfs.path, dump.name, mem, usb.sysfs)";
+            std::string names;
+            for (const BackendSetting& known : kLinuxSettings)
+                names += (names.empty() ? "" : ", ") + std::string(known.name);
+            error = "linux backend: unknown setting \"" + name + "\" (" + names + ")";
             return false;
         }
     }

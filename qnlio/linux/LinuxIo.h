@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "qnlio/Backend.h"
 #include "qnlio/IQnlIo.h"
 
 namespace qnl::linuxio {
@@ -44,6 +45,15 @@ struct LinuxIoSettings {
     std::string dumpName;
     std::string memory = "resource0";
     std::string usbSysfs = "/sys";
+};
+
+// The settings' names, in the order messages and the help list them.
+inline constexpr BackendSetting kLinuxSettings[] = {
+    {"method", "linux-sysfs (default) or dump (read only)"},
+    {"sysfs.path", "the sysfs PCI folder (default /sys/bus/pci)"},
+    {"dump.name", "the lspci -x dump file for method=dump"},
+    {"mem", "registers through resource0 (default) or devmem"},
+    {"usb.sysfs", "the sysfs root of the USB view (default /sys)"},
 };
 
 // Reads "name=value,name=value" into `settings`; false with `error` for an unknown name or

@@ -1,5 +1,6 @@
 // The real executable over the dll:<path> backend (the simulated station inside a shared
-// library) and over the linux backend (a fake sysfs tree).
+// library) and over the linux backend (a fake sysfs tree); the list of backends and a name that
+// is none.
 #include <gtest/gtest.h>
 
 #include "qnlio/ChipIdTable.h"
@@ -101,6 +102,28 @@ TEST(LinuxBackend, ShowVersionListsTheControllersOfAFakeTree) {
     auto bad = tool.Run({"/S", "/D"}, {{"QNLIO_BACKEND", "linux:colour=blue"}});
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.err.find("unknown setting \"colour\""), std::string::npos) << bad.err;
+}
+
+TEST(BackendChoice, HelpListsTheBackendsAndAnUnknownNameIsADriverFailure) {
+    TempToolFolder tool;
+    auto help = tool.Run({"/S", "/A"}, {{"QNLIO_BACKEND", "help"}, {"QNL_EVENT_STORE", "file"}});
+    EXPECT_EQ(help.status, 0) << help.err;
+    EXPECT_EQ(help.err, "");
+    for (const char* listed : {"\n  sim ", "\n  linux[:settings] ", "\n  dll:<path> ", " method ",
+                               " sysfs.path ", " dump.name ", " mem ", " usb.sysfs ", "\n  help "})
+        EXPECT_NE(help.out.find(listed), std::string::npos) << listed << "\n" << help.out;
+    // Nothing was started: no station, no diagnostic store, no lock.
+    EXPECT_FALSE(tool.Exists("sim_host0.flash"));
+    EXPECT_FALSE(tool.Exists("log"));
+    EXPECT_FALSE(tool.Exists("QNL7350AMPTool.lock"));
+
+    const std::string loadLine = WriteDefaultSettings(tool);
+    auto unknown =
+        tool.Run({"/S", "/D"}, {{"QNLIO_BACKEND", "sim:x"}, {"QNL_EVENT_STORE", "file"}});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_EQ(unknown.out, kBanner + loadLine + kDriverFailure);
+    EXPECT_EQ(unknown.err,
+              "QNLIO_BACKEND=\"sim:x\" is not a backend (sim, linux[:settings] or dll:<path>)\n");
 }
 
 }  // namespace

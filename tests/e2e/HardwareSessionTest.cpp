@@ -49,7 +49,8 @@ class HardwareSessionTest : public ::testing::Test {
   protected:
     // One controller whose USB 3.0 Port 1 has a device: its signal line test passes.
     HardwareSessionTest()
-        : bench(1, 0.01, R"("ports": { "usb3_port1": { "type": "device", "speed": "super" } })") {}
+        : bench(1, 0.01, ToolAssembly::Parts::WindowOnly,
+                R"("ports": { "usb3_port1": { "type": "device", "speed": "super" } })") {}
 
     void StartWindow() {
         bench.WriteSettings(

@@ -88,9 +88,10 @@ int main(int argc, char** argv) {
     double firstPaint = 0;
     qint64 firstPaintFromMain = 0;
     {
-        test::WindowStation tool(folder + "/start", Controllers(2), settings, app.Prompts());
-        MainWindowView window(*tool.dialog, *tool.context,
-                              MakePageViews(*tool.pages, *tool.dialog, *tool.context));
+        test::WindowStation station(folder + "/start", Controllers(2), settings, app.Prompts());
+        ToolAssembly& tool = *station.tool;
+        MainWindowView window(tool.dialog, tool.context,
+                              MakePageViews(*tool.pages, tool.dialog, tool.context));
         FirstPaint paint;
         window.installEventFilter(&paint);
         window.show();
@@ -114,9 +115,10 @@ int main(int argc, char** argv) {
     }
 
     // An 8-host run from the window's Start.
-    test::WindowStation tool(folder + "/run", Controllers(8), settings, app.Prompts());
-    MainWindowView window(*tool.dialog, *tool.context,
-                          MakePageViews(*tool.pages, *tool.dialog, *tool.context));
+    test::WindowStation station(folder + "/run", Controllers(8), settings, app.Prompts());
+    ToolAssembly& tool = *station.tool;
+    MainWindowView window(tool.dialog, tool.context,
+                          MakePageViews(*tool.pages, tool.dialog, tool.context));
     window.show();
     QApplication::processEvents();
     QElapsedTimer tick;
@@ -143,7 +145,7 @@ int main(int argc, char** argv) {
     probe.stop();
     int passed = 0;
     for (int row = 0; row < 8; ++row)
-        passed += tool.context->resultTable.strGetResultItemTable(static_cast<std::uint8_t>(row),
+        passed += tool.context.resultTable.strGetResultItemTable(static_cast<std::uint8_t>(row),
                                                                   7) == "PASS";
     std::printf(
         "8-host run: %.1f s, %d of 8 hosts PASS, longest GUI-thread stall %lld ms over %lld "

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/MPToolDlg.h"
+#include "app/ToolAssembly.h"
 #include "support/ForwardingIo.h"
 #include "support/RecordingPrompts.h"
 #include "support/SimFixture.h"
@@ -49,23 +49,17 @@ class HidingIo final : public ForwardingIo {
 class WindowBench {
   public:
     // `realTimeScale` > 0: the tool and the station run on a real clock of that scale (runs
-    // whose workers must really wait for each other).
-    // `controllerExtra`: more of each controller's station entry (its ports, faults).
+    // whose workers must really wait for each other). `parts`: the main window's core alone
+    // (a test attaches pages of its own) or with the tool's pages. `controllerExtra`: more of
+    // each controller's station entry (its ports, faults).
     explicit WindowBench(int hosts = 2, double realTimeScale = 0,
+                         ToolAssembly::Parts parts = ToolAssembly::Parts::WindowOnly,
                          const std::string& controllerExtra = {})
-        : sim(Controllers(hosts, controllerExtra), "[]", realTimeScale), io(*sim.station) {
-        ToolEnvironment env{ToolClock(realTimeScale), console, prompts, io};
-        env.eventStore = &events;
-        env.toolFolder = sim.Folder();
-        env.currentFolder = sim.Folder();
-        env.userName = "operator";
-        context = std::make_unique<ToolContext>(env);
-        dialog = std::make_unique<CQNL735_MPToolDlg>(*context);
-    }
-    ~WindowBench() {
-        dialog.reset();
-        context.reset();
-    }
+        : sim(Controllers(hosts, controllerExtra), "[]", realTimeScale),
+          io(*sim.station),
+          tool(Environment(realTimeScale), parts),
+          context(&tool.context),
+          dialog(&tool.dialog) {}
 
     std::string IniPath() const { return sim.Folder() + "/" + kIniFileName; }
     // Beside it an (empty) "fw.bin", which a settings file with the update on may name.
@@ -87,8 +81,9 @@ class WindowBench {
     MemoryConsole console;
     RecordingPrompts prompts;
     MemoryEventStore events;
-    std::unique_ptr<ToolContext> context;
-    std::unique_ptr<CQNL735_MPToolDlg> dialog;
+    ToolAssembly tool;
+    ToolContext* const context;
+    CQNL735_MPToolDlg* const dialog;
     std::optional<std::int32_t> result;
 
   private:
@@ -98,10 +93,15 @@ class WindowBench {
             json += (i ? "," : "") + ControllerJson(3 + i, 0, 0, 0, extra);
         return json + "]";
     }
-    IClock& ToolClock(double realTimeScale) {
+    ToolEnvironment Environment(double realTimeScale) {
         // The bench's own tool runs on the clock the station was given.
-        if (realTimeScale > 0) return sim.tool->context->clock;
-        return sim.clock;
+        IClock& clock = realTimeScale > 0 ? sim.tool->context->clock : sim.clock;
+        ToolEnvironment env{clock, console, prompts, io};
+        env.eventStore = &events;
+        env.toolFolder = sim.Folder();
+        env.currentFolder = sim.Folder();
+        env.userName = "operator";
+        return env;
     }
 };
 

@@ -1,6 +1,6 @@
-// A whole window tool over a simulated station in a folder of its own, composed as main.cpp
-// composes it (the pages attached, started with an empty command line): for the screenshot
-// tour and the window's measurements. Needs a QApplication (the prompts show dialogs).
+// A whole window tool over a simulated station in a folder of its own, assembled as main.cpp
+// assembles it (ToolAssembly, started with an empty command line): for the screenshot tour and
+// the window's measurements. Needs a QApplication (the prompts show dialogs).
 #pragma once
 
 #include <filesystem>
@@ -9,9 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/MPToolDlg.h"
-#include "app/ToolContext.h"
-#include "app/WindowPages.h"
+#include "app/ToolAssembly.h"
 #include "firmware/FirmwareImageMaker.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
@@ -63,26 +61,15 @@ class WindowStation {
         environment.toolFolder = folder;
         environment.currentFolder = folder;
         environment.userName = "operator";
-        context = std::make_unique<ToolContext>(environment);
-        dialog = std::make_unique<CQNL735_MPToolDlg>(*context);
-        pages = std::make_unique<WindowPages>(*context, *dialog);
-        pages->AttachTo(*dialog);
-        if (dialog->OnInitDialog("")) throw std::runtime_error("start-up ended the tool");
-    }
-    ~WindowStation() {
-        if (dialog) dialog->StopRun(std::chrono::seconds(10));
-        pages.reset();
-        dialog.reset();
-        context.reset();
+        tool = std::make_unique<ToolAssembly>(environment);
+        if (tool->Start("")) throw std::runtime_error("start-up ended the tool");
     }
 
     std::unique_ptr<RealClock> clock;
     std::unique_ptr<sim::SimStation> station;
     NullConsole console;
     MemoryEventStore events;
-    std::unique_ptr<ToolContext> context;
-    std::unique_ptr<CQNL735_MPToolDlg> dialog;
-    std::unique_ptr<WindowPages> pages;
+    std::unique_ptr<ToolAssembly> tool;
 };
 
 }  // namespace qnl::test

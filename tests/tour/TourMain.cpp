@@ -176,10 +176,10 @@ int main(int argc, char** argv) {
     WindowApp app(argc, argv);
     IniSettings settings = test::WindowStation::UpdateAndCheck();
     settings.savelog_enable = 1;
-    test::WindowStation tool(pictures + "/tool", tour::kStation, settings, app.Prompts());
-    CQNL735_MPToolDlg& dialog = *tool.dialog;
-    ToolContext& context = *tool.context;
-    WindowPages& pages = *tool.pages;
+    test::WindowStation station(pictures + "/tool", tour::kStation, settings, app.Prompts());
+    CQNL735_MPToolDlg& dialog = station.tool->dialog;
+    ToolContext& context = station.tool->context;
+    WindowPages& pages = *station.tool->pages;
     MainWindowView window(dialog, context, MakePageViews(pages, dialog, context));
     app.Prompts().SetWindow(&window);
     window.show();

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "qnlio/Backend.h"
+#include "qnlio/backends/StationBackends.h"
 #include "qnlio/ChipIdTable.h"
 #include "qnlio/linux/LinuxIo.h"
 #include "support/FakeSysfs.h"
@@ -184,14 +184,14 @@ TEST_F(LinuxIoTest, DumpFileIsScannedLikeATreeAndIsNeverWritten) {
 }
 
 TEST(LinuxBackendChoice, SettingsAreCheckedWhenTheBackendIsChosen) {
-    EXPECT_EQ(ParseBackendChoice("linux").kind, BackendChoice::Kind::Linux);
-    auto ok = ParseBackendChoice("linux:sysfs.path=/tmp/x,mem=devmem");
-    EXPECT_EQ(ok.kind, BackendChoice::Kind::Linux);
+    EXPECT_TRUE(ChooseBackend("linux").Is("linux"));
+    auto ok = ChooseBackend("linux:sysfs.path=/tmp/x,mem=devmem");
+    EXPECT_TRUE(ok.Is("linux"));
     EXPECT_EQ(ok.parameter, "sysfs.path=/tmp/x,mem=devmem");
     for (const char* bad :
          {"linux:colour=blue", "linux:mem=io", "linux:method=dump", "linux:sysfs.path", "linuxx"}) {
-        auto choice = ParseBackendChoice(bad);
-        EXPECT_EQ(choice.kind, BackendChoice::Kind::Invalid) << bad;
+        auto choice = ChooseBackend(bad);
+        EXPECT_EQ(choice.backend, nullptr) << bad;
         EXPECT_FALSE(choice.error.empty()) << bad;
     }
 }

@@ -15,11 +15,7 @@ using namespace std::chrono_literals;
 
 class WindowPagesTest : public ::testing::Test {
   protected:
-    WindowPagesTest() : bench(2, 0.01) {
-        pages = std::make_unique<WindowPages>(*bench.context, *bench.dialog);
-        pages->AttachTo(*bench.dialog);
-    }
-    ~WindowPagesTest() override { pages.reset(); }
+    WindowPagesTest() : bench(2, 0.01, ToolAssembly::Parts::WindowAndPages) {}
     // Timer 1 ticks until the run has ended (or 30 s of real time passed).
     bool TickUntilEnd() {
         for (int i = 0; i < 3000; ++i) {
@@ -30,7 +26,7 @@ class WindowPagesTest : public ::testing::Test {
     }
 
     WindowBench bench;
-    std::unique_ptr<WindowPages> pages;
+    WindowPages* const pages = bench.tool.pages;
 };
 
 TEST_F(WindowPagesTest, BothUpgradeSwitchesOffGivesTheWindowBackAtOnce) {

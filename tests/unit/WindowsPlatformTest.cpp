@@ -10,7 +10,7 @@
 #include "platform/WinUsbTopology.h"
 #include "platform/WindowsNames.h"
 #include "porttest/UsbDeviceSearch.h"
-#include "qnlio/Backend.h"
+#include "qnlio/backends/StationBackends.h"
 #include "qnlio/ChipIdTable.h"
 #include "qnlio/dll/LibraryExports.h"
 #include "qnlio/dll/QnlIoExports.h"
@@ -323,20 +323,21 @@ TEST(LibraryExports, AFileThatIsNoLoadableLibraryIsDescribed) {
 }
 
 TEST(BackendChoiceOnWindows, TheMakersLibraryInTheToolFolderIsTheDefault) {
-    const BackendChoice windows = ParseBackendChoice(nullptr, true);
-    EXPECT_EQ(windows.kind, BackendChoice::Kind::Dll);
+    const BackendChoice windows = ChooseBackend(nullptr, true);
+    EXPECT_TRUE(windows.Is("dll"));
     EXPECT_EQ(windows.parameter, "qnliodll.dll");
     EXPECT_TRUE(windows.inToolFolder);
-    EXPECT_EQ(ParseBackendChoice("", true).kind, BackendChoice::Kind::Dll);
-    EXPECT_EQ(ParseBackendChoice("sim", true).kind, BackendChoice::Kind::Sim);
-    const BackendChoice path = ParseBackendChoice("dll:D:\\io\\other.dll", true);
+    EXPECT_TRUE(ChooseBackend("", true).Is("dll"));
+    EXPECT_TRUE(ChooseBackend("sim", true).Is("sim"));
+    const BackendChoice path = ChooseBackend("dll:D:\\io\\other.dll", true);
     EXPECT_EQ(path.parameter, "D:\\io\\other.dll");
     EXPECT_FALSE(path.inToolFolder);
-    const BackendChoice linuxThere = ParseBackendChoice("linux", true);
-    EXPECT_EQ(linuxThere.kind, BackendChoice::Kind::Invalid);
-    EXPECT_NE(linuxThere.error.find("does not exist on Windows"), std::string::npos);
+    const BackendChoice linuxThere = ChooseBackend("linux", true);
+    EXPECT_EQ(linuxThere.backend, nullptr);
+    EXPECT_EQ(linuxThere.error, "QNLIO_BACKEND=\"linux\": the linux backend does not exist on "
+                                "Windows (sim or dll:<path>)");
     // Linux keeps the simulated station.
-    EXPECT_EQ(ParseBackendChoice(nullptr, false).kind, BackendChoice::Kind::Sim);
+    EXPECT_TRUE(ChooseBackend(nullptr, false).Is("sim"));
 }
 
 TEST(WindowsStationPath, DrivesAndUncNamesStandOtherNamesAreInTheToolFolder) {
