@@ -84,7 +84,8 @@ void MpRun::Firmware() {
         ctx_.ini.serial_number = serialNumber_;
     }
     const bool ran =
-        ctx_.upgrade.RunFirmwareUpgrade(request_.page == kPageUpgrade ? 1 : 0, request_.mask, ini);
+        ctx_.upgrade.RunFirmwareUpgrade(request_.page == kPageUpgrade ? 1 : 0, request_.mask, ini,
+                                        UpgradeRunMode{true, request_.mode.console});
     if (!ran) {
         ctx_.eventLog.LogMessage(kEventTypeError,
                                  "\r\n%s:%d:   All Host RunFirmwareUpgrade() Failed!!exit\n",
@@ -103,7 +104,8 @@ void MpRun::Firmware() {
 
 void MpRun::PortTests() {
     FunTest& test = ctx_.funTest;
-    test.FunTestStartFromMain(request_.mask & kItemPortTests, request_.page, request_.settings);
+    test.FunTestStartFromMain(request_.mask & kItemPortTests, request_.page, request_.settings,
+                              request_.mode.silent);
     outcome_.testsRan = true;
     outcome_.testErrorByte = test.m_ucErrorCode;
     if (request_.mode.silent || outcome_.testErrorByte == 0) return;

@@ -48,10 +48,6 @@ class CUtility {
     std::uint8_t m_ucCfgCheckSum = 0;    // computed sum of bytes 0..L-1
     std::uint8_t m_ucFWCheckSum = 0;     // computed sum of the code bytes
 
-    // 1 after a USB device search met an attached device that is not a hub; cleared by the
-    // caller before each search.
-    std::uint8_t m_bUsbDeviceFound = 0;
-
     // 1 after a good settings load (the last CIni::bLoadINIFile), else 0.
     std::uint8_t m_ucIniLoaded = 0;
 

@@ -66,6 +66,13 @@ struct UpgradeRunSnapshot {
     std::uint8_t hostCount = 0;
 };
 
+// Who started an upgrade run and how it talks: the MP run (the settings' firmware name) or
+// the page's own button (the list's choice); console lines or not.
+struct UpgradeRunMode {
+    bool fromMain = true;
+    bool console = false;
+};
+
 class Upgrade {
   public:
     explicit Upgrade(const UpgradeServices& services);
@@ -79,7 +86,7 @@ class Upgrade {
     // when it was started); without them, the settings as they are now.
     bool RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags);
     bool RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
-                            const IniSettings& settings);
+                            const IniSettings& settings, const UpgradeRunMode& mode);
     // One host's update and check. 1, or 0 after a failed update.
     std::uint32_t FWThreadFun(const std::shared_ptr<const UpgradeRunSnapshot>& run,
                               std::uint8_t index);

@@ -200,11 +200,8 @@ void UpgradePageCore::OnBnClickedButtonFirmwareUpgrade() {
         // 3. The window off; timer 1 watches the run's end.
         if (hooks.vDisableAllGUI) hooks.vDisableAllGUI();
         if (hooks.StartPageRunTimer) hooks.StartPageRunTimer([this] { return RunEnded(); });
-        // 4. Both results of every host record start at 0.
-        for (auto& host : util.hosts) {
-            host.ucFwUpdateResult = 0;
-            host.ucFwCheckResult = 0;
-        }
+        // 4. (Both results of every host record start at 0: on the run's thread, once it holds
+        // the hardware.)
         // 5. The run: this page's, so the list's choice is programmed (taken here, on the
         // operator's thread, before the run's thread starts).
         services_.runFromMain = false;
@@ -230,7 +227,14 @@ void UpgradePageCore::OnBnClickedButtonFirmwareUpgrade() {
                     services_.upgrade.m_ucRunDone = 1;
                     return;
                 }
-                services_.upgrade.RunFirmwareUpgrade(1, runFlags, settings);
+                for (std::size_t i = 0; i < kMaxHosts; ++i)
+                    services_.utility.WriteRecord(i, [](TargetHost& host) {
+                        host.ucFwUpdateResult = 0;
+                        host.ucFwCheckResult = 0;
+                    });
+                // A page's run is the window's: no console lines.
+                services_.upgrade.RunFirmwareUpgrade(1, runFlags, settings,
+                                                     UpgradeRunMode{false, false});
                 services_.upgrade.m_ucRunDone = 1;
             },
             [this] {

@@ -44,9 +44,9 @@ void Upgrade::ResetRunState() {
 
 bool Upgrade::bCheckConnectedUSBDevice() {
     try {
-        services_.g_Utility.m_bUsbDeviceFound = 0;
-        SearchConnectedUsbDevice(services_.usbTopology, services_.g_Utility.m_bUsbDeviceFound);
-        return services_.g_Utility.m_bUsbDeviceFound == 1;
+        std::uint8_t found = 0;
+        SearchConnectedUsbDevice(services_.usbTopology, found);
+        return found == 1;
     } catch (const std::exception&) {
         services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: Failed,  dwErrorCode %d",
                                       "Upgrade::bCheckConnectedUSBDevice", 612, files::LastError());
@@ -89,17 +89,18 @@ bool Upgrade::ReadFirmwareFile(const std::string& path, std::vector<std::uint8_t
 
 bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags) {
     const IniSettings settings = services_.ini;
-    return RunFirmwareUpgrade(twoColumn, runFlags, settings);
+    return RunFirmwareUpgrade(twoColumn, runFlags, settings,
+                              UpgradeRunMode{services_.runFromMain, services_.consoleMode});
 }
 
 bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
-                                 const IniSettings& settings) {
+                                 const IniSettings& settings, const UpgradeRunMode& mode) {
     CUtility& util = services_.g_Utility;
     auto run = std::make_shared<UpgradeRunSnapshot>();
     run->settings = settings;
     run->layout = twoColumn ? ResultLayout::Upgrade : ResultLayout::Main;
     run->runFlags = runFlags;
-    run->consoleMode = services_.consoleMode;
+    run->consoleMode = mode.console;
 
     // 1. No USB device may hang below a target controller while it is programmed.
     if (settings.check_downstream_usb_enable == 1) {
@@ -111,7 +112,7 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
     }
 
     // 2. The firmware file: the settings' name in an MP run, else the page's selection.
-    run->firmwareName = services_.runFromMain ? settings.fw_binary_name : m_strComboFirmware;
+    run->firmwareName = mode.fromMain ? settings.fw_binary_name : m_strComboFirmware;
     // A name with ':' after its first character is a full path; anything else lives in the
     // tool folder. Either way it is resolved as a Windows station would.
     util.m_strFWFilePath = files::ResolveWindowsName(util.strToolFolder, run->firmwareName).path;

@@ -10,8 +10,7 @@
 namespace qnl {
 
 std::int32_t FixtureSubTest(CXhci& xhci, TargetHost& host, IUsbTopology* topology,
-                            std::uint8_t& usbDeviceFound, std::uint32_t speed, std::uint32_t port,
-                            std::int32_t timeoutMs) {
+                            std::uint32_t speed, std::uint32_t port, std::int32_t timeoutMs) {
     if (!IsTestSpeedAndPort(speed, port)) return kErrInvalidParameter;
     const std::uint32_t x = XhciPortFor(speed, port);
     const std::int32_t t = PortTimeoutMs(timeoutMs);
@@ -21,7 +20,8 @@ std::int32_t FixtureSubTest(CXhci& xhci, TargetHost& host, IUsbTopology* topolog
         if (speed == kTestSpeedUsb31 && (rc = xhci.CheckSuperSpeedPlusLink(host, x)) != kOk)
             return rc;
         if ((rc = xhci.WaitPortEnabled(host, x, t)) != kOk) return rc;
-        usbDeviceFound = 0;
+        // The search's answer is this call's own: workers of other hosts search at once.
+        std::uint8_t usbDeviceFound = 0;
         SearchConnectedUsbDevice(topology, usbDeviceFound);
         return usbDeviceFound == 1 ? kOk : kErrIo;
     } catch (const std::exception&) {

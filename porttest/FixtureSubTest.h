@@ -13,12 +13,10 @@
 namespace qnl {
 
 // speed 1 (USB 2.0), 2 (USB 3.0) or 4 (USB 3.1); port 1 or 2; timeoutMs for the enabled wait
-// (-1 = 30 ms). `usbDeviceFound` is the tool's search flag (cleared here before the search).
-// The search is system-wide over the target controllers: a device on another target host
-// also counts. 0 = PASS; -1 no device found; -3 SuperSpeedPlus link check; -9 port not
-// enabled in time; -10 bad arguments or no register base; or a library code.
+// (-1 = 30 ms). The search is system-wide over the target controllers: a device on another target
+// host also counts. 0 = PASS; -1 no device found; -3 SuperSpeedPlus link check; -9 port not enabled
+// in time; -10 bad arguments or no register base; or a library code.
 std::int32_t FixtureSubTest(CXhci& xhci, TargetHost& host, IUsbTopology* topology,
-                            std::uint8_t& usbDeviceFound, std::uint32_t speed, std::uint32_t port,
-                            std::int32_t timeoutMs);
+                            std::uint32_t speed, std::uint32_t port, std::int32_t timeoutMs);
 
 }  // namespace qnl

@@ -84,7 +84,7 @@ std::uint8_t FunTest::DoneByte(std::size_t hostIndex) const {
 }
 
 bool FunTest::Silent() const {
-    return services_.silentMode;
+    return runSilent_;
 }
 
 void FunTest::Tell(const std::string& text) {
@@ -109,12 +109,13 @@ void FunTest::OrHostResults(const std::function<std::uint8_t(const TargetHost&)>
 
 std::int32_t FunTest::PageTestThread(std::uint8_t mode, std::uint8_t selection) {
     const IniSettings settings = services_.ini;
-    return PageTestThread(mode, selection, settings);
+    return PageTestThread(mode, selection, settings, services_.silentMode);
 }
 
 std::int32_t FunTest::PageTestThread(std::uint8_t mode, std::uint8_t selection,
-                                     const IniSettings& settings) {
+                                     const IniSettings& settings, bool silent) {
     runSettings_ = settings;
+    runSilent_ = silent;
     m_bFinished = 0;
     m_ucErrorCode = 0;
     m_ucStarted = 0;
@@ -151,12 +152,13 @@ std::int32_t FunTest::PageTestThread(std::uint8_t mode, std::uint8_t selection,
 
 void FunTest::FunTestStartFromMain(std::uint8_t selection, std::uint8_t mode) {
     const IniSettings settings = services_.ini;
-    FunTestStartFromMain(selection, mode, settings);
+    FunTestStartFromMain(selection, mode, settings, services_.silentMode);
 }
 
 void FunTest::FunTestStartFromMain(std::uint8_t selection, std::uint8_t mode,
-                                   const IniSettings& settings) {
+                                   const IniSettings& settings, bool silent) {
     runSettings_ = settings;
+    runSilent_ = silent;
     m_bFinished = 0;
     m_ucStarted = 0;
     std::int32_t r = kOk;

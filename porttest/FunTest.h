@@ -100,14 +100,15 @@ class FunTest {
     // the code of the supervisor that ended the run. m_bFinished is set at its end.
     std::int32_t PageTestThread(std::uint8_t mode, std::uint8_t selection);
     std::int32_t PageTestThread(std::uint8_t mode, std::uint8_t selection,
-                                const IniSettings& settings);
+                                const IniSettings& settings, bool silent);
     // The MP run's tests: returns when they are over, leaving the outcome in m_ucErrorCode
     // (0 when every started test passed) and in the host records. m_bFinished is set at its
     // end. Writing the result log and the exit code are the MP run's.
     void FunTestStartFromMain(std::uint8_t selection, std::uint8_t mode);
-    // The same with the settings values taken when the run was started.
+    // The same with the settings values and the mode (`silent`: /S) of the run, taken when it
+    // was started.
     void FunTestStartFromMain(std::uint8_t selection, std::uint8_t mode,
-                              const IniSettings& settings);
+                              const IniSettings& settings, bool silent);
 
     // --- Supervisors: 0 when every started worker finished, -9 at the limit ------------------
     // `selection` is kSelectSignalLine or kSelectFixture.
@@ -175,8 +176,11 @@ class FunTest {
     Params m_Params;
     std::shared_ptr<WorkerGroup> group_;                 // the current supervisor's workers
     std::vector<std::shared_ptr<WorkerGroup>> givenUp_;  // earlier groups still returning
-    // The settings values of the run in progress (written and read by the run's thread only).
+    // The settings values and the mode of the run in progress (written and read by the run's
+    // thread only): /S, the workers print their progress lines and the results are gathered
+    // with a pause per host.
     IniSettings runSettings_;
+    bool runSilent_ = false;
 };
 
 }  // namespace qnl

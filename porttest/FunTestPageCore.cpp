@@ -283,7 +283,8 @@ void FunTestPageCore::StartPageRun(std::uint8_t selection) {
                     const HardwareSession::Hold hardware =
                         services_.hardware.Acquire(HardwareActivity::PageRun);
                     if (!hardware) return;
-                    services_.funTest.PageTestThread(kRunModeTestPage, selection, settings);
+                    // A page's run is the window's: never silent.
+                    services_.funTest.PageTestThread(kRunModeTestPage, selection, settings, false);
                 },
                 [this] {
                     services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d",

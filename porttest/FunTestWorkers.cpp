@@ -106,8 +106,7 @@ void FunTest::SignalOrFixtureWorker(TestParam& param, bool fixture) {
             for (const SpeedPort& sp : kSignalOrder) {
                 if (!Selected(param, sp.speed, sp.port)) continue;
                 const std::int32_t rc =
-                    fixture ? FixtureSubTest(services_.xhci, host, services_.usbTopology,
-                                             services_.g_Utility.m_bUsbDeviceFound, sp.speed,
+                    fixture ? FixtureSubTest(services_.xhci, host, services_.usbTopology, sp.speed,
                                              sp.port, param.dwTimeout)
                             : SignalLineSubTest(services_.xhci, host, sp.speed, sp.port,
                                                 param.dwTimeout);
