@@ -118,9 +118,9 @@ std::int32_t MainWindowControls::OnBnClickedButtonCreateConfigFile() {
                                  kFunction, 1324);
         Show(Format("\r\n%s::vCreateConfigRomFile Failed!!(%d)\n", kFunction, 1325));
         return kErrIo;
-    } catch (const std::exception&) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kFunction, 1330,
-                                 files::LastError());
+    } catch (const std::exception& e) {
+        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s", kFunction,
+                                 1330, files::LastError(), e.what());
         return kErrIo;
     }
 }
@@ -139,9 +139,9 @@ std::int32_t MainWindowControls::OnBnClickedButtonFWInfo() {
         Show(FirmwareInfoText(files::WindowsBaseName(fw.name), ctx_.g_Utility.m_strFileFWVersion,
                               fields));
         return kOk;
-    } catch (const std::exception&) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kFunction, 3584,
-                                 files::LastError());
+    } catch (const std::exception& e) {
+        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s", kFunction,
+                                 3584, files::LastError(), e.what());
         return kErrIo;
     }
 }

@@ -193,9 +193,9 @@ void PageDevice::OnInitDialog() {
     controls_.SetItems(kComboMaxSpeed, {"Genx1", "Genx2", "Genx3"}, -1);
 }
 
-void PageDevice::LogFailure(const char* function, int line) {
-    ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", function, line,
-                             files::LastError());
+void PageDevice::LogFailure(const char* function, int line, const std::exception& e) {
+    ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s", function,
+                             line, files::LastError(), e.what());
 }
 
 void PageDevice::Tell(const EditRefusal& refusal) {
@@ -268,8 +268,8 @@ void PageDevice::vDisableALLGUI() {
         controls_.SetEnabled(kCheckCustInfo, false);
         vDisableSignalLineTestGUI();
         SetGroup({kCheckSignalLine, kCheckFixture, kCheckTermination, kCheckLoopBack}, false);
-    } catch (const std::exception&) {
-        LogFailure("PageDevice::vDisableALLGUI", 1);
+    } catch (const std::exception& e) {
+        LogFailure("PageDevice::vDisableALLGUI", 1, e);
     }
 }
 
@@ -292,8 +292,8 @@ void PageDevice::vEnableALLGUI() {
         SetGroup({kCheckSignalLine, kCheckFixture, kCheckTermination, kCheckLoopBack}, true);
         controls_.SetEnabled(kCheckManual, true);
         vEnableManualSettingGUI();
-    } catch (const std::exception&) {
-        LogFailure("PageDevice::vEnableALLGUI", 2);
+    } catch (const std::exception& e) {
+        LogFailure("PageDevice::vEnableALLGUI", 2, e);
     }
 }
 
@@ -421,10 +421,10 @@ void PageDevice::vSetGUIByINI() {
         controls_.SetChecked(kCheckPreempA, ini_.ss_preemp_a_enable == 1);
         ShowEdit(kEditCurDrivingA, refused);
         ShowEdit(kEditCurDrivingB, refused);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         ctx_.eventLog.LogMessage(
-            kEventTypeError, "\r\n%s:%d:  iFWBrowseCurCount : %d , dwErrorCode %d",
-            "PageDevice::vSetGUIByINI", 3, static_cast<int>(listed), files::LastError());
+            kEventTypeError, "\r\n%s:%d:  iFWBrowseCurCount : %d , dwErrorCode %d, what: %s",
+            "PageDevice::vSetGUIByINI", 3, static_cast<int>(listed), files::LastError(), e.what());
     }
 }
 
@@ -468,8 +468,8 @@ void PageDevice::EditChanged(ControlId id, const std::string& text) {
 void PageDevice::OnTextChanged(ControlId id, const std::string& text) {
     try {
         EditChanged(id, text);
-    } catch (const std::exception&) {
-        LogFailure(Format("PageDevice::OnEnChange %s", controls_.Name(id).c_str()).c_str(), 4);
+    } catch (const std::exception& e) {
+        LogFailure(Format("PageDevice::OnEnChange %s", controls_.Name(id).c_str()).c_str(), 4, e);
     }
 }
 
@@ -493,8 +493,8 @@ void PageDevice::OnSelectionChanged(ControlId id, int index) {
             default:
                 break;
         }
-    } catch (const std::exception&) {
-        LogFailure("PageDevice::OnCbnSelchange", 5);
+    } catch (const std::exception& e) {
+        LogFailure("PageDevice::OnCbnSelchange", 5, e);
     }
 }
 
@@ -503,8 +503,8 @@ void PageDevice::OnSelectionChanged(ControlId id, int index) {
 void PageDevice::OnClicked(ControlId id, bool checked) {
     try {
         Clicked(id, checked);
-    } catch (const std::exception&) {
-        LogFailure(Format("PageDevice::OnBnClicked %s", controls_.Name(id).c_str()).c_str(), 6);
+    } catch (const std::exception& e) {
+        LogFailure(Format("PageDevice::OnBnClicked %s", controls_.Name(id).c_str()).c_str(), 6, e);
     }
 }
 
@@ -708,8 +708,8 @@ void PageDevice::vWriteExternalSetting() {
                                  result.outcome == ExternalSettingResult::Outcome::Success
                                      ? MessageIcon::Information
                                      : MessageIcon::Error);
-    } catch (const std::exception&) {
-        LogFailure("PageDevice::vWriteExternalSetting", 7);
+    } catch (const std::exception& e) {
+        LogFailure("PageDevice::vWriteExternalSetting", 7, e);
     }
 }
 

@@ -12,6 +12,7 @@
 // and shows the table.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -216,7 +217,7 @@ class PageDevice final : public IPageCore {
     // The extended checks and edits from the fields, their enables re-derived from "External
     // Setting"; nothing is stored.
     void RefreshExtendedFromSettings();
-    void LogFailure(const char* function, int line);
+    void LogFailure(const char* function, int line, const std::exception& e);
 
     ToolContext& ctx_;
     IniSettings& ini_;

@@ -166,9 +166,9 @@ bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t leng
         util.m_dwFWFileLength = static_cast<std::uint32_t>(out.size());
         if (built != nullptr) *built = std::move(out);
         return true;
-    } catch (const std::exception&) {
-        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kFunction,
-                                      2304, files::LastError());
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s",
+                                      kFunction, 2304, files::LastError(), e.what());
         return false;
     }
 }

@@ -213,9 +213,9 @@ std::int32_t CXhci::LoadRegisters(TargetHost& host) {
                 });
             }
         }
-    } catch (const std::exception&) {
-        log_.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", "CXhci::LoadRegisters", 184,
-                        files::LastError());
+    } catch (const std::exception& e) {
+        log_.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
+                        "CXhci::LoadRegisters", 184, files::LastError(), e.what());
         rc = kErrNoMemory;
     }
     io_.UnmapQnlIO(probe, kProbeBytes);

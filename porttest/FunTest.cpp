@@ -255,10 +255,10 @@ std::int32_t FunTest::SuperviseSignalOrFixture(std::uint8_t mode, std::uint8_t s
                     h.dwSignalResult = static_cast<std::uint32_t>(kErrTimeout);
             },
             kFunctionTimeOut);
-    } catch (const std::exception&) {
-        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d",
-                                      "FunTest::SuperviseSignalOrFixture", 1630,
-                                      files::LastError());
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
+                                      "FunTest::SuperviseSignalOrFixture", 1630, files::LastError(),
+                                      e.what());
         return kErrInvalidParameter;
     }
 }
@@ -282,9 +282,10 @@ std::int32_t FunTest::SuperviseTermination(std::uint8_t mode) {
         return WaitForHosts(
             *group, params, ResultItem::TerminationOverall, mode,
             [](TargetHost& h) { h.ucTerminationResult = 1; }, kTerminationTimeOut);
-    } catch (const std::exception&) {
-        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d",
-                                      "FunTest::SuperviseTermination", 1660, files::LastError());
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
+                                      "FunTest::SuperviseTermination", 1660, files::LastError(),
+                                      e.what());
         return kErrInvalidParameter;
     }
 }
@@ -311,9 +312,10 @@ std::int32_t FunTest::SuperviseLoopBack(std::uint8_t mode) {
             kFunctionTimeOut);
         if (r == kOk && Silent()) services_.clock.SleepMs(100);
         return r;
-    } catch (const std::exception&) {
-        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d",
-                                      "FunTest::SuperviseLoopBack", 1690, files::LastError());
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
+                                      "FunTest::SuperviseLoopBack", 1690, files::LastError(),
+                                      e.what());
         return kErrInvalidParameter;
     }
 }

@@ -87,9 +87,9 @@ void FunTest::RunWorker(TestParam& param, const char* name, const char* header,
         const bool allPassed = body(host);
         services_.clock.SleepMs(500);
         finish(allPassed);
-    } catch (const std::exception&) {
-        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", name, 1670,
-                                      files::LastError());
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s", name,
+                                      1670, files::LastError(), e.what());
         // The host failed this test; the supervisor need not wait for its limit.
         finish(false);
     }
