@@ -284,7 +284,7 @@ void PageDevice::vEnableALLGUI() {
         vEnableSubSysGUI();
         controls_.SetEnabled(kCheckPciSpeed, true);
         controls_.SetEnabled(kComboMaxSpeed, true);
-        if (hooks_.extendedAccess && hooks_.extendedAccess())
+        if (hooks_.ExtendedAccess && hooks_.ExtendedAccess())
             vShowExtendedGUI();
         else
             vHideExtendedGUI();
@@ -526,7 +526,7 @@ void PageDevice::Clicked(ControlId id, bool checked) {
         case kButtonBrowse:
             return OnBnClickedButtonBrowse();
         case kButtonFwInfo:
-            if (hooks_.firmwareInfo) hooks_.firmwareInfo();
+            if (hooks_.OnBnClickedButtonFWInfo) hooks_.OnBnClickedButtonFWInfo();
             return;
         case kCheckSubSys:
             ini_.subsys_enable = checked ? 1 : 0;
@@ -639,7 +639,7 @@ void PageDevice::OnBnClickedButtonBrowse() {
     if (!chosen) return;
     controls_.SetItems(kComboFirmware, list, 0);
     ini_.fw_binary_name = chosen->settingsName;
-    if (ctx_.g_Utility.ucHostCount > 0 && hooks_.enableStartGUI) hooks_.enableStartGUI();
+    if (ctx_.g_Utility.ucHostCount > 0 && hooks_.vEnableStartGUI) hooks_.vEnableStartGUI();
 }
 
 // --- Extended block -------------------------------------------------------------------------

@@ -136,8 +136,6 @@ void UpgradePageCore::OnBnClickedButtonFirmwareBrowser() {
         if (!browsed) return;
         ShowList(0);
         services_.ini.fw_binary_name = browsed->settingsName.substr(0, kListFirmwareNameMax);
-        if (services_.hooks.SetCurrentFirmwarePath)
-            services_.hooks.SetCurrentFirmwarePath(browsed->settingsName);
     } catch (const std::exception& e) {
         services_.eventLog.LogMessage(
             kEventTypeError, "\r\n%s:%d:  iFWBrowseCurCount : %d , dwErrorCode %d, what: %s",
