@@ -28,9 +28,7 @@ ResultLayout LayoutOfMode(std::uint8_t mode) {
     return mode == kRunModeTestPage ? ResultLayout::Test : ResultLayout::Main;
 }
 
-FunTest::FunTest(const TestServices& services) : services_(services) {
-    for (auto& param : m_Params) param = std::make_shared<TestParam>();
-}
+FunTest::FunTest(const TestServices& services) : services_(services) {}
 
 FunTest::~FunTest() {
     WaitForWorkers();
@@ -65,22 +63,11 @@ void FunTest::ResetRunState() {
     {
         std::lock_guard lock(runMutex_);
         if (group_) givenUp_.push_back(std::move(group_));
-        for (auto& param : m_Params) param = std::make_shared<TestParam>();
     }
     m_bFinished = 0;
     m_ucErrorCode = 0;
     m_ucStarted = 0;
     services_.reporter.BeginRun();
-}
-
-void FunTest::ClearDoneBytes() {
-    std::lock_guard lock(runMutex_);
-    for (auto& param : m_Params) param->ucDone = 0;
-}
-
-std::uint8_t FunTest::DoneByte(std::size_t hostIndex) const {
-    std::lock_guard lock(runMutex_);
-    return hostIndex < kMaxHosts ? m_Params[hostIndex]->ucDone.load() : 0;
 }
 
 bool FunTest::Silent() const {
@@ -210,8 +197,6 @@ FunTest::Params FunTest::NewParams(std::uint8_t mode) {
             (i >= services_.g_Utility.ucHostCount || host.ucIndex == kNoHostIndex) ? 2 : 0;
         params[i] = std::move(param);
     }
-    std::lock_guard lock(runMutex_);
-    m_Params = params;
     return params;
 }
 
@@ -329,7 +314,6 @@ std::int32_t FunTest::WaitForHosts(WorkerGroup& group, const Params& params, Res
     // not finished. Its FAIL and failed stored result are written under its report gate, so
     // its worker can write nothing after them; then the test lock is released if it held it.
     group.GiveUpUnfinished([&](std::size_t i) {
-        params[i]->ucDone = 1;
         failHost(services_.g_Utility.hosts[i]);
         services_.reporter.ShowResult(LayoutOfMode(mode), static_cast<std::uint8_t>(i), overallItem,
                                       CellState::Fail, "FAIL");

@@ -69,7 +69,7 @@ void FunTest::RunWorker(TestParam& param, const char* name, const char* header,
 
     TargetHost& host = param.host;
     TargetHost& record = services_.g_Utility.hosts[param.ucHost];
-    // The verdict, the stored result, the fixed columns and the done byte, as one report.
+    // The verdict, the stored result and the fixed columns, as one report.
     const auto finish = [&](bool allPassed) {
         GatedWrite([&] {
             services_.reporter.ShowResult(param.layout, param.ucHost, overallItem,
@@ -77,7 +77,6 @@ void FunTest::RunWorker(TestParam& param, const char* name, const char* header,
                                           allPassed ? kPass : kFail);
             store(record, allPassed);
             services_.reporter.RefreshHost(param.ucHost);
-            param.ucDone = 1;
         });
     };
     try {
