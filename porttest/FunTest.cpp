@@ -234,7 +234,7 @@ std::int32_t FunTest::SuperviseSignalOrFixture(std::uint8_t mode, std::uint8_t s
             StartWorker(*group, params[i], body);
         }
         return WaitForHosts(
-            *group, params, ResultItem::SignalLineOverall, mode,
+            *group, ResultItem::SignalLineOverall, mode,
             [](TargetHost& h) {
                 if (h.dwSignalResult == 0)
                     h.dwSignalResult = static_cast<std::uint32_t>(kErrTimeout);
@@ -265,7 +265,7 @@ std::int32_t FunTest::SuperviseTermination(std::uint8_t mode) {
             services_.clock.SleepMs(100);
         }
         return WaitForHosts(
-            *group, params, ResultItem::TerminationOverall, mode,
+            *group, ResultItem::TerminationOverall, mode,
             [](TargetHost& h) { h.ucTerminationResult = 1; }, kTerminationTimeOut);
     } catch (const std::exception& e) {
         services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
@@ -292,7 +292,7 @@ std::int32_t FunTest::SuperviseLoopBack(std::uint8_t mode) {
             StartWorker(*group, params[i], &FunTest::LoopBackWorker);
         }
         const std::int32_t r = WaitForHosts(
-            *group, params, ResultItem::LoopBackOverall, mode,
+            *group, ResultItem::LoopBackOverall, mode,
             [](TargetHost& h) { h.ucLoopBackResult = static_cast<std::uint8_t>(kErrTimeout); },
             kFunctionTimeOut);
         if (r == kOk && Silent()) services_.clock.SleepMs(100);
@@ -305,9 +305,8 @@ std::int32_t FunTest::SuperviseLoopBack(std::uint8_t mode) {
     }
 }
 
-std::int32_t FunTest::WaitForHosts(WorkerGroup& group, const Params& params, ResultItem overallItem,
-                                   std::uint8_t mode, const FailHost& failHost,
-                                   const char* message) {
+std::int32_t FunTest::WaitForHosts(WorkerGroup& group, ResultItem overallItem, std::uint8_t mode,
+                                   const FailHost& failHost, const char* message) {
     // Every host that was started must finish (skipped hosts are not waited for).
     if (group.Wait(kTestLimitMs, kTestPollMs)) return kOk;
     // Time-out (or the run itself is being stopped): give up on every started host that has

@@ -147,8 +147,8 @@ class FunTest {
     // Starts `body` for the host of `param` in `group`.
     void StartWorker(WorkerGroup& group, const std::shared_ptr<TestParam>& param, WorkerBody body);
     // The supervisors' wait and time-out handling.
-    std::int32_t WaitForHosts(WorkerGroup& group, const Params& params, ResultItem overallItem,
-                              std::uint8_t mode, const FailHost& failHost, const char* message);
+    std::int32_t WaitForHosts(WorkerGroup& group, ResultItem overallItem, std::uint8_t mode,
+                              const FailHost& failHost, const char* message);
     void Tell(const std::string& text);
     bool Silent() const;
     // Every host of the table (at least one) has a non-zero result by `field`.
