@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -249,7 +250,7 @@ class CQNL735_MPToolDlg {
     void RefreshCurrentPage();
     void RebuildResultTable();
     void SetLogCheckBoxesFromSettings();
-    void LogGuiFailure(const char* function, int line);
+    void LogGuiFailure(const char* function, int line, const std::exception& e);
     void ScanAndReport();
     void ReportLeftOutHosts();
     void InitControls();

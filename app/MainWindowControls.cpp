@@ -6,15 +6,14 @@
 #include "controller/ErrorCodes.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
+#include "qnlio/MailboxProtocol.h"
 #include "settings/FileAccess.h"
 
 namespace qnl {
 
 namespace {
 
-constexpr std::uint16_t kSsidAddress[2] = {0xE262, 0x0052};
-constexpr std::uint16_t kSvidAddress[2] = {0xE260, 0x0050};
-constexpr std::uint16_t kPcieLinkAddress = 0xE241;
+using mailbox::ConfigEntryAddress;
 
 }  // namespace
 
@@ -26,11 +25,11 @@ FirmwareInfoFields ReadFirmwareInfoFields(const BinFileStruct& image, std::uint8
         if (e[at] != kConfigEntryMarker) continue;
         const std::uint16_t address = ReadLe16(&e[at + 2]);
         const std::uint8_t* value = &e[at + 4];
-        if (address == kSsidAddress[k]) {
+        if (address == ConfigEntryAddress(mailbox::XDATA_SSID[k])) {
             fields.ssid = Format("%02X%02X", value[1], value[0]);
-        } else if (address == kSvidAddress[k]) {
+        } else if (address == ConfigEntryAddress(mailbox::XDATA_SVID[k])) {
             fields.svid = Format("%02X%02X", value[1], value[0]);
-        } else if (kind == 0 && address == kPcieLinkAddress) {
+        } else if (kind == 0 && address == ConfigEntryAddress(mailbox::XDATA_PCIE_LINK)) {
             fields.speedText = Format("PCIe Link Speed set\t: %s\r\n\t\t  %s",
                                       (value[0] & 0x08) ? "Gen2 " : "Gen2 disabled",
                                       (value[0] & 0x10) ? "Gen3 " : "Gen3 disabled");
@@ -118,9 +117,9 @@ std::int32_t MainWindowControls::OnBnClickedButtonCreateConfigFile() {
                                  kFunction, 1324);
         Show(Format("\r\n%s::vCreateConfigRomFile Failed!!(%d)\n", kFunction, 1325));
         return kErrIo;
-    } catch (const std::exception&) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kFunction, 1330,
-                                 files::LastError());
+    } catch (const std::exception& e) {
+        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s", kFunction,
+                                 1330, files::LastError(), e.what());
         return kErrIo;
     }
 }
@@ -139,9 +138,9 @@ std::int32_t MainWindowControls::OnBnClickedButtonFWInfo() {
         Show(FirmwareInfoText(files::WindowsBaseName(fw.name), ctx_.g_Utility.m_strFileFWVersion,
                               fields));
         return kOk;
-    } catch (const std::exception&) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kFunction, 3584,
-                                 files::LastError());
+    } catch (const std::exception& e) {
+        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s", kFunction,
+                                 3584, files::LastError(), e.what());
         return kErrIo;
     }
 }

@@ -94,9 +94,9 @@ IPageCore& CQNL735_MPToolDlg::Page(std::uint8_t page) {
     return *pages_[page <= kPageTest ? page : kPageMain];
 }
 
-void CQNL735_MPToolDlg::LogGuiFailure(const char* function, int line) {
-    ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d",
-                             Qualified(function).c_str(), line, files::LastError());
+void CQNL735_MPToolDlg::LogGuiFailure(const char* function, int line, const std::exception& e) {
+    ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s",
+                             Qualified(function).c_str(), line, files::LastError(), e.what());
 }
 
 void CQNL735_MPToolDlg::ApplySaveLogRule() {
@@ -114,8 +114,8 @@ void CQNL735_MPToolDlg::vEnableAllGUI() {
         ApplySaveLogRule();
         Page(kPageMain).vEnableALLGUI();
         Page(kPageTest).vEnableALLGUI();
-    } catch (const std::exception&) {
-        LogGuiFailure("vEnableAllGUI", 2301);
+    } catch (const std::exception& e) {
+        LogGuiFailure("vEnableAllGUI", 2301, e);
     }
 }
 
@@ -128,8 +128,8 @@ void CQNL735_MPToolDlg::vDisableAllGUI() {
         Page(kPageMain).vDisableALLGUI();
         Page(kPageTest).vDisableALLGUI();
         Page(kPageUpgrade).vDisableALLGUI();
-    } catch (const std::exception&) {
-        LogGuiFailure("vDisableAllGUI", 2331);
+    } catch (const std::exception& e) {
+        LogGuiFailure("vDisableAllGUI", 2331, e);
     }
 }
 
@@ -146,8 +146,8 @@ void CQNL735_MPToolDlg::vEnableStartGUI() {
         // run, a rescan or another activity holding the hardware keeps it off.
         startWanted_ = StartAllowed();
         ApplyStart();
-    } catch (const std::exception&) {
-        LogGuiFailure("vEnableStartGUI", 2361);
+    } catch (const std::exception& e) {
+        LogGuiFailure("vEnableStartGUI", 2361, e);
     }
 }
 
@@ -155,8 +155,8 @@ void CQNL735_MPToolDlg::vDisableStartGUI() {
     try {
         startWanted_ = false;
         ApplyStart();
-    } catch (const std::exception&) {
-        LogGuiFailure("vDisableStartGUI", 2376);
+    } catch (const std::exception& e) {
+        LogGuiFailure("vDisableStartGUI", 2376, e);
     }
 }
 
@@ -278,11 +278,11 @@ FilteredEdit CQNL735_MPToolDlg::OnEnChangeEditLoadINI(const std::string& text, i
         result = FilterIniPathEdit(text, caret);
         m_strEditLoadINI = result.text;
         controls_.SetText(kCtlIniPath, result.text);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         ctx_.eventLog.LogMessage(kEventTypeError,
-                                 "\r\n%s:%d:  m_strEditLoadINI : %s , dwErrorCode %d",
+                                 "\r\n%s:%d:  m_strEditLoadINI : %s , dwErrorCode %d, what: %s",
                                  Qualified("OnEnChangeEditLoadINI").c_str(), 2451,
-                                 m_strEditLoadINI.c_str(), files::LastError());
+                                 m_strEditLoadINI.c_str(), files::LastError(), e.what());
     }
     return result;
 }
@@ -308,10 +308,10 @@ void CQNL735_MPToolDlg::OnBnClickedButtonLoadini() {
         ApplySaveLogRule();
         m_strEditLoadINI = *path;
         controls_.SetText(kCtlIniPath, m_strEditLoadINI);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         ctx_.eventLog.LogMessage(
-            kEventTypeError, "\r\n%s:%d: OnBnClickedButtonLoadini: dwErrorCode %d",
-            Qualified("OnBnClickedButtonLoadini").c_str(), 2481, files::LastError());
+            kEventTypeError, "\r\n%s:%d: OnBnClickedButtonLoadini: dwErrorCode %d, what: %s",
+            Qualified("OnBnClickedButtonLoadini").c_str(), 2481, files::LastError(), e.what());
     }
 }
 
@@ -333,10 +333,10 @@ void CQNL735_MPToolDlg::OnBnClickedButtonSaveini() {
             ctx_.prompts.ShowMessage(Format("Save [%s] Setting file failed!!", path->c_str()), {},
                                      MessageIcon::Error);
         }
-    } catch (const std::exception&) {
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d",
+    } catch (const std::exception& e) {
+        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
                                  Qualified("OnBnClickedButtonSaveini").c_str(), 2517,
-                                 files::LastError());
+                                 files::LastError(), e.what());
     }
 }
 

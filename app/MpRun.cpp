@@ -70,7 +70,6 @@ void MpRun::Prepare() {
     for (std::uint8_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i)
         for (ResultItem item : items)
             ctx_.resultTable.ShowResult(layout, i, item, CellState::Doing, "doing");
-    ctx_.funTest.ClearDoneBytes();
     serialNumber_ = request_.settings.serial_number;
 }
 

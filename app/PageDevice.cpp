@@ -193,9 +193,9 @@ void PageDevice::OnInitDialog() {
     controls_.SetItems(kComboMaxSpeed, {"Genx1", "Genx2", "Genx3"}, -1);
 }
 
-void PageDevice::LogFailure(const char* function, int line) {
-    ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", function, line,
-                             files::LastError());
+void PageDevice::LogFailure(const char* function, int line, const std::exception& e) {
+    ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s", function,
+                             line, files::LastError(), e.what());
 }
 
 void PageDevice::Tell(const EditRefusal& refusal) {
@@ -268,8 +268,8 @@ void PageDevice::vDisableALLGUI() {
         controls_.SetEnabled(kCheckCustInfo, false);
         vDisableSignalLineTestGUI();
         SetGroup({kCheckSignalLine, kCheckFixture, kCheckTermination, kCheckLoopBack}, false);
-    } catch (const std::exception&) {
-        LogFailure("PageDevice::vDisableALLGUI", 1);
+    } catch (const std::exception& e) {
+        LogFailure("PageDevice::vDisableALLGUI", 1, e);
     }
 }
 
@@ -284,7 +284,7 @@ void PageDevice::vEnableALLGUI() {
         vEnableSubSysGUI();
         controls_.SetEnabled(kCheckPciSpeed, true);
         controls_.SetEnabled(kComboMaxSpeed, true);
-        if (hooks_.extendedAccess && hooks_.extendedAccess())
+        if (hooks_.ExtendedAccess && hooks_.ExtendedAccess())
             vShowExtendedGUI();
         else
             vHideExtendedGUI();
@@ -292,8 +292,8 @@ void PageDevice::vEnableALLGUI() {
         SetGroup({kCheckSignalLine, kCheckFixture, kCheckTermination, kCheckLoopBack}, true);
         controls_.SetEnabled(kCheckManual, true);
         vEnableManualSettingGUI();
-    } catch (const std::exception&) {
-        LogFailure("PageDevice::vEnableALLGUI", 2);
+    } catch (const std::exception& e) {
+        LogFailure("PageDevice::vEnableALLGUI", 2, e);
     }
 }
 
@@ -421,10 +421,10 @@ void PageDevice::vSetGUIByINI() {
         controls_.SetChecked(kCheckPreempA, ini_.ss_preemp_a_enable == 1);
         ShowEdit(kEditCurDrivingA, refused);
         ShowEdit(kEditCurDrivingB, refused);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         ctx_.eventLog.LogMessage(
-            kEventTypeError, "\r\n%s:%d:  iFWBrowseCurCount : %d , dwErrorCode %d",
-            "PageDevice::vSetGUIByINI", 3, static_cast<int>(listed), files::LastError());
+            kEventTypeError, "\r\n%s:%d:  iFWBrowseCurCount : %d , dwErrorCode %d, what: %s",
+            "PageDevice::vSetGUIByINI", 3, static_cast<int>(listed), files::LastError(), e.what());
     }
 }
 
@@ -468,8 +468,8 @@ void PageDevice::EditChanged(ControlId id, const std::string& text) {
 void PageDevice::OnTextChanged(ControlId id, const std::string& text) {
     try {
         EditChanged(id, text);
-    } catch (const std::exception&) {
-        LogFailure(Format("PageDevice::OnEnChange %s", controls_.Name(id).c_str()).c_str(), 4);
+    } catch (const std::exception& e) {
+        LogFailure(Format("PageDevice::OnEnChange %s", controls_.Name(id).c_str()).c_str(), 4, e);
     }
 }
 
@@ -493,8 +493,8 @@ void PageDevice::OnSelectionChanged(ControlId id, int index) {
             default:
                 break;
         }
-    } catch (const std::exception&) {
-        LogFailure("PageDevice::OnCbnSelchange", 5);
+    } catch (const std::exception& e) {
+        LogFailure("PageDevice::OnCbnSelchange", 5, e);
     }
 }
 
@@ -503,8 +503,8 @@ void PageDevice::OnSelectionChanged(ControlId id, int index) {
 void PageDevice::OnClicked(ControlId id, bool checked) {
     try {
         Clicked(id, checked);
-    } catch (const std::exception&) {
-        LogFailure(Format("PageDevice::OnBnClicked %s", controls_.Name(id).c_str()).c_str(), 6);
+    } catch (const std::exception& e) {
+        LogFailure(Format("PageDevice::OnBnClicked %s", controls_.Name(id).c_str()).c_str(), 6, e);
     }
 }
 
@@ -526,7 +526,7 @@ void PageDevice::Clicked(ControlId id, bool checked) {
         case kButtonBrowse:
             return OnBnClickedButtonBrowse();
         case kButtonFwInfo:
-            if (hooks_.firmwareInfo) hooks_.firmwareInfo();
+            if (hooks_.OnBnClickedButtonFWInfo) hooks_.OnBnClickedButtonFWInfo();
             return;
         case kCheckSubSys:
             ini_.subsys_enable = checked ? 1 : 0;
@@ -639,7 +639,7 @@ void PageDevice::OnBnClickedButtonBrowse() {
     if (!chosen) return;
     controls_.SetItems(kComboFirmware, list, 0);
     ini_.fw_binary_name = chosen->settingsName;
-    if (ctx_.g_Utility.ucHostCount > 0 && hooks_.enableStartGUI) hooks_.enableStartGUI();
+    if (ctx_.g_Utility.ucHostCount > 0 && hooks_.vEnableStartGUI) hooks_.vEnableStartGUI();
 }
 
 // --- Extended block -------------------------------------------------------------------------
@@ -708,8 +708,8 @@ void PageDevice::vWriteExternalSetting() {
                                  result.outcome == ExternalSettingResult::Outcome::Success
                                      ? MessageIcon::Information
                                      : MessageIcon::Error);
-    } catch (const std::exception&) {
-        LogFailure("PageDevice::vWriteExternalSetting", 7);
+    } catch (const std::exception& e) {
+        LogFailure("PageDevice::vWriteExternalSetting", 7, e);
     }
 }
 

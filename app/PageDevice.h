@@ -12,6 +12,7 @@
 // and shows the table.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "app/ToolContext.h"
 #include "settings/SettingsValidation.h"
 #include "ui/ControlState.h"
+#include "ui/PageHooks.h"
 
 namespace qnl {
 
@@ -107,13 +109,6 @@ class PageDevice final : public IPageCore {
         kControlCount
     };
 
-    // What the page asks of the main window; attached by the composition root (unset: nothing).
-    struct MainWindowHooks {
-        std::function<void()> enableStartGUI;  // CQNL735_MPToolDlg::vEnableStartGUI
-        std::function<void()> firmwareInfo;    // CQNL735_MPToolDlg::OnBnClickedButtonFWInfo
-        std::function<bool()> extendedAccess;  // the main window's extended-access flag
-    };
-
     // An edit's typing limit (the view's; a loaded value is shown and kept whole), 0 for none,
     // and whether the edit forces upper case (its settings rule's).
     struct EditTraits {
@@ -126,6 +121,8 @@ class PageDevice final : public IPageCore {
     PageDevice(const PageDevice&) = delete;
     PageDevice& operator=(const PageDevice&) = delete;
 
+    // What the page asks of the main window (vEnableStartGUI, OnBnClickedButtonFWInfo,
+    // ExtendedAccess); attached by the composition root (unset: nothing).
     void SetMainWindowHooks(MainWindowHooks hooks) { hooks_ = std::move(hooks); }
     // " Reg Setting" runs the "Setting Register" dialog modally: the view's part (unset: no
     // dialog, as in console mode).
@@ -216,7 +213,7 @@ class PageDevice final : public IPageCore {
     // The extended checks and edits from the fields, their enables re-derived from "External
     // Setting"; nothing is stored.
     void RefreshExtendedFromSettings();
-    void LogFailure(const char* function, int line);
+    void LogFailure(const char* function, int line, const std::exception& e);
 
     ToolContext& ctx_;
     IniSettings& ini_;

@@ -55,11 +55,12 @@ void ResultTable::vSetMainResultHeader() {
                 list_.InsertColumn(column.title, column.width);
         }
         Notify(Change{Change::Kind::Rebuilt, -1, -1, {}});
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         log_.LogMessage(kEventTypeError,
                         "\r\n%s:%d: vSetMainResultHeader: ucMainResultColumnCount : %d , "
-                        "ucMainResultTotalCount : %d , dwErrorCode %d",
-                        "CQNL735_MPToolDlg::vSetMainResultHeader", 2210, 0, 0, files::LastError());
+                        "ucMainResultTotalCount : %d , dwErrorCode %d, what: %s",
+                        "CQNL735_MPToolDlg::vSetMainResultHeader", 2210, 0, 0, files::LastError(),
+                        e.what());
     }
 }
 
@@ -78,10 +79,12 @@ void ResultTable::vSetMainResultItemTable() {
             }
         }
         Notify(Change{Change::Kind::Rebuilt, -1, -1, {}});
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         log_.LogMessage(
-            kEventTypeError, "\r\n%s:%d: vSetMainResultItemTable: Idx/Max = [%d] , dwErrorCode %d",
-            "CQNL735_MPToolDlg::vSetMainResultItemTable", 2240, reached, files::LastError());
+            kEventTypeError,
+            "\r\n%s:%d: vSetMainResultItemTable: Idx/Max = [%d] , dwErrorCode %d, what: %s",
+            "CQNL735_MPToolDlg::vSetMainResultItemTable", 2240, reached, files::LastError(),
+            e.what());
     }
 }
 
@@ -111,9 +114,10 @@ void ResultTable::ShowCell(std::uint8_t colour, std::uint8_t row, int column,
             SetCellLocked(row, column, colour, text);
         }
         Notify(Change{Change::Kind::Cell, row, column, {}});
-    } catch (const std::exception&) {
-        log_.LogMessage(kEventTypeError, "\r\n%s:%d: vUpdateResultItemTable: dwErrorCode : %d ",
-                        kFunctionShow, 2270, files::LastError());
+    } catch (const std::exception& e) {
+        log_.LogMessage(kEventTypeError,
+                        "\r\n%s:%d: vUpdateResultItemTable: dwErrorCode : %d , what: %s",
+                        kFunctionShow, 2270, files::LastError(), e.what());
     }
 }
 
@@ -121,9 +125,10 @@ std::string ResultTable::strGetResultItemTable(std::uint8_t row, int column) con
     try {
         std::lock_guard lock(mutex_);
         return list_.GetItemText(row, column);
-    } catch (const std::exception&) {
-        log_.LogMessage(kEventTypeError, "\r\n%s:%d: vUpdateResultItemTable: dwErrorCode : %d ",
-                        "CQNL735_MPToolDlg::strGetResultItemTable", 2285, files::LastError());
+    } catch (const std::exception& e) {
+        log_.LogMessage(
+            kEventTypeError, "\r\n%s:%d: vUpdateResultItemTable: dwErrorCode : %d , what: %s",
+            "CQNL735_MPToolDlg::strGetResultItemTable", 2285, files::LastError(), e.what());
         return {};
     }
 }

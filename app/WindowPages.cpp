@@ -16,6 +16,7 @@ MainWindowHooks CQNL735_MPToolDlg::PageHooks() {
         StartPageRunTimer(std::move(ended));
     };
     hooks.OnBnClickedButtonFWInfo = [this] { OnBnClickedButtonFWInfo(); };
+    hooks.ExtendedAccess = [this] { return ExtendedAccess(); };
     return hooks;
 }
 
@@ -45,9 +46,7 @@ WindowPages::WindowPages(ToolContext& context, CQNL735_MPToolDlg& window)
 
 void WindowPages::AttachTo(CQNL735_MPToolDlg& dialog) {
     dialog.AttachPages(&device, &upgrade, &test);
-    device.SetMainWindowHooks({[&dialog] { dialog.vEnableStartGUI(); },
-                               [&dialog] { dialog.OnBnClickedButtonFWInfo(); },
-                               [&dialog] { return dialog.ExtendedAccess(); }});
+    device.SetMainWindowHooks(dialog.PageHooks());
     dialog.AttachTestPageActions([this] { test.OnBnClickedButtonReflash(); },
                                  [this] { test.RequestPortCheck(); });
 }

@@ -133,9 +133,9 @@ std::int32_t CInterctl::ScanPciBus(const std::string& wrsrThreshold) {
                 }
             }
         }
-    } catch (const std::exception&) {
-        log_.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", "CInterctl::ScanPciBus", 236,
-                        files::LastError());
+    } catch (const std::exception& e) {
+        log_.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
+                        "CInterctl::ScanPciBus", 236, files::LastError(), e.what());
         return kErrIo;
     }
     return utility_.ucHostCount > 0 ? kOk : kErrNoDevice;
@@ -162,9 +162,9 @@ std::int32_t CInterctl::AssignPciBus(std::uint8_t bus, std::uint8_t device, std:
             if (ReadDeviceInfoBounded(slot, wrsrThreshold, 1, true)) utility_.ucHostCount = 1;
         }
         utility_.dwControllersFound = utility_.ucHostCount;
-    } catch (const std::exception&) {
-        log_.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", "CInterctl::AssignPciBus",
-                        310, files::LastError());
+    } catch (const std::exception& e) {
+        log_.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
+                        "CInterctl::AssignPciBus", 310, files::LastError(), e.what());
         return kErrIo;
     }
     return utility_.ucHostCount > 0 ? kOk : kErrNoDevice;

@@ -14,6 +14,7 @@
 #include "platform/HexText.h"
 #include "platform/OperatorPrompts.h"
 #include "platform/UsbTopology.h"
+#include "qnlio/MailboxProtocol.h"
 #include "settings/CIni.h"
 #include "settings/SetReg.h"
 #include "ui/UiTextTable.h"
@@ -22,9 +23,7 @@ namespace qnl {
 
 namespace {
 
-constexpr std::uint16_t kSvidAddress[2] = {0xE260, 0x0050};
-constexpr std::uint16_t kSsidAddress[2] = {0xE262, 0x0052};
-constexpr std::uint16_t kPcieLinkAddress = 0xE241;  // kind 0 only
+using mailbox::ConfigEntryAddress;
 constexpr std::uint8_t kGen3Enable = 1u << 4;
 constexpr std::uint8_t kGen2Enable = 1u << 3;
 
@@ -35,14 +34,16 @@ std::vector<ConfigEntryBytes> CollectConfigEntries(const IniSettings& ini, const
     std::vector<ConfigEntryBytes> entries;
     const int k = kind == 1 ? 1 : 0;
     if (ini.subsys_enable == 1) {
-        entries.push_back(MakeConfigEntry(2, kSvidAddress[k], ParseHexText(ini.svid) & 0xFFFF));
-        entries.push_back(MakeConfigEntry(2, kSsidAddress[k], ParseHexText(ini.ssid) & 0xFFFF));
+        entries.push_back(MakeConfigEntry(2, ConfigEntryAddress(mailbox::XDATA_SVID[k]),
+                                          ParseHexText(ini.svid) & 0xFFFF));
+        entries.push_back(MakeConfigEntry(2, ConfigEntryAddress(mailbox::XDATA_SSID[k]),
+                                          ParseHexText(ini.ssid) & 0xFFFF));
     }
     if (ini.PCISPEED_enable == 1 && kind == 0) {
         std::uint8_t link = pcieLink;
         if (ini.MAX_PCIe_SPEED < 3) link &= static_cast<std::uint8_t>(~kGen3Enable);
         if (ini.MAX_PCIe_SPEED < 2) link &= static_cast<std::uint8_t>(~kGen2Enable);
-        entries.push_back(MakeConfigEntry(1, kPcieLinkAddress, link));
+        entries.push_back(MakeConfigEntry(1, ConfigEntryAddress(mailbox::XDATA_PCIE_LINK), link));
     }
     if (regs.InUse())
         for (const ConfigEntryBytes& e : regs.ValidEntries()) entries.push_back(e);
@@ -166,9 +167,9 @@ bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t leng
         util.m_dwFWFileLength = static_cast<std::uint32_t>(out.size());
         if (built != nullptr) *built = std::move(out);
         return true;
-    } catch (const std::exception&) {
-        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kFunction,
-                                      2304, files::LastError());
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s",
+                                      kFunction, 2304, files::LastError(), e.what());
         return false;
     }
 }

@@ -40,9 +40,9 @@ UpgradePageCore::~UpgradePageCore() {
     if (thread && !thread->WaitFinished(std::chrono::seconds(10))) thread->Abandon();
 }
 
-void UpgradePageCore::LogFailure(const char* function, int line) {
-    services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", function, line,
-                                  files::LastError());
+void UpgradePageCore::LogFailure(const char* function, int line, const std::exception& e) {
+    services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s", function,
+                                  line, files::LastError(), e.what());
 }
 
 void UpgradePageCore::vEnableALLGUI() {
@@ -70,10 +70,11 @@ void UpgradePageCore::vSetGUIByINI() {
         controls_.SetChecked(kUpgFwCheckEnable, On(ini.fw_check_enable));
         if (!On(ini.fw_update_enable)) vDisableFWUpdatetGUI();
         vSetComboFirmwareGUI();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         services_.eventLog.LogMessage(
-            kEventTypeError, "\r\n%s:%d:  iFWBrowseCurCount : %d , dwErrorCode %d",
-            "Upgrade::vSetGUIByINI", 2101, static_cast<int>(list_.size()), files::LastError());
+            kEventTypeError, "\r\n%s:%d:  iFWBrowseCurCount : %d , dwErrorCode %d, what: %s",
+            "Upgrade::vSetGUIByINI", 2101, static_cast<int>(list_.size()), files::LastError(),
+            e.what());
     }
 }
 
@@ -98,8 +99,8 @@ void UpgradePageCore::OnBnClickedCheckFwUpgradeEnable(bool checked) {
             vEnableFWUpdatetGUI();
         else
             vDisableFWUpdatetGUI();
-    } catch (const std::exception&) {
-        LogFailure("Upgrade::OnBnClickedCheckFwUpgradeEnable", 2140);
+    } catch (const std::exception& e) {
+        LogFailure("Upgrade::OnBnClickedCheckFwUpgradeEnable", 2140, e);
     }
 }
 
@@ -107,8 +108,8 @@ void UpgradePageCore::OnBnClickedCheckFwCheckEnable(bool checked) {
     try {
         controls_.SetChecked(kUpgFwCheckEnable, checked);
         services_.ini.fw_check_enable = checked ? 1 : 0;
-    } catch (const std::exception&) {
-        LogFailure("Upgrade::OnBnClickedCheckFwCheckEnable", 2160);
+    } catch (const std::exception& e) {
+        LogFailure("Upgrade::OnBnClickedCheckFwCheckEnable", 2160, e);
     }
 }
 
@@ -119,11 +120,11 @@ void UpgradePageCore::OnCbnSelchangeComboFirmware(int index) {
         const std::string& chosen = list_[index];
         services_.upgrade.m_strComboFirmware = chosen;
         services_.ini.fw_binary_name = chosen.substr(0, kListFirmwareNameMax);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         services_.eventLog.LogMessage(
-            kEventTypeError, "\r\n%s:%d: m_strComboFirmware : %s , dwErrorCode %d",
+            kEventTypeError, "\r\n%s:%d: m_strComboFirmware : %s , dwErrorCode %d, what: %s",
             "Upgrade::OnCbnSelchangeComboFirmware", 2180,
-            services_.upgrade.m_strComboFirmware.c_str(), files::LastError());
+            services_.upgrade.m_strComboFirmware.c_str(), files::LastError(), e.what());
     }
 }
 
@@ -135,21 +136,19 @@ void UpgradePageCore::OnBnClickedButtonFirmwareBrowser() {
         if (!browsed) return;
         ShowList(0);
         services_.ini.fw_binary_name = browsed->settingsName.substr(0, kListFirmwareNameMax);
-        if (services_.hooks.SetCurrentFirmwarePath)
-            services_.hooks.SetCurrentFirmwarePath(browsed->settingsName);
-    } catch (const std::exception&) {
-        services_.eventLog.LogMessage(kEventTypeError,
-                                      "\r\n%s:%d:  iFWBrowseCurCount : %d , dwErrorCode %d",
-                                      "Upgrade::OnBnClickedButtonFirmwareBrowser", 2240,
-                                      static_cast<int>(list_.size()), files::LastError());
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(
+            kEventTypeError, "\r\n%s:%d:  iFWBrowseCurCount : %d , dwErrorCode %d, what: %s",
+            "Upgrade::OnBnClickedButtonFirmwareBrowser", 2240, static_cast<int>(list_.size()),
+            files::LastError(), e.what());
     }
 }
 
 void UpgradePageCore::OnBnClickedButtonFWInfo() {
     try {
         if (services_.hooks.OnBnClickedButtonFWInfo) services_.hooks.OnBnClickedButtonFWInfo();
-    } catch (const std::exception&) {
-        LogFailure("Upgrade::OnBnClickedButtonFWInfo", 2260);
+    } catch (const std::exception& e) {
+        LogFailure("Upgrade::OnBnClickedButtonFWInfo", 2260, e);
     }
 }
 
@@ -243,8 +242,8 @@ void UpgradePageCore::OnBnClickedButtonFirmwareUpgrade() {
                                               files::LastError());
                 services_.upgrade.m_ucRunDone = 1;
             });
-    } catch (const std::exception&) {
-        LogFailure("Upgrade::OnBnClickedButtonFirmwareUpgrade", 2340);
+    } catch (const std::exception& e) {
+        LogFailure("Upgrade::OnBnClickedButtonFirmwareUpgrade", 2340, e);
         // The window must not stay off for a run that never started.
         services_.upgrade.m_ucRunDone = 1;
     }

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -92,7 +93,7 @@ class UpgradePageCore final : public IPageCore {
 
   private:
     void ShowList(int selection);
-    void LogFailure(const char* function, int line);
+    void LogFailure(const char* function, int line, const std::exception& e);
 
     UpgradePageServices services_;
     ControlStateTable controls_;

@@ -42,9 +42,9 @@ std::int32_t Upgrade::Firmware_Upgrade(std::uint8_t hostIndex, const std::string
             return rc;
         }
         run.image.resize(util.m_dwFWFileLength);
-    } catch (const std::exception&) {
-        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kName, 995,
-                                      files::LastError());
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s",
+                                      kName, 995, files::LastError(), e.what());
         return kErrIo;
     }
     const std::int32_t result = ProgramHost(run, hostIndex, util.hosts[hostIndex]);
@@ -75,9 +75,9 @@ std::int32_t Upgrade::ProgramHost(const UpgradeRunSnapshot& run, std::uint8_t ho
 
         return services_.interctl.Update_Firmware(hostIndex, host, part, run.image.data(),
                                                   static_cast<std::uint32_t>(run.image.size()));
-    } catch (const std::exception&) {
-        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", kName, 995,
-                                      files::LastError());
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s",
+                                      kName, 995, files::LastError(), e.what());
         return kErrIo;
     }
 }

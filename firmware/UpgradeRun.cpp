@@ -47,9 +47,10 @@ bool Upgrade::bCheckConnectedUSBDevice() {
         std::uint8_t found = 0;
         SearchConnectedUsbDevice(services_.usbTopology, found);
         return found == 1;
-    } catch (const std::exception&) {
-        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: Failed,  dwErrorCode %d",
-                                      "Upgrade::bCheckConnectedUSBDevice", 612, files::LastError());
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(
+            kEventTypeError, "\r\n%s:%d: Failed,  dwErrorCode %d, what: %s",
+            "Upgrade::bCheckConnectedUSBDevice", 612, files::LastError(), e.what());
         return false;
     }
 }

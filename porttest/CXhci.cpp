@@ -172,7 +172,6 @@ std::int32_t CXhci::LoadRegisters(TargetHost& host) {
     // address 0 would reach memory that is not the controller's.
     if (block == nullptr || host.dwMmioBase == 0) return kErrInvalidParameter;
     const MappedAddress probe = io_.MapQnlIO(host.dwMmioBase, kProbeBytes);
-    host.dwMmioProbe = static_cast<std::uint32_t>(probe);
     if (probe == 0) return kErrIo;
     std::int32_t rc = kOk;
     try {
@@ -213,9 +212,9 @@ std::int32_t CXhci::LoadRegisters(TargetHost& host) {
                 });
             }
         }
-    } catch (const std::exception&) {
-        log_.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", "CXhci::LoadRegisters", 184,
-                        files::LastError());
+    } catch (const std::exception& e) {
+        log_.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
+                        "CXhci::LoadRegisters", 184, files::LastError(), e.what());
         rc = kErrNoMemory;
     }
     io_.UnmapQnlIO(probe, kProbeBytes);
@@ -389,14 +388,12 @@ std::int32_t CXhci::ScanPortConnections() {
     auto advance = [&] { ucScanProgress = static_cast<std::uint8_t>(ucScanProgress + step); };
     for (std::size_t i = 0; i < count; ++i) {
         // The scan works on a copy of the record and publishes what it found under the
-        // record's lock: only the port states (and the register probe), never the rest of a
-        // copy that another writer may have changed meanwhile.
+        // record's lock: only the port states, never the rest of a copy that another writer
+        // may have changed meanwhile.
         TargetHost host = utility_.RecordSnapshot(i);
         const auto publish = [&] {
-            utility_.WriteRecord(i, [&](TargetHost& h) {
-                h.ucPortConnected = host.ucPortConnected;
-                h.dwMmioProbe = host.dwMmioProbe;
-            });
+            utility_.WriteRecord(i,
+                                 [&](TargetHost& h) { h.ucPortConnected = host.ucPortConnected; });
         };
         const std::int32_t loaded = LoadRegisters(host);
         if (ShadowDword(host.ucIndex, 0) == 0) {  // no controller behind it: stop here

@@ -24,9 +24,9 @@ std::int32_t FixtureSubTest(CXhci& xhci, TargetHost& host, IUsbTopology* topolog
         std::uint8_t usbDeviceFound = 0;
         SearchConnectedUsbDevice(topology, usbDeviceFound);
         return usbDeviceFound == 1 ? kOk : kErrIo;
-    } catch (const std::exception&) {
-        xhci.Log().LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", "FixtureSubTest", 31,
-                              files::LastError());
+    } catch (const std::exception& e) {
+        xhci.Log().LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
+                              "FixtureSubTest", 31, files::LastError(), e.what());
         // The last code obtained, but never a pass for a test that did not finish.
         return rc != kOk ? rc : kErrIo;
     }

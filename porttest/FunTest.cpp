@@ -28,9 +28,7 @@ ResultLayout LayoutOfMode(std::uint8_t mode) {
     return mode == kRunModeTestPage ? ResultLayout::Test : ResultLayout::Main;
 }
 
-FunTest::FunTest(const TestServices& services) : services_(services) {
-    for (auto& param : m_Params) param = std::make_shared<TestParam>();
-}
+FunTest::FunTest(const TestServices& services) : services_(services) {}
 
 FunTest::~FunTest() {
     WaitForWorkers();
@@ -65,22 +63,11 @@ void FunTest::ResetRunState() {
     {
         std::lock_guard lock(runMutex_);
         if (group_) givenUp_.push_back(std::move(group_));
-        for (auto& param : m_Params) param = std::make_shared<TestParam>();
     }
     m_bFinished = 0;
     m_ucErrorCode = 0;
     m_ucStarted = 0;
     services_.reporter.BeginRun();
-}
-
-void FunTest::ClearDoneBytes() {
-    std::lock_guard lock(runMutex_);
-    for (auto& param : m_Params) param->ucDone = 0;
-}
-
-std::uint8_t FunTest::DoneByte(std::size_t hostIndex) const {
-    std::lock_guard lock(runMutex_);
-    return hostIndex < kMaxHosts ? m_Params[hostIndex]->ucDone.load() : 0;
 }
 
 bool FunTest::Silent() const {
@@ -212,8 +199,6 @@ FunTest::Params FunTest::NewParams(std::uint8_t mode) {
             (i >= services_.g_Utility.ucHostCount || host.ucIndex == kNoHostIndex) ? 2 : 0;
         params[i] = std::move(param);
     }
-    std::lock_guard lock(runMutex_);
-    m_Params = params;
     return params;
 }
 
@@ -251,16 +236,16 @@ std::int32_t FunTest::SuperviseSignalOrFixture(std::uint8_t mode, std::uint8_t s
             StartWorker(*group, params[i], body);
         }
         return WaitForHosts(
-            *group, params, ResultItem::SignalLineOverall, mode,
+            *group, ResultItem::SignalLineOverall, mode,
             [](TargetHost& h) {
                 if (h.dwSignalResult == 0)
                     h.dwSignalResult = static_cast<std::uint32_t>(kErrTimeout);
             },
             kFunctionTimeOut);
-    } catch (const std::exception&) {
-        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d",
-                                      "FunTest::SuperviseSignalOrFixture", 1630,
-                                      files::LastError());
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
+                                      "FunTest::SuperviseSignalOrFixture", 1630, files::LastError(),
+                                      e.what());
         return kErrInvalidParameter;
     }
 }
@@ -282,11 +267,12 @@ std::int32_t FunTest::SuperviseTermination(std::uint8_t mode) {
             services_.clock.SleepMs(100);
         }
         return WaitForHosts(
-            *group, params, ResultItem::TerminationOverall, mode,
+            *group, ResultItem::TerminationOverall, mode,
             [](TargetHost& h) { h.ucTerminationResult = 1; }, kTerminationTimeOut);
-    } catch (const std::exception&) {
-        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d",
-                                      "FunTest::SuperviseTermination", 1660, files::LastError());
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
+                                      "FunTest::SuperviseTermination", 1660, files::LastError(),
+                                      e.what());
         return kErrInvalidParameter;
     }
 }
@@ -308,28 +294,27 @@ std::int32_t FunTest::SuperviseLoopBack(std::uint8_t mode) {
             StartWorker(*group, params[i], &FunTest::LoopBackWorker);
         }
         const std::int32_t r = WaitForHosts(
-            *group, params, ResultItem::LoopBackOverall, mode,
+            *group, ResultItem::LoopBackOverall, mode,
             [](TargetHost& h) { h.ucLoopBackResult = static_cast<std::uint8_t>(kErrTimeout); },
             kFunctionTimeOut);
         if (r == kOk && Silent()) services_.clock.SleepMs(100);
         return r;
-    } catch (const std::exception&) {
-        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d",
-                                      "FunTest::SuperviseLoopBack", 1690, files::LastError());
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
+                                      "FunTest::SuperviseLoopBack", 1690, files::LastError(),
+                                      e.what());
         return kErrInvalidParameter;
     }
 }
 
-std::int32_t FunTest::WaitForHosts(WorkerGroup& group, const Params& params, ResultItem overallItem,
-                                   std::uint8_t mode, const FailHost& failHost,
-                                   const char* message) {
+std::int32_t FunTest::WaitForHosts(WorkerGroup& group, ResultItem overallItem, std::uint8_t mode,
+                                   const FailHost& failHost, const char* message) {
     // Every host that was started must finish (skipped hosts are not waited for).
     if (group.Wait(kTestLimitMs, kTestPollMs)) return kOk;
     // Time-out (or the run itself is being stopped): give up on every started host that has
     // not finished. Its FAIL and failed stored result are written under its report gate, so
     // its worker can write nothing after them; then the test lock is released if it held it.
     group.GiveUpUnfinished([&](std::size_t i) {
-        params[i]->ucDone = 1;
         failHost(services_.g_Utility.hosts[i]);
         services_.reporter.ShowResult(LayoutOfMode(mode), static_cast<std::uint8_t>(i), overallItem,
                                       CellState::Fail, "FAIL");

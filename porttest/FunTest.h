@@ -72,12 +72,12 @@ inline constexpr std::uint32_t kTestPollMs = 200;
 
 // One host's worker parameters for one test.
 struct TestParam {
-    std::uint8_t ucMode = 0;              // run mode (page index)
-    std::uint8_t ucHost = 0;              // host-table index
-    std::atomic<std::uint8_t> ucDone{0};  // 0 running, 1 finished, 2 host skipped
-    std::uint32_t dwSpeedMask = 0;        // test_speed: 1 USB 2.0, 2 USB 3.0, 4 USB 3.1
-    std::uint32_t dwPortMask = 0;         // test_port: 1 Port 1, 2 Port 2
-    std::int32_t dwTimeout = 0;           // test_timeout, ms, for the port waits
+    std::uint8_t ucMode = 0;        // run mode (page index)
+    std::uint8_t ucHost = 0;        // host-table index
+    std::uint8_t ucDone = 0;        // 2: the supervisor starts no worker for this host
+    std::uint32_t dwSpeedMask = 0;  // test_speed: 1 USB 2.0, 2 USB 3.0, 4 USB 3.1
+    std::uint32_t dwPortMask = 0;   // test_port: 1 Port 1, 2 Port 2
+    std::int32_t dwTimeout = 0;     // test_timeout, ms, for the port waits
     ResultLayout layout = ResultLayout::Main;
     bool consoleMode = false;
     // The worker's own copy of its host record; the table's record is written only through
@@ -122,11 +122,8 @@ class FunTest {
     void TerminationWorker(TestParam& param);
     void LoopBackWorker(TestParam& param);
 
-    // Forgets the last run: gives up on its workers, clears the flags and the done bytes.
+    // Forgets the last run: gives up on its workers, clears the flags.
     void ResetRunState();
-    // Clears the per-host done bytes of the current parameter records.
-    void ClearDoneBytes();
-    std::uint8_t DoneByte(std::size_t hostIndex) const;
     // Asks every worker still running (also those given up on) to stop and waits for them, at
     // most `timeout` in real time; false when some are still returning.
     bool WaitForWorkers(std::chrono::milliseconds timeout = std::chrono::seconds(10));
@@ -151,8 +148,8 @@ class FunTest {
     // Starts `body` for the host of `param` in `group`.
     void StartWorker(WorkerGroup& group, const std::shared_ptr<TestParam>& param, WorkerBody body);
     // The supervisors' wait and time-out handling.
-    std::int32_t WaitForHosts(WorkerGroup& group, const Params& params, ResultItem overallItem,
-                              std::uint8_t mode, const FailHost& failHost, const char* message);
+    std::int32_t WaitForHosts(WorkerGroup& group, ResultItem overallItem, std::uint8_t mode,
+                              const FailHost& failHost, const char* message);
     void Tell(const std::string& text);
     bool Silent() const;
     // Every host of the table (at least one) has a non-zero result by `field`.
@@ -161,8 +158,8 @@ class FunTest {
     void OrHostResults(const std::function<std::uint8_t(const TargetHost&)>& result);
 
     // The worker skeleton: test lock, console header, `body` (which runs the sub-tests and
-    // returns whether all passed), the 500 ms pause, the overall verdict, `store`, the fixed
-    // columns and ucDone.
+    // returns whether all passed), the 500 ms pause, the overall verdict, `store` and the fixed
+    // columns.
     void RunWorker(TestParam& param, const char* name, const char* header, ResultItem overallItem,
                    const std::function<bool(TargetHost&)>& body,
                    const std::function<void(TargetHost&, bool)>& store);
@@ -172,8 +169,7 @@ class FunTest {
     void SignalOrFixtureWorker(TestParam& param, bool fixture);
 
     TestServices services_;
-    mutable std::mutex runMutex_;
-    Params m_Params;
+    std::mutex runMutex_;
     std::shared_ptr<WorkerGroup> group_;                 // the current supervisor's workers
     std::vector<std::shared_ptr<WorkerGroup>> givenUp_;  // earlier groups still returning
     // The settings values and the mode of the run in progress (written and read by the run's

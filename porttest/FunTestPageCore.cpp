@@ -125,9 +125,9 @@ void FunTestPageCore::vSetGUIByINI() {
             if (!On(settings[i])) controls_.SetEnabled(checks[i].second, false);
         }
         vRefreshPortIcons();
-    } catch (const std::exception&) {
-        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d",
-                                      "FunTest::vSetGUIByINI", 2601, files::LastError());
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s",
+                                      "FunTest::vSetGUIByINI", 2601, files::LastError(), e.what());
     }
 }
 
@@ -219,9 +219,9 @@ void FunTestPageCore::OnEnableCheck(ControlId check, ControlId button, std::uint
             if (loopBack) controls_.SetReadOnly(kFtTimeOut, false);
             vRefreshPortIcons();
         }
-    } catch (const std::exception&) {
-        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", function, line,
-                                      files::LastError());
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s",
+                                      function, line, files::LastError(), e.what());
     }
 }
 

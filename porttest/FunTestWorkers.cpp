@@ -69,7 +69,7 @@ void FunTest::RunWorker(TestParam& param, const char* name, const char* header,
 
     TargetHost& host = param.host;
     TargetHost& record = services_.g_Utility.hosts[param.ucHost];
-    // The verdict, the stored result, the fixed columns and the done byte, as one report.
+    // The verdict, the stored result and the fixed columns, as one report.
     const auto finish = [&](bool allPassed) {
         GatedWrite([&] {
             services_.reporter.ShowResult(param.layout, param.ucHost, overallItem,
@@ -77,7 +77,6 @@ void FunTest::RunWorker(TestParam& param, const char* name, const char* header,
                                           allPassed ? kPass : kFail);
             store(record, allPassed);
             services_.reporter.RefreshHost(param.ucHost);
-            param.ucDone = 1;
         });
     };
     try {
@@ -87,9 +86,9 @@ void FunTest::RunWorker(TestParam& param, const char* name, const char* header,
         const bool allPassed = body(host);
         services_.clock.SleepMs(500);
         finish(allPassed);
-    } catch (const std::exception&) {
-        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", name, 1670,
-                                      files::LastError());
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s", name,
+                                      1670, files::LastError(), e.what());
         // The host failed this test; the supervisor need not wait for its limit.
         finish(false);
     }

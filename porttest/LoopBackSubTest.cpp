@@ -157,9 +157,9 @@ std::int32_t LoopBackSubTest(CInterctl& chip, const TargetHost& host, std::uint3
         if ((rc = WriteByte(chip, host, XDATA_LB_PATTERN_CONTROL[1], control[1])) != kOk) return rc;
         if (last == Attempt::kCancelled) return kErrTimeout;
         return last == Attempt::kPassed ? kOk : kErrIo;
-    } catch (const std::exception&) {
-        chip.Log().LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", "LoopBackSubTest", 150,
-                              files::LastError());
+    } catch (const std::exception& e) {
+        chip.Log().LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
+                              "LoopBackSubTest", 150, files::LastError(), e.what());
         return rc != kOk ? rc : kErrIo;
     }
 }

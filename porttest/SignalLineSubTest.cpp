@@ -31,9 +31,9 @@ std::int32_t SignalLineSubTest(CXhci& xhci, TargetHost& host, std::uint32_t spee
         if (rc != kOk && speed == kTestSpeedUsb20) return rc;
         if ((rc = xhci.WaitPortEnabled(host, x, t)) != kOk) return rc;
         return xhci.RunTestCommand(host, x);
-    } catch (const std::exception&) {
-        xhci.Log().LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", "SignalLineSubTest", 52,
-                              files::LastError());
+    } catch (const std::exception& e) {
+        xhci.Log().LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
+                              "SignalLineSubTest", 52, files::LastError(), e.what());
         return rc != kOk ? rc : kErrIo;
     }
 }

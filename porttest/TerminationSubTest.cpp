@@ -22,9 +22,9 @@ std::int32_t TerminationSubTest(CXhci& xhci, TargetHost& host, std::uint32_t por
         xhci.ResetHostController(host);
         xhci.HaltHostController(host);
         return rc;
-    } catch (const std::exception&) {
-        xhci.Log().LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d", "TerminationSubTest",
-                              27, files::LastError());
+    } catch (const std::exception& e) {
+        xhci.Log().LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
+                              "TerminationSubTest", 27, files::LastError(), e.what());
         return rc != kOk ? rc : kErrIo;
     }
 }

@@ -58,5 +58,9 @@ inline constexpr std::uint32_t XDATA_AAI_PARAMETER = 0xF341;
 inline constexpr std::uint32_t XDATA_F3B4 = 0xF3B4;  // cleared bit 2 after discovery
 // Configuration entries of kind 1 land at this base plus their 16-bit address.
 inline constexpr std::uint32_t KIND1_CONFIG_BASE = 0x10000;
+// The 16-bit address a configuration entry gives for a data-memory location.
+constexpr std::uint16_t ConfigEntryAddress(std::uint32_t xdata) {
+    return static_cast<std::uint16_t>(xdata & 0xFFFF);
+}
 
 }  // namespace qnl::mailbox

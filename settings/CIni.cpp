@@ -189,11 +189,11 @@ std::uint8_t CIni::bLoadINIFile(const std::string& path) {
     std::uint8_t result = 0;
     try {
         result = Load(path);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // A file or memory failure while loading leaves nothing half-read.
         Clear();
-        log_.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d", "CIni::bLoadINIFile", 3111,
-                        files::LastError());
+        log_.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s",
+                        "CIni::bLoadINIFile", 3111, files::LastError(), e.what());
         result = 0;
     }
     utility_.m_ucIniLoaded = result;

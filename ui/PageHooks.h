@@ -4,7 +4,6 @@
 #pragma once
 
 #include <functional>
-#include <string>
 
 namespace qnl {
 
@@ -18,10 +17,10 @@ struct MainWindowHooks {
     // Starts the main window's timer 1 (80 ms, the progress bar) for a page run; the timer
     // restores the window once `runEnded` returns true (called on the timer's thread).
     std::function<void(std::function<bool()> runEnded)> StartPageRunTimer;
-    // The firmware file chosen on a page becomes the main window's current firmware path.
-    std::function<void(const std::string& path)> SetCurrentFirmwarePath;
     // The main window's "Firmware Info" (the pages' buttons of that name call it).
     std::function<void()> OnBnClickedButtonFWInfo;
+    // Whether the main window grants extended access (the device page's extended block).
+    std::function<bool()> ExtendedAccess;
 };
 
 }  // namespace qnl

@@ -137,7 +137,7 @@ TEST_F(PageDeviceViewTest, ShowingTheExtendedBlockMovesNothingElse) {
     std::map<ControlId, QRect> before;
     for (ControlId id : core->Controls().Ids())
         if (!view->Widget(id)->isHidden()) before[id] = view->Widget(id)->geometry();
-    core->SetMainWindowHooks({{}, {}, [] { return true; }});
+    core->SetMainWindowHooks(HooksWith(&MainWindowHooks::ExtendedAccess, [] { return true; }));
     core->vEnableALLGUI();
     QApplication::processEvents();
     EXPECT_FALSE(view->Widget(P::kCheckExternal)->isHidden());

@@ -8,12 +8,21 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "app/PageDevice.h"
 #include "support/RecordingPrompts.h"
 #include "support/ScriptedIo.h"
 
 namespace qnl::test {
+
+// Main-window hooks with one member set, the others empty.
+template <typename Member, typename Call>
+MainWindowHooks HooksWith(Member MainWindowHooks::*member, Call call) {
+    MainWindowHooks hooks;
+    hooks.*member = std::move(call);
+    return hooks;
+}
 
 class PageBench {
   public:

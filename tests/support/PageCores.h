@@ -22,7 +22,6 @@ struct RecordedHooks {
     std::atomic<int> firmwareInfos{0};
     std::mutex mutex;
     std::function<bool()> runEnded;  // the last page run's end, as timer 1 would ask it
-    std::string currentFirmwarePath;
 
     MainWindowHooks Hooks(ToolContext& ctx) {
         MainWindowHooks hooks;
@@ -35,10 +34,6 @@ struct RecordedHooks {
         hooks.StartPageRunTimer = [this](std::function<bool()> ended) {
             std::lock_guard lock(mutex);
             runEnded = std::move(ended);
-        };
-        hooks.SetCurrentFirmwarePath = [this](const std::string& path) {
-            std::lock_guard lock(mutex);
-            currentFirmwarePath = path;
         };
         hooks.OnBnClickedButtonFWInfo = [this] { ++firmwareInfos; };
         return hooks;

@@ -385,7 +385,7 @@ TEST_F(PageDeviceTest, EnableAllTouchesExactlyItsList) {
 
 TEST_F(PageDeviceTest, ExtendedBlockIsShownOnlyWithExtendedAccessAndMovesNothingElse) {
     bool access = false;
-    b.page->SetMainWindowHooks({{}, {}, [&] { return access; }});
+    b.page->SetMainWindowHooks(HooksWith(&MainWindowHooks::ExtendedAccess, [&] { return access; }));
     const auto before = Snapshot(table());
     b.page->vEnableALLGUI();
     for (ControlId id : PageDevice::ExtendedControls()) EXPECT_FALSE(At(id).visible);
@@ -426,7 +426,7 @@ TEST_F(PageDeviceTest, ExternalSettingRunsItsThreeHandlersSoTheFieldsFollowTheCh
 }
 
 TEST_F(PageDeviceTest, RefreshSetsTheExtendedChecksFromTheFieldsStoringNothing) {
-    b.page->SetMainWindowHooks({{}, {}, [] { return true; }});
+    b.page->SetMainWindowHooks(HooksWith(&MainWindowHooks::ExtendedAccess, [] { return true; }));
     b.page->vEnableALLGUI();
     Click(P::kCheckExternal, true);
     Click(P::kCheckDisablePort, true);
@@ -455,7 +455,7 @@ TEST_F(PageDeviceTest, RefreshSetsTheExtendedChecksFromTheFieldsStoringNothing) 
 }
 
 TEST_F(PageDeviceTest, DrivingEnableStaysDisabledAfterEnableAllAndRefreshUntilExternalToggles) {
-    b.page->SetMainWindowHooks({{}, {}, [] { return true; }});
+    b.page->SetMainWindowHooks(HooksWith(&MainWindowHooks::ExtendedAccess, [] { return true; }));
     b.page->vEnableALLGUI();
     Click(P::kCheckExternal, true);
     EXPECT_TRUE(At(P::kCheckDriving).enabled);
@@ -478,7 +478,7 @@ TEST(PageDeviceExtSet, ExtSetWritesThePageValuesIntoTheStationAndTellsTheOperato
     SimBench bench("[" + ControllerJson(1, 0, 0, 1) + "]");
     bench.chip().ScanPciBus("");
     PageDevice page(*bench.tool->context);
-    page.SetMainWindowHooks({{}, {}, [] { return true; }});
+    page.SetMainWindowHooks(HooksWith(&MainWindowHooks::ExtendedAccess, [] { return true; }));
     page.vEnableALLGUI();
     page.OnClicked(P::kCheckExternal, true);
     page.OnClicked(P::kCheckBattery, true);
@@ -499,7 +499,7 @@ TEST(PageDeviceExtSet, ExtSetWritesThePageValuesIntoTheStationAndTellsTheOperato
 
 TEST_F(PageDeviceTest, BrowsePutsTheFileOnTopStoresItAndEnablesStartWithAHost) {
     int startCalls = 0;
-    b.page->SetMainWindowHooks({[&] { ++startCalls; }, {}, {}});
+    b.page->SetMainWindowHooks(HooksWith(&MainWindowHooks::vEnableStartGUI, [&] { ++startCalls; }));
     const std::string path = b.Folder() + "/fw.bin";
     std::ofstream(path) << "x";
     ini().fw_binary_name = "OLD.BIN";
