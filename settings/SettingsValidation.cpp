@@ -18,7 +18,8 @@ using S = IniSettings;
 
 constexpr std::size_t kCustInfoMax = 31;
 
-// In the refresh's order; the driving edits (Part 3.4) last, as the refresh leaves them alone.
+// In the refresh's order; the extended block's driving edits last, as the refresh leaves them
+// alone.
 const EditRule kEditRules[] = {
     {E::kTimeOut, C::kDecimal, 0, "Invalid TimeOut Value", true, false, true, nullptr},
     {E::kSvid, C::kHex, 0, "Invalid SVID", true, true, true, &S::svid},

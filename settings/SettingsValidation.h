@@ -1,4 +1,4 @@
-// The rules of the settings' edits (Part 3.2's validation table): which characters each edit
+// The rules of the settings' edits (the device page's validation table): which characters each edit
 // accepts, its length limit, its message and where the message goes. The device settings page
 // checks typed input with them; the page's refresh and the start-up apply them to what was
 // loaded, so a value the page would refuse never reaches the configuration image.
