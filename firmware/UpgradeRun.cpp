@@ -198,10 +198,12 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
             host.ucFwUpdateResult = 0;
             host.ucFwCheckResult = 0;
             services_.reporter.ShowResult(run->layout, static_cast<std::uint8_t>(i),
-                                          ResultItem::FwUpdate, CellState::Fail, "Fail");
+                                          ResultItem::FwUpdate, CellState::Fail, "Fail",
+                                          kErrTimeout);
             if (run->layout == ResultLayout::Upgrade && (run->runFlags & 0x20))
                 services_.reporter.ShowResult(run->layout, static_cast<std::uint8_t>(i),
-                                              ResultItem::FwCheck, CellState::Fail, "Fail");
+                                              ResultItem::FwCheck, CellState::Fail, "Fail",
+                                              kErrTimeout);
         });
     }
     const std::vector<std::size_t> started = group->StartedHosts();

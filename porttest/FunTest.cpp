@@ -222,7 +222,7 @@ std::int32_t FunTest::SuperviseSignalOrFixture(std::uint8_t mode, std::uint8_t s
                 });
                 if (!listed) continue;
                 services_.reporter.ShowResult(LayoutOfMode(mode), i, ResultItem::SignalLineOverall,
-                                              CellState::Fail, "FAIL");
+                                              CellState::Fail, "FAIL", kErrTimeout);
             }
             return kErrTimeout;
         }
@@ -317,7 +317,7 @@ std::int32_t FunTest::WaitForHosts(WorkerGroup& group, ResultItem overallItem, s
     group.GiveUpUnfinished([&](std::size_t i) {
         failHost(services_.g_Utility.hosts[i]);
         services_.reporter.ShowResult(LayoutOfMode(mode), static_cast<std::uint8_t>(i), overallItem,
-                                      CellState::Fail, "FAIL");
+                                      CellState::Fail, "FAIL", kErrTimeout);
     });
     Tell(message);
     return kErrTimeout;

@@ -165,7 +165,8 @@ class FunTest {
                    const std::function<void(TargetHost&, bool)>& store);
     // One sub-test's cell and console line. False when the supervisor has given up on the
     // worker (nothing is written then).
-    bool ReportSubTest(TestParam& param, ResultItem item, bool passed, const char* label);
+    bool ReportSubTest(TestParam& param, ResultItem item, bool passed, const char* label,
+                       std::int32_t code = 0);
     void SignalOrFixtureWorker(TestParam& param, bool fixture);
 
     TestServices services_;

@@ -49,11 +49,12 @@ bool Selected(const TestParam& param, std::uint32_t speed, std::uint32_t port) {
 
 }  // namespace
 
-bool FunTest::ReportSubTest(TestParam& param, ResultItem item, bool passed, const char* label) {
+bool FunTest::ReportSubTest(TestParam& param, ResultItem item, bool passed, const char* label,
+                            std::int32_t code) {
     return GatedWrite([&] {
         services_.reporter.ShowResult(param.layout, param.ucHost, item,
                                       passed ? CellState::Pass : CellState::Fail,
-                                      passed ? kPass : kFail);
+                                      passed ? kPass : kFail, passed ? 0 : code);
         if (param.consoleMode)
             services_.reporter.ConsoleLine(
                 Format("Host[%d],[%s]--> [%s]!!\r\n", param.ucHost, label, passed ? kPass : kFail));
@@ -116,7 +117,7 @@ void FunTest::SignalOrFixtureWorker(TestParam& param, bool fixture) {
                     rc == kOk ? Format("%s(%s, Port %u)", testName, sp.speedName, sp.port)
                               : Format(" %s(%s, Port %u)  ", testName, sp.speedName, sp.port);
                 if (!ReportSubTest(param, PortResultItem(sp.speed, sp.port), rc == kOk,
-                                   label.c_str()))
+                                   label.c_str(), rc))
                     return false;
             }
             return allPassed;
@@ -183,7 +184,7 @@ void FunTest::LoopBackWorker(TestParam& param) {
                 const std::string label =
                     Format("Loop Back Test(%s Port %u)  ", sp.speedName, sp.port);
                 if (!ReportSubTest(param, PortResultItem(sp.speed, sp.port), rc == kOk,
-                                   label.c_str()))
+                                   label.c_str(), rc))
                     return false;
             }
             return allPassed;

@@ -85,6 +85,14 @@ TEST_F(RunEndsTest, UpgradePageRunWithAHungControllerEndsAtTheLimitWithExitCodeO
         EXPECT_NE(line.find("FAIL"), std::string::npos) << line;
         EXPECT_EQ(line.find("PASS"), std::string::npos) << line;
     }
+    // So is the run record for the factory systems, with the time-out's code.
+    std::string records;
+    for (const auto& entry : std::filesystem::directory_iterator(tool.File("records")))
+        records += tool.Read("records/" + entry.path().filename().string());
+    EXPECT_NE(records.find(R"("fw_update":{"state":"fail","text":"Fail","error_code":-9,)"),
+              std::string::npos)
+        << records;
+    EXPECT_NE(records.find(R"("exit_code":1,)"), std::string::npos) << records;
 }
 
 TEST_F(RunEndsTest, SignalOverrideOnTheUpgradePageRunsTheFirmwareItemsAndEnds) {
