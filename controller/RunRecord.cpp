@@ -82,12 +82,6 @@ ItemEntry RunRecord::Set(std::uint8_t host, ResultItem item, ItemState state,
     return entry;
 }
 
-void RunRecord::Clear(std::uint8_t host, ResultItem item) {
-    if (host >= kMaxHosts) return;
-    std::lock_guard lock(mutex_);
-    hosts_[host].Item(item) = ItemEntry{};
-}
-
 void RunRecord::SetFinalFacts(std::uint8_t host, const TargetHost& record) {
     if (host >= kMaxHosts) return;
     std::lock_guard lock(mutex_);

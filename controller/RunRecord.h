@@ -100,8 +100,6 @@ class RunRecord {
     // table is ignored.
     ItemEntry Set(std::uint8_t host, ResultItem item, ItemState state, const std::string& text,
                   std::int32_t errorCode = 0);
-    // Blanks one entry (a cell a run clears before it writes it again).
-    void Clear(std::uint8_t host, ResultItem item);
     // The host's facts as they are at the run's end (version after the update).
     void SetFinalFacts(std::uint8_t host, const TargetHost& record);
 

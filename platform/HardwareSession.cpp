@@ -63,23 +63,23 @@ void HardwareSession::Give() {
     listeners_.Notify();
 }
 
-HardwareSession::Hold HardwareSession::Acquire(HardwareActivity activity) {
+HardwareSession::Hold HardwareSession::Wait(
+    HardwareActivity activity, std::optional<std::chrono::steady_clock::time_point> deadline) {
     while (!StopRequested()) {
         if (TryTake(activity)) return Hold(this);
+        if (deadline && std::chrono::steady_clock::now() >= *deadline) break;
         std::this_thread::sleep_for(kPoll);
     }
     return Hold();
 }
 
+HardwareSession::Hold HardwareSession::Acquire(HardwareActivity activity) {
+    return Wait(activity, std::nullopt);
+}
+
 HardwareSession::Hold HardwareSession::AcquireWithin(HardwareActivity activity,
                                                      std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!StopRequested()) {
-        if (TryTake(activity)) return Hold(this);
-        if (std::chrono::steady_clock::now() >= deadline) break;
-        std::this_thread::sleep_for(kPoll);
-    }
-    return Hold();
+    return Wait(activity, std::chrono::steady_clock::now() + timeout);
 }
 
 HardwareSession::Hold HardwareSession::TryAcquire(HardwareActivity activity) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 #include "platform/ListenerList.h"
 
@@ -77,6 +78,10 @@ class HardwareSession {
 
   private:
     bool TryTake(HardwareActivity activity);
+    // Polls for the session until it is taken, the calling thread is asked to stop, or the
+    // deadline (when there is one) has passed.
+    Hold Wait(HardwareActivity activity,
+              std::optional<std::chrono::steady_clock::time_point> deadline);
     void Give();
 
     // Held by the holder; taken by polling try_lock (ThreadSanitizer follows try_lock, not the
