@@ -44,7 +44,7 @@ class MainWindowControls {
     // Steps 1-3 shared by both buttons: resolve, read and check the settings' firmware file,
     // and take its version. The line numbers are the log and shown messages' own.
     FirmwareLoad ReadFirmwareFile(const char* function, int openLogLine, int openShowLine,
-                                    int versionLogLine, int versionShowLine);
+                                  int versionLogLine, int versionShowLine);
     void Show(const std::string& text);
 
     ToolContext& ctx_;

@@ -216,8 +216,10 @@ void MpRun::RecordFailedChecks(const LocalTime& stamp) {
         ++hosts;
         if (host.ucFwCheckResult == 1) continue;
         ++failed;
-        ctx_.eventLog.LogMessage(kEventTypeError, "%s",
-                                 FailedCheckNote(stamp, i, host, programmed_ ? programmed_->version : std::string()).c_str());
+        ctx_.eventLog.LogMessage(
+            kEventTypeError, "%s",
+            FailedCheckNote(stamp, i, host, programmed_ ? programmed_->version : std::string())
+                .c_str());
     }
     if (failed > 0)
         Print(

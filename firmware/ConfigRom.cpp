@@ -89,7 +89,7 @@ std::string ConfigRomPath(const std::string& toolFolder, const std::string& vers
 }
 
 std::optional<ProgrammedImage> Upgrade::vCreateConfigRomFile(const FirmwareFile& firmware,
-                                                            const IniSettings& settings) {
+                                                             const IniSettings& settings) {
     static constexpr const char* kFunction = "Upgrade::vCreateConfigRomFile";
     CUtility& util = services_.g_Utility;
     const auto failAllHosts = [&util] {
@@ -99,8 +99,7 @@ std::optional<ProgrammedImage> Upgrade::vCreateConfigRomFile(const FirmwareFile&
     try {
         // 2.-5.
         ConfigImage built = BuildConfigImage(firmware, settings, services_.setReg,
-                                             util.RecordSnapshot(0).ucPcieLink,
-                                             services_.eventLog);
+                                             util.RecordSnapshot(0).ucPcieLink, services_.eventLog);
         if (built.rc != kOk) {
             services_.eventLog.LogMessage(kEventTypeError,
                                           "\r\n%s:%d: InsertCFGToBin Fail!! , dwErrorCode %d",

@@ -67,8 +67,8 @@ struct UpgradeRunSnapshot {
     ResultLayout layout = ResultLayout::Main;
     std::uint8_t runFlags = 0;  // 0x10 update, 0x20 check
     bool consoleMode = false;
-    std::string firmwareName;         // the name chosen (settings or page list)
-    ProgrammedImage image;            // what is programmed and checked against
+    std::string firmwareName;                   // the name chosen (settings or page list)
+    ProgrammedImage image;                      // what is programmed and checked against
     std::array<TargetHost, kMaxHosts> hosts{};  // the host records when the run started
     std::uint8_t hostCount = 0;
 };
@@ -79,7 +79,7 @@ struct UpgradeOutcome {
                               // failure: file, version, configuration image; or a time-out)
     bool allUpdated = false;  // the update is on and every started host passed it
     bool allChecked = false;  // the check is on and every started host passed it
-    std::string chosenPath;                // the chosen firmware file, as resolved
+    std::string chosenPath;   // the chosen firmware file, as resolved
     std::optional<ProgrammedImage> image;  // the image, once it was built
 };
 

@@ -72,8 +72,9 @@ std::int32_t Upgrade::ProgramHost(const UpgradeRunSnapshot& run, std::uint8_t ho
         // A second-generation image needs a part of at least 128 KB; nothing is written otherwise.
         if (run.image.kind == 1 && part.CapacityBytes() < kKind1MinimumCapacity) return kErrIo;
 
-        return services_.interctl.Update_Firmware(hostIndex, host, part, run.image.bytes.data(),
-                                                  static_cast<std::uint32_t>(run.image.bytes.size()));
+        return services_.interctl.Update_Firmware(
+            hostIndex, host, part, run.image.bytes.data(),
+            static_cast<std::uint32_t>(run.image.bytes.size()));
     } catch (const std::exception& e) {
         services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s",
                                       kName, 995, files::LastError(), e.what());

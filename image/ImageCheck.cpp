@@ -148,8 +148,7 @@ std::int32_t GetVersionFromImage(std::span<const std::uint8_t> image, ImageFacts
 
     // Code bytes 128..133. A code block shorter than that still has them inside the file
     // (signature and checksum follow); anything else is refused.
-    const std::size_t at =
-        facts.cfgLength + 5 + CodeLengthBytes(facts.kind) + kVersionCodeOffset;
+    const std::size_t at = facts.cfgLength + 5 + CodeLengthBytes(facts.kind) + kVersionCodeOffset;
     if (at + kVersionBytes > image.size()) {
         log.LogMessage(kEventTypeError,
                        "\r\n%s:%d: version bytes at [%zu] outside the file (%zu bytes) ",

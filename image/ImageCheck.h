@@ -17,12 +17,12 @@ namespace qnl {
 
 // What the check learned about an image.
 struct ImageFacts {
-    std::uint8_t kind = kFileKindUnknown;  // 0, 1, or 0xFF when no signature matched
-    std::uint8_t variant = 0;              // 0, 1, or 0xFF (kind 1 only)
-    std::uint32_t cfgLength = 0;           // L
-    std::uint32_t codeLength = 0;          // N
-    std::uint8_t cfgCheckSum = 0;          // computed sum of bytes 0..L-1
-    std::uint8_t codeCheckSum = 0;         // computed sum of the code bytes
+    std::uint8_t kind = kFileKindUnknown;               // 0, 1, or 0xFF when no signature matched
+    std::uint8_t variant = 0;                           // 0, 1, or 0xFF (kind 1 only)
+    std::uint32_t cfgLength = 0;                        // L
+    std::uint32_t codeLength = 0;                       // N
+    std::uint8_t cfgCheckSum = 0;                       // computed sum of bytes 0..L-1
+    std::uint8_t codeCheckSum = 0;                      // computed sum of the code bytes
     std::array<std::uint8_t, kVersionBytes> version{};  // code bytes 128..133
 };
 

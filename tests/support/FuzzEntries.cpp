@@ -236,8 +236,7 @@ void FirmwareFile(const std::uint8_t* data, std::size_t size) {
         ImageFacts rebuilt;
         if (GetVersionFromImage(out, rebuilt, log) != 0)
             Broken("a rebuilt good image fails the check");
-        if (rebuilt.version != facts.version)
-            Broken("the rebuilt image has another version");
+        if (rebuilt.version != facts.version) Broken("the rebuilt image has another version");
     }
 }
 

@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "controller/ErrorCodes.h"
-#include "image/ImageCheck.h"
 #include "firmware/FirmwareImageMaker.h"
+#include "image/ImageCheck.h"
 #include "support/FolderTool.h"
 
 namespace qnl::test {
@@ -157,8 +157,7 @@ TEST_F(FirmwareFileTest, LengthsPointingOutsideTheFileFailWithoutReadingPastIt) 
         SCOPED_TRACE(c.what);
         std::vector<std::uint8_t> bytes = c.bytes;  // exact size
         const std::size_t logged = bench.LogText().size();
-        EXPECT_EQ(Version(bytes),
-                  kErrDataNotMatch);
+        EXPECT_EQ(Version(bytes), kErrDataNotMatch);
         const std::string log = bench.LogText().substr(logged);
         EXPECT_NE(log.find(c.logged), std::string::npos) << log;
         // Taking it apart refuses it as its own kind, and reads nothing outside as the other.
@@ -185,8 +184,7 @@ TEST_F(FirmwareFileTest, VersionBytesBeyondTheFileAreRefused) {
     shortCode.insert(shortCode.end(), sig, sig + 8);
     shortCode.push_back(45);  // 0+1+...+9
     EXPECT_EQ(Check(shortCode), kOk);
-    EXPECT_EQ(Version(shortCode),
-              kErrDataNotMatch);
+    EXPECT_EQ(Version(shortCode), kErrDataNotMatch);
     // The trailing word is missing from this file: it reads as 0.
     BinFileStruct parts;
     ASSERT_TRUE(Apart(shortCode, parts));
