@@ -53,64 +53,52 @@ void MainWindowControls::Show(const std::string& text) {
         ctx_.prompts.ShowMessage(text);
 }
 
-MainWindowControls::LoadedFirmware MainWindowControls::ReadFirmwareFile(const char* function,
-                                                                        int openLogLine,
-                                                                        int openShowLine,
-                                                                        int versionLogLine,
-                                                                        int versionShowLine) {
-    LoadedFirmware fw;
-    CUtility& util = ctx_.g_Utility;
-    fw.name = ctx_.ini.fw_binary_name;
+FirmwareLoad MainWindowControls::ReadFirmwareFile(const char* function, int openLogLine,
+                                                  int openShowLine, int versionLogLine,
+                                                  int versionShowLine) {
+    const std::string name = ctx_.ini.fw_binary_name;
 
-    // 1.-2. The file the settings name, its length, and its bytes in a zeroed buffer of at
-    // least 128 KB.
-    const files::WindowsNameResolution resolved = ResolveSettingsName(util.strToolFolder, fw.name);
+    // 1.-2. The file the settings name, and its bytes.
+    const files::WindowsNameResolution resolved =
+        ResolveSettingsName(ctx_.g_Utility.strToolFolder, name);
+    FirmwareLoad fw;
     if (!resolved.error.empty()) {
         ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:   %s", function, openLogLine,
                                  resolved.error.c_str());
+        fw.failedAt = FirmwareLoadStep::Read;
         fw.rc = kErrFileNotFound;
     } else {
-        util.m_strFWFilePath = resolved.path;
-        util.bFWBinFileLength(resolved.path);
-        // The buffer grows to the file's length only after the length was checked (a file above
-        // 16 MiB is refused before anything of it is read).
-        fw.buffer.assign(kMinFirmwareBufferBytes, 0);
-        fw.rc = util.bOpenFWBinFile(resolved.path, fw.buffer);
-        fw.length = util.m_dwFWFileLength;
+        fw = LoadFirmwareFile(name, resolved.path, ctx_.eventLog);
     }
-    if (fw.rc != kOk) {
+    if (fw.failedAt == FirmwareLoadStep::Read) {
         ctx_.eventLog.LogMessage(
             kEventTypeError,
             "\r\n%s:%d:   Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n", function,
-            openLogLine, fw.name.c_str(), fw.rc);
+            openLogLine, name.c_str(), fw.rc);
         Show(Format("\r\n%s:%d:Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n", function,
-                    openShowLine, fw.name.c_str(), fw.rc));
+                    openShowLine, name.c_str(), fw.rc));
         return fw;
     }
 
     // 3. The version.
-    std::uint8_t version[kVersionBytes] = {};
-    fw.rc = ctx_.interctl.Get_Version_From_File(fw.buffer.data(), fw.length, version);
-    if (fw.rc != kOk) {
+    if (fw.failedAt == FirmwareLoadStep::Version) {
         ctx_.eventLog.LogMessage(kEventTypeError,
                                  "\r\n%s:%d:   Get_Version_From_File Failed!!(%d)\n", function,
                                  versionLogLine, fw.rc);
         Show(Format("\r\n%s:%d:Get_Version_From_File Failed!!(%d)\n", function, versionShowLine,
                     fw.rc));
-        return fw;
     }
-    util.m_strFileFWVersion = FormatFirmwareVersion(version);
     return fw;
 }
 
 std::int32_t MainWindowControls::OnBnClickedButtonCreateConfigFile() {
     static constexpr const char* kFunction = "CQNL735_MPToolDlg::OnBnClickedButtonCreateConfigFile";
     try {
-        LoadedFirmware fw = ReadFirmwareFile(kFunction, 1285, 1286, 1301, 1302);
+        const FirmwareLoad fw = ReadFirmwareFile(kFunction, 1285, 1286, 1301, 1302);
         if (fw.rc != kOk) return fw.rc;
         // 4.
-        if (ctx_.upgrade.vCreateConfigRomFile(fw.buffer.data(), fw.length)) {
-            Show(Format("Config Rom File %s Created", ctx_.g_Utility.m_strFWFilePath.c_str()));
+        if (const auto built = ctx_.upgrade.vCreateConfigRomFile(fw.file, ctx_.ini)) {
+            Show(Format("Config Rom File %s Created", built->path.c_str()));
             return kOk;
         }
         ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:   vCreateConfigRomFile Failed!!",
@@ -127,16 +115,15 @@ std::int32_t MainWindowControls::OnBnClickedButtonCreateConfigFile() {
 std::int32_t MainWindowControls::OnBnClickedButtonFWInfo() {
     static constexpr const char* kFunction = "CQNL735_MPToolDlg::OnBnClickedButtonFWInfo";
     try {
-        LoadedFirmware fw = ReadFirmwareFile(kFunction, 3413, 3414, 3424, 3425);
+        const FirmwareLoad fw = ReadFirmwareFile(kFunction, 3413, 3414, 3424, 3425);
         if (fw.rc != kOk) return fw.rc;
         // 2. The entries of the configuration block.
         BinFileStruct parts;
         FirmwareInfoFields fields;
-        if (ctx_.g_Utility.GetBinFileStruct(fw.buffer.data(), fw.length, parts))
+        if (TakeImageApart(fw.file.bytes, fw.file.facts.kind, parts, ctx_.eventLog))
             fields = ReadFirmwareInfoFields(parts, parts.ucKind);
         // 3.
-        Show(FirmwareInfoText(files::WindowsBaseName(fw.name), ctx_.g_Utility.m_strFileFWVersion,
-                              fields));
+        Show(FirmwareInfoText(files::WindowsBaseName(fw.file.name), fw.file.version, fields));
         return kOk;
     } catch (const std::exception& e) {
         ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s", kFunction,

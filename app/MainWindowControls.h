@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "app/ToolContext.h"
-#include "firmware/FirmwareImage.h"
+#include "image/FirmwareImage.h"
+#include "image/ImageCheck.h"
 
 namespace qnl {
 
@@ -40,16 +41,10 @@ class MainWindowControls {
     const std::string& LastMessage() const { return lastMessage_; }
 
   private:
-    struct LoadedFirmware {
-        std::int32_t rc = 0;
-        std::vector<std::uint8_t> buffer;
-        std::uint32_t length = 0;
-        std::string name;  // as the settings give it
-    };
-    // Steps 1-3 shared by both buttons: resolve, read and check the firmware file, and take
-    // its version. The line numbers are the log and shown messages' own.
-    LoadedFirmware ReadFirmwareFile(const char* function, int openLogLine, int openShowLine,
-                                    int versionLogLine, int versionShowLine);
+    // Steps 1-3 shared by both buttons: resolve, read and check the settings' firmware file,
+    // and take its version. The line numbers are the log and shown messages' own.
+    FirmwareLoad ReadFirmwareFile(const char* function, int openLogLine, int openShowLine,
+                                  int versionLogLine, int versionShowLine);
     void Show(const std::string& text);
 
     ToolContext& ctx_;

@@ -46,6 +46,8 @@ std::int32_t RunExitCode(const MpRunOutcome& o, const RunMode& mode) {
 std::int32_t MpRun::Run(const MpRunRequest& request) {
     request_ = request;
     outcome_ = {};
+    programmed_.reset();
+    chosenFirmware_.clear();
     startTime_ = ctx_.clock.WallNow();
     Prepare();
     if (request_.mask & kItemFirmware) Firmware();
@@ -93,19 +95,21 @@ void MpRun::Firmware() {
         // The settings keep the last scanned number, as the dialog leaves it.
         ctx_.ini.serial_number = serialNumber_;
     }
-    const bool ran =
+    UpgradeOutcome upgrade =
         ctx_.upgrade.RunFirmwareUpgrade(request_.page == kPageUpgrade ? 1 : 0, request_.mask, ini,
                                         UpgradeRunMode{true, request_.mode.console});
-    if (!ran) {
+    programmed_ = std::move(upgrade.image);
+    chosenFirmware_ = upgrade.chosenPath;
+    if (!upgrade.finished) {
         ctx_.eventLog.LogMessage(kEventTypeError,
                                  "\r\n%s:%d:   All Host RunFirmwareUpgrade() Failed!!exit\n",
                                  kRunName, 1194);
         outcome_.firmwareFailed = true;
-    } else if (On(ini.fw_update_enable) && ctx_.upgrade.m_ucAllUpdated == 0) {
+    } else if (On(ini.fw_update_enable) && !upgrade.allUpdated) {
         ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:   FW Upgrade Failed!!exit\n",
                                  kRunName, 1199);
         outcome_.firmwareFailed = true;
-    } else if (On(ini.fw_check_enable) && ctx_.upgrade.m_ucAllChecked == 0) {
+    } else if (On(ini.fw_check_enable) && !upgrade.allChecked) {
         ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:   FW Check Failed!!exit\n", kRunName,
                                  1205);
         outcome_.firmwareFailed = true;
@@ -186,12 +190,15 @@ void MpRun::WriteRunRecord(std::int32_t exitCode) {
     facts.endTime = ctx_.clock.WallNow();
     facts.settingsFileName = request_.settingsPath;
     facts.settingsSha256 = Sha256OfFile(request_.settingsPath).value_or("");
-    if (request_.mask & kItemFirmware) {
+    if (programmed_) {
         // The image the run programmed: the configuration image built from the chosen firmware.
-        facts.firmwareFileName = util.m_strFWFilePath;
-        facts.firmwareSize = util.m_dwFWFileLength;
-        facts.firmwareSha256 = Sha256OfFile(util.m_strFWFilePath).value_or("");
-        facts.firmwareVersion = util.m_strFileFWVersion;
+        facts.firmwareFileName = programmed_->path;
+        facts.firmwareSize = programmed_->bytes.size();
+        facts.firmwareSha256 = Sha256Hex(programmed_->bytes.data(), programmed_->bytes.size());
+        facts.firmwareVersion = programmed_->version;
+    } else if (request_.mask & kItemFirmware) {
+        // The chosen file could not be used: its name, nothing read.
+        facts.firmwareFileName = chosenFirmware_;
     }
     facts.serialNumber = On(request_.settings.savelogBarCode_enable) ? serialNumber_ : "";
     facts.page = request_.page;
@@ -220,8 +227,10 @@ void MpRun::RecordFailedChecks(const LocalTime& stamp) {
         ++hosts;
         if (host.ucFwCheckResult == 1) continue;
         ++failed;
-        ctx_.eventLog.LogMessage(kEventTypeError, "%s",
-                                 FailedCheckNote(stamp, i, host, util.m_strFileFWVersion).c_str());
+        ctx_.eventLog.LogMessage(
+            kEventTypeError, "%s",
+            FailedCheckNote(stamp, i, host, programmed_ ? programmed_->version : std::string())
+                .c_str());
     }
     if (failed > 0)
         Print(

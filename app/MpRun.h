@@ -15,6 +15,7 @@
 #include "app/ResultLog.h"
 #include "app/RunItems.h"
 #include "app/ToolContext.h"
+#include "firmware/Upgrade.h"
 #include "settings/CIni.h"
 
 namespace qnl {
@@ -84,6 +85,8 @@ class MpRun {
     MpRunRequest request_;
     MpRunOutcome outcome_;
     std::string serialNumber_;
+    std::optional<ProgrammedImage> programmed_;  // the image the firmware stage built
+    std::string chosenFirmware_;                 // the firmware file it was built from
     std::time_t startTime_ = 0;
 };
 

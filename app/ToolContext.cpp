@@ -46,15 +46,17 @@ ToolParts::ToolParts(const ToolEnvironment& env)
       uiText(env.languageId),
       eventLog(env.eventStore, env.clock, env.userName),
       debugLog(env.eventStore, env.clock, env.toolFolder),
-      xhci(env.io, env.clock, eventLog, g_Utility),
+      interctl(env.io, env.clock, eventLog, g_Utility),
+      xhci(interctl),
       ini(env.prompts, g_Utility, eventLog),
       setReg(env.prompts),
       runRecord(env.clock),
       resultTable(uiText, eventLog, g_Utility, runRecord),
-      upgrade(UpgradeServices{env.clock, env.prompts, eventLog, g_Utility, xhci, env.usbTopology,
-                              resultTable, uiText, ini, setReg, consoleMode, runFromMain}),
-      funTest(TestServices{env.clock, env.prompts, eventLog, g_Utility, xhci, xhci, env.usbTopology,
-                           resultTable, ini, consoleMode, silentMode}) {
+      upgrade(UpgradeServices{env.clock, env.prompts, eventLog, g_Utility, interctl,
+                              env.usbTopology, resultTable, uiText, ini, setReg, consoleMode,
+                              runFromMain}),
+      funTest(TestServices{env.clock, env.prompts, eventLog, g_Utility, xhci, interctl,
+                           env.usbTopology, resultTable, ini, consoleMode, silentMode}) {
     g_Utility.strToolFolder = env.toolFolder;
     g_Utility.m_pEventLog = &eventLog;
     // The runs' console lines (written only in console mode).
@@ -74,7 +76,7 @@ bool ToolParts::WaitForWorkers(std::chrono::milliseconds timeout) {
     };
     bool all = funTest.WaitForWorkers(left());
     all = upgrade.WaitForWorkers(left()) && all;
-    return xhci.WaitForLeftOutWorkers(left()) && all;
+    return interctl.WaitForLeftOutWorkers(left()) && all;
 }
 
 ToolContext::ToolContext(const ToolEnvironment& env)
@@ -91,8 +93,8 @@ ToolContext::ToolContext(const ToolEnvironment& env)
       g_Utility(parts_->g_Utility),
       eventLog(parts_->eventLog),
       debugLog(parts_->debugLog),
+      interctl(parts_->interctl),
       xhci(parts_->xhci),
-      interctl(parts_->xhci),
       ini(parts_->ini),
       setReg(parts_->setReg),
       runRecord(parts_->runRecord),

@@ -80,6 +80,7 @@ struct ToolParts {
     CUtility g_Utility;
     CEventLog eventLog;
     CDebugLog debugLog;
+    CInterctl interctl;
     CXhci xhci;
     CIni ini;
     SET_REG setReg;
@@ -129,10 +130,10 @@ class ToolContext {
     CUtility& g_Utility;
     CEventLog& eventLog;
     CDebugLog& debugLog;  // the "Debug Log" export of eventLog's events
-    CXhci& xhci;          // the xHCI object is also the tool's one chip interface
-    CInterctl& interctl;
-    CIni& ini;        // the settings
-    SET_REG& setReg;  // the manual register list and the manual-setting flag
+    CInterctl& interctl;  // the chip interface: mailbox, device information, flash programming
+    CXhci& xhci;          // the xHCI registers and ports of the same hosts
+    CIni& ini;            // the settings
+    SET_REG& setReg;      // the manual register list and the manual-setting flag
     RunRecord& runRecord;
     ResultTable& resultTable;
     HardwareSession& hardware;

@@ -77,15 +77,7 @@ class CInterctl {
     std::int32_t ReadDeviceInfo(TargetHost& host, const std::string& wrsrThreshold,
                                 std::uint8_t kind);
 
-    // --- Firmware image file (firmware/FirmwareFile.cpp) -----------------------------------
-    // Checks signatures and checksums of an image of `size` bytes; 0 or -3. Records the file
-    // kind, L, N and the computed checksums in g_Utility. Never reads outside the buffer.
-    std::int32_t Check_Firmware_File(const std::uint8_t* image, std::size_t size);
-    // Runs the check and copies the 6 version bytes (code bytes 128..133).
-    std::int32_t Get_Version_From_File(const std::uint8_t* image, std::size_t size,
-                                       std::uint8_t version[6]);
-
-    // --- SPI flash programming (firmware/FlashProgramming.cpp) ----------------------------
+    // --- SPI flash programming (controller/FlashProgramming.cpp) ----------------------------
     FlashPart IdentifyFlash(const TargetHost& host);
     std::int32_t SetFlashProtect(const TargetHost& host, bool protect);
     std::int32_t Erase_SPIRom(const TargetHost& host, const FlashPart& part,

@@ -1,4 +1,4 @@
-// Process-wide tool state: the host table, the tool folder and the firmware file state.
+// Process-wide tool state: the host table and the tool folder.
 #pragma once
 
 #include <array>
@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "controller/TargetHost.h"
-#include "firmware/FirmwareImage.h"
 
 namespace qnl {
 
@@ -38,30 +37,8 @@ class CUtility {
     // The diagnostic log the utility's own messages go to (set by the tool's context).
     CEventLog* m_pEventLog = nullptr;
 
-    // --- Firmware file state (firmware/FirmwareFile.cpp) -----------------------------------
-    std::string m_strFWFilePath;         // the firmware file, later the configuration image
-    std::uint32_t m_dwFWFileLength = 0;  // its length in bytes
-    std::string m_strFileFWVersion;      // "%02X%02X%02X_%02X_%02X_%02X" of the file
-    std::uint8_t m_ucFileKind = 0;       // 0, 1, or 0xFF when no signature matched
-    std::uint8_t m_ucFWVariant = 0;      // 0, 1, or 0xFF (kind 1 only)
-    std::uint32_t m_dwCfgLength = 0;     // L of the last checked image
-    std::uint32_t m_dwFWLength = 0;      // N of the last checked image
-    std::uint8_t m_ucCfgCheckSum = 0;    // computed sum of bytes 0..L-1
-    std::uint8_t m_ucFWCheckSum = 0;     // computed sum of the code bytes
-
     // 1 after a good settings load (the last CIni::bLoadINIFile), else 0.
     std::uint8_t m_ucIniLoaded = 0;
-
-    // Stores the file's length. 0, or -3 when the file cannot be opened.
-    std::int32_t bFWBinFileLength(const std::string& strFWFilePath);
-    // Reads the whole file into the front of `buffer` (grown when the file is larger; bytes
-    // beyond the file keep their value) and stores its length. 0; -3 when the file cannot be
-    // opened or read; -8 when it is too large to hold.
-    std::int32_t bOpenFWBinFile(const std::string& strFWFilePath,
-                                std::vector<std::uint8_t>& buffer);
-    // Takes an image of `size` bytes apart as the file kind of the last check. False (after a
-    // log line) when the kind is unknown or a length in the image points past its end.
-    bool GetBinFileStruct(const std::uint8_t* image, std::size_t size, BinFileStruct& out);
 
     // Marks all 8 records empty, as start-up does before discovery.
     void ResetHostRecords();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <optional>
 
 #include "controller/CInterctl.h"
 #include "controller/CUtility.h"
@@ -50,53 +51,45 @@ std::vector<ConfigEntryBytes> CollectConfigEntries(const IniSettings& ini, const
     return entries;
 }
 
-std::int32_t InsertCFGToBin(const BinFileStruct& image, std::span<std::uint8_t> out,
-                            std::span<const ConfigEntryBytes> newEntries) {
-    if (newEntries.size() > kMaxNewConfigEntries) return kErrInvalidParameter;
-    const std::size_t cfgLength =
-        kConfigEntriesOffset + image.entries.size() + kConfigEntryBytes * newEntries.size();
-    if (cfgLength > 0xFFFF) return kErrInvalidParameter;
-    if (image.ucKind == 0 && image.code.size() > 0xFFFF) return kErrInvalidParameter;
-    if (out.size() < ImageLength(image, newEntries.size())) return kErrNoMemory;
-
-    std::uint8_t* p = out.data();
-    // 1. Header words and the customer area as they stand in the struct.
-    for (std::size_t i = 0; i < 4; ++i) WriteLe32(p + 4 * i, image.dwHeader[i]);
-    std::memcpy(p + kCustomerInfoOffset, image.ucCustomerInfo.data(), kCustomerInfoBytes);
-    // 2. The new configuration length.
-    WriteLe16(p + 4, static_cast<std::uint16_t>(cfgLength));
-    // 3. Old entries, then the new ones.
-    std::size_t at = kConfigEntriesOffset;
-    std::copy(image.entries.begin(), image.entries.end(), p + at);
-    at += image.entries.size();
-    for (const ConfigEntryBytes& e : newEntries) {
-        std::copy(e.begin(), e.end(), p + at);
-        at += kConfigEntryBytes;
-    }
-    // 4.-5. Checksum and CRC of bytes 0..L-1.
-    p[cfgLength] = Sum8({p, cfgLength});
-    WriteLe32(p + cfgLength + 1, Crc32({p, cfgLength}));
-    // 6. Code length and code.
-    at = cfgLength + 5;
-    if (image.ucKind == 1) {
-        WriteLe32(p + at, static_cast<std::uint32_t>(image.code.size()));
-        at += 4;
-    } else {
-        WriteLe16(p + at, static_cast<std::uint16_t>(image.code.size()));
-        at += 2;
-    }
-    std::copy(image.code.begin(), image.code.end(), p + at);
-    at += image.code.size();
-    // 7. Signature, code checksum and trailing word as they were.
-    WriteLe32(p + at, image.dwFWSignature[0]);
-    WriteLe32(p + at + 4, image.dwFWSignature[1]);
-    p[at + 8] = image.ucFWCheckSum;
-    WriteLe32(p + at + 9, image.dwTrailer);
-    return kOk;
+bool ConfigImageWanted(const IniSettings& ini, const SET_REG& regs) {
+    return ini.subsys_enable == 1 || ini.PCISPEED_enable == 1 || ini.CustInfo_enable == 1 ||
+           regs.m_ucManualSetting == 1 || ini.smi_enable == 1 || ini.ssc_enable == 1 ||
+           ini.hs_enable == 1 || ini.ss_enable == 1;
 }
 
-bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t length,
-                                   std::vector<std::uint8_t>* built, const IniSettings* settings) {
+ConfigImage BuildConfigImage(const FirmwareFile& firmware, const IniSettings& ini,
+                             const SET_REG& regs, std::uint8_t pcieLink, CEventLog& log) {
+    ConfigImage built;
+    const std::vector<std::uint8_t>& image = firmware.bytes;
+    if (!ConfigImageWanted(ini, regs)) {
+        // Nothing to build in: the file is programmed as it is.
+        built.bytes = image;
+        return built;
+    }
+    // The image grows by 8 bytes per new entry.
+    BinFileStruct parts;
+    built.rc = kErrDataNotMatch;
+    if (!TakeImageApart(image, firmware.facts.kind, parts, log)) return built;
+    const std::vector<ConfigEntryBytes> entries =
+        CollectConfigEntries(ini, regs, parts.ucKind, pcieLink);
+    if (ini.CustInfo_enable == 1) {
+        // Header bytes 16..46 from the text (NUL-padded); byte 47 stays.
+        for (std::size_t i = 0; i < kCustomerInfoBytes - 1; ++i)
+            parts.ucCustomerInfo[i] =
+                i < ini.CustInfo.size() ? static_cast<std::uint8_t>(ini.CustInfo[i]) : 0;
+    }
+    built.bytes.assign(std::max<std::size_t>(image.size(), ImageLength(parts, entries.size())), 0);
+    built.rc = InsertCFGToBin(parts, built.bytes, entries);
+    if (built.rc != kOk) built.bytes.clear();
+    return built;
+}
+
+std::string ConfigRomPath(const std::string& toolFolder, const std::string& version) {
+    return files::Join(toolFolder, "Config_" + version + ".rom");
+}
+
+std::optional<ProgrammedImage> Upgrade::vCreateConfigRomFile(const FirmwareFile& firmware,
+                                                             const IniSettings& settings) {
     static constexpr const char* kFunction = "Upgrade::vCreateConfigRomFile";
     CUtility& util = services_.g_Utility;
     const auto failAllHosts = [&util] {
@@ -104,73 +97,46 @@ bool Upgrade::vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t leng
             util.WriteRecord(i, [](TargetHost& host) { host.ucFwUpdateResult = 0; });
     };
     try {
-        if (image == nullptr && length != 0) return false;
-        const IniSettings& ini = settings != nullptr ? *settings : services_.ini;
-        const bool anyEnabled = ini.subsys_enable == 1 || ini.PCISPEED_enable == 1 ||
-                                ini.CustInfo_enable == 1 ||
-                                services_.setReg.m_ucManualSetting == 1 || ini.smi_enable == 1 ||
-                                ini.ssc_enable == 1 || ini.hs_enable == 1 || ini.ss_enable == 1;
-        std::vector<std::uint8_t> out;
-        if (!anyEnabled) {
-            // 2. Nothing to build in: the file is written as it is.
-            out.assign(image, image + length);
-        } else {
-            // 3.-5. The image grows by 8 bytes per new entry. The buffer, and the file, are the
-            // larger of the input length and the new image: a padded image keeps its length,
-            // one without room left grows instead of losing its end.
-            BinFileStruct parts;
-            std::int32_t rc = kErrDataNotMatch;
-            if (util.GetBinFileStruct(image, length, parts)) {
-                const std::vector<ConfigEntryBytes> entries = CollectConfigEntries(
-                    ini, services_.setReg, parts.ucKind, util.Host(0).ucPcieLink);
-                if (ini.CustInfo_enable == 1) {
-                    // Header bytes 16..46 from the text (NUL-padded); byte 47 stays.
-                    for (std::size_t i = 0; i < kCustomerInfoBytes - 1; ++i)
-                        parts.ucCustomerInfo[i] = i < ini.CustInfo.size()
-                                                      ? static_cast<std::uint8_t>(ini.CustInfo[i])
-                                                      : 0;
-                }
-                out.assign(std::max<std::size_t>(length, ImageLength(parts, entries.size())), 0);
-                rc = InsertCFGToBin(parts, out, entries);
-            }
-            if (rc != kOk) {
-                services_.eventLog.LogMessage(kEventTypeError,
-                                              "\r\n%s:%d: InsertCFGToBin Fail!! , dwErrorCode %d",
-                                              kFunction, 2301, rc);
-                failAllHosts();
-                return false;
-            }
+        // 2.-5.
+        ConfigImage built = BuildConfigImage(firmware, settings, services_.setReg,
+                                             util.RecordSnapshot(0).ucPcieLink, services_.eventLog);
+        if (built.rc != kOk) {
+            services_.eventLog.LogMessage(kEventTypeError,
+                                          "\r\n%s:%d: InsertCFGToBin Fail!! , dwErrorCode %d",
+                                          kFunction, 2301, built.rc);
+            failAllHosts();
+            return std::nullopt;
         }
 
         // 6.
-        if (util.m_strFileFWVersion.empty()) {
+        if (firmware.version.empty()) {
             services_.eventLog.LogMessage(kEventTypeError,
                                           "\r\n%s:%d: g_Utility.m_strFileFWVersion is empty ",
                                           kFunction, 2302);
-            return false;
+            return std::nullopt;
         }
 
         // 7.-8. "Config_<version>.rom" in the tool folder replaces any earlier one: written
         // under a name of its own and renamed into place, so that a reader of the old file
         // (another tool's workers) never sees it missing or half written.
-        const std::string path =
-            files::Join(util.strToolFolder, "Config_" + util.m_strFileFWVersion + ".rom");
-        util.m_strFWFilePath = path;
-        if (!files::WriteAtomic(path, out.data(), out.size())) {
+        ProgrammedImage out;
+        out.path = ConfigRomPath(util.strToolFolder, firmware.version);
+        if (!files::WriteAtomic(out.path, built.bytes.data(), built.bytes.size())) {
             services_.eventLog.LogMessage(kEventTypeError,
                                           "\r\n%s:%d: Open tmp File[%s] Fail!! , dwErrorCode %d",
-                                          kFunction, 2303, path.c_str(), files::LastError());
+                                          kFunction, 2303, out.path.c_str(), files::LastError());
             failAllHosts();
-            return false;
+            return std::nullopt;
         }
-        // Programming takes the written file's length from here on.
-        util.m_dwFWFileLength = static_cast<std::uint32_t>(out.size());
-        if (built != nullptr) *built = std::move(out);
-        return true;
+        out.bytes = std::move(built.bytes);
+        out.version = firmware.version;
+        out.kind = firmware.facts.kind;
+        out.variant = firmware.facts.variant;
+        return out;
     } catch (const std::exception& e) {
         services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s",
                                       kFunction, 2304, files::LastError(), e.what());
-        return false;
+        return std::nullopt;
     }
 }
 

@@ -4,17 +4,16 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
-#include "firmware/FirmwareImage.h"
+#include "image/FirmwareImage.h"
+#include "image/ImageCheck.h"
 
 namespace qnl {
 
 struct IniSettings;
 class SET_REG;
-
-// At most this many entries are added in one run.
-inline constexpr std::size_t kMaxNewConfigEntries = 127;
 
 // The new entries, in order: SVID and SSID (subsys_enable), the PCIe speed limit
 // (PCISPEED_enable, kind 0 only, from `pcieLink` with the Gen3/Gen2 enable bits cleared as
@@ -22,12 +21,22 @@ inline constexpr std::size_t kMaxNewConfigEntries = 127;
 std::vector<ConfigEntryBytes> CollectConfigEntries(const IniSettings& ini, const SET_REG& regs,
                                                    std::uint8_t kind, std::uint8_t pcieLink);
 
-// Builds the image of `image` with `newEntries` appended to its configuration block into
-// `out`, which must hold ImageLength(image, newEntries.size()) bytes (bytes beyond stay as
-// they are). Recomputes L, the configuration checksum and the CRC. Returns 0, or -10 when
-// there are more than 127 new entries or the block would outgrow its 16-bit length, or -8
-// when `out` is too small.
-std::int32_t InsertCFGToBin(const BinFileStruct& image, std::span<std::uint8_t> out,
-                            std::span<const ConfigEntryBytes> newEntries);
+// True when the settings build anything into the image (else it is programmed as it is).
+bool ConfigImageWanted(const IniSettings& ini, const SET_REG& regs);
+
+// The image that is programmed, built from a loaded firmware file and the settings: the file's
+// bytes when nothing is to be built in, else the image with the new entries and the customer
+// text in its configuration block. A padded image keeps its length; one without room left
+// grows instead of losing its end. `pcieLink`: the PCIe link byte the speed limit starts from
+// (the first host's). `rc` is 0, -3 when the image cannot be taken apart, or InsertCFGToBin's.
+struct ConfigImage {
+    std::int32_t rc = 0;
+    std::vector<std::uint8_t> bytes;
+};
+ConfigImage BuildConfigImage(const FirmwareFile& firmware, const IniSettings& ini,
+                             const SET_REG& regs, std::uint8_t pcieLink, CEventLog& log);
+
+// The file the configuration image is written to: "Config_<version>.rom" in the tool folder.
+std::string ConfigRomPath(const std::string& toolFolder, const std::string& version);
 
 }  // namespace qnl

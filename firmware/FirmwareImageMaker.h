@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "firmware/FirmwareImage.h"
+#include "image/FirmwareImage.h"
 
 namespace qnl {
 

@@ -11,11 +11,13 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "controller/RunReporter.h"
 #include "controller/TargetHost.h"
+#include "image/ImageCheck.h"
 #include "platform/Worker.h"
 #include "settings/CIni.h"
 
@@ -31,7 +33,7 @@ class SET_REG;
 struct UiTextTable;
 
 // What the upgrade run uses of the tool: its clock, the operator's messages, the diagnostic log,
-// the host table and firmware-file state, the chip interface, the USB view, the reporter, the
+// the host table, the chip interface, the USB view, the reporter, the
 // texts, the settings (a run takes a copy of their values at its start) and the run flags.
 struct UpgradeServices {
     IClock& clock;
@@ -48,6 +50,15 @@ struct UpgradeServices {
     const std::atomic<bool>& runFromMain;
 };
 
+// The image a run programs and checks against, as the run built it from the chosen file.
+struct ProgrammedImage {
+    std::string path;                 // where it was written ("Config_<version>.rom")
+    std::vector<std::uint8_t> bytes;  // what is programmed
+    std::string version;              // the chosen firmware's version
+    std::uint8_t kind = 0;            // the chosen firmware's kind and variant
+    std::uint8_t variant = 0;
+};
+
 // What one upgrade run works with, taken when it starts. Its workers read nothing else, so the
 // settings and the firmware state may change while the run is active (and a worker given up on
 // never sees a later run's values).
@@ -56,14 +67,20 @@ struct UpgradeRunSnapshot {
     ResultLayout layout = ResultLayout::Main;
     std::uint8_t runFlags = 0;  // 0x10 update, 0x20 check
     bool consoleMode = false;
-    std::string firmwareName;         // the name chosen (settings or page list)
-    std::string imagePath;            // the image that is programmed (Config_<version>.rom)
-    std::vector<std::uint8_t> image;  // its bytes
-    std::uint8_t fileKind = 0;        // of the chosen firmware
-    std::uint8_t fwVariant = 0;
-    std::string fileVersion;                    // "%02X%02X%02X_%02X_%02X_%02X"
+    std::string firmwareName;                   // the name chosen (settings or page list)
+    ProgrammedImage image;                      // what is programmed and checked against
     std::array<TargetHost, kMaxHosts> hosts{};  // the host records when the run started
     std::uint8_t hostCount = 0;
+};
+
+// What an upgrade run did.
+struct UpgradeOutcome {
+    bool finished = false;    // every host finished within the time limit (false after an early
+                              // failure: file, version, configuration image; or a time-out)
+    bool allUpdated = false;  // the update is on and every started host passed it
+    bool allChecked = false;  // the check is on and every started host passed it
+    std::string chosenPath;   // the chosen firmware file, as resolved
+    std::optional<ProgrammedImage> image;  // the image, once it was built
 };
 
 // Who started an upgrade run and how it talks: the MP run (the settings' firmware name) or
@@ -81,12 +98,12 @@ class Upgrade {
     Upgrade& operator=(const Upgrade&) = delete;
 
     // --- The run over all hosts (firmware/UpgradeRun.cpp) ----------------------------------
-    // True when every host finished within the time limit; false on an early failure (file,
-    // version, configuration image) or a time-out. `settings`: the values the run uses (taken
-    // when it was started); without them, the settings as they are now.
-    bool RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags);
-    bool RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
-                            const IniSettings& settings, const UpgradeRunMode& mode);
+    // Loads the chosen firmware file once, builds the configuration image, programs and checks
+    // every host. `settings`: the values the run uses (taken when it was started); without
+    // them, the settings as they are now.
+    UpgradeOutcome RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags);
+    UpgradeOutcome RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
+                                      const IniSettings& settings, const UpgradeRunMode& mode);
     // One host's update and check. 1, or 0 after a failed update.
     std::uint32_t FWThreadFun(const std::shared_ptr<const UpgradeRunSnapshot>& run,
                               std::uint8_t index);
@@ -98,25 +115,22 @@ class Upgrade {
     // in real time; false when some are still returning.
     bool WaitForWorkers(std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-    // Set when every host has finished, passed the update, passed the check.
+    // Set when the run has ended (the page's button waits for it).
     std::atomic<std::uint8_t> m_ucRunDone{0};
-    std::atomic<std::uint8_t> m_ucAllUpdated{0};
-    std::atomic<std::uint8_t> m_ucAllChecked{0};
     // The firmware selected in the page's list (used when the page starts the run itself).
     std::string m_strComboFirmware;
 
     // --- Configuration image (firmware/ConfigRom.cpp) --------------------------------------
-    // Builds the image that is programmed from the chosen firmware image and the settings,
-    // and writes it as "Config_<version>.rom" in the tool folder. On success g_Utility's file
-    // path names that file and its file length is the written length; `built`, when given,
-    // receives the bytes written. `settings`: a run's values (default: the settings now).
-    bool vCreateConfigRomFile(const std::uint8_t* image, std::uint32_t length,
-                              std::vector<std::uint8_t>* built = nullptr,
-                              const IniSettings* settings = nullptr);
+    // Builds the image that is programmed from a loaded firmware file and a run's settings
+    // (BuildConfigImage) and writes it as "Config_<version>.rom" in the tool folder. Nothing
+    // when it cannot be built or written (every host's update result is then 0).
+    std::optional<ProgrammedImage> vCreateConfigRomFile(const FirmwareFile& firmware,
+                                                        const IniSettings& settings);
 
     // --- Programming one host (firmware/UpgradeProgramming.cpp) ----------------------------
-    // Identifies the flash and programs the image file under the programming lock. 0 on
-    // success (the host's firmware-update result is then 1), else nonzero.
+    // Reads the image file, identifies the flash and programs the image under the programming
+    // lock (a second-generation image, by its signature, needs a part of 128 KB). 0 on success
+    // (the host's firmware-update result is then 1), else nonzero.
     std::int32_t Firmware_Upgrade(std::uint8_t hostIndex, const std::string& imagePath);
     // A run's worker programs its host: the run's image bytes onto `host` (the worker's copy of
     // the record), under the programming lock. 0 on success.
@@ -135,8 +149,6 @@ class Upgrade {
     void ShowItemResult(const UpgradeRunSnapshot& run, std::uint8_t index, ResultItem item,
                         const char* name, bool passed);
     void Tell(const std::string& boxText, const std::string& consoleText);
-    // Reads the firmware file into `image`; false (after the messages) when it cannot be used.
-    bool ReadFirmwareFile(const std::string& path, std::vector<std::uint8_t>& image);
 
     UpgradeServices services_;
     std::mutex runMutex_;

@@ -26,14 +26,12 @@ std::int32_t Upgrade::Firmware_Upgrade(std::uint8_t hostIndex, const std::string
     if (hostIndex >= kMaxHosts) return kErrInvalidParameter;
     CUtility& util = services_.g_Utility;
     UpgradeRunSnapshot run;
-    run.imagePath = imagePath;
-    run.fileKind = util.m_ucFileKind;
+    run.image.path = imagePath;
     try {
         // The image is checked and read before the lock is taken: a file that cannot be read
         // touches nothing, and its message never waits for a click under the lock.
         if (!bCheckFileAccess(services_.prompts, imagePath, true)) return kErrFileNotFound;
-        run.image.assign(util.m_dwFWFileLength, 0);
-        const std::int32_t rc = util.bOpenFWBinFile(imagePath, run.image);
+        const std::int32_t rc = ReadFirmwareBytes(imagePath, run.image.bytes, services_.eventLog);
         if (rc != kOk) {
             services_.eventLog.LogMessage(
                 kEventTypeError,
@@ -41,7 +39,8 @@ std::int32_t Upgrade::Firmware_Upgrade(std::uint8_t hostIndex, const std::string
                 imagePath.c_str(), rc);
             return rc;
         }
-        run.image.resize(util.m_dwFWFileLength);
+        // The kind the image's own signature names decides the flash size it needs.
+        run.image.kind = SignatureKind(run.image.bytes);
     } catch (const std::exception& e) {
         services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s",
                                       kName, 995, files::LastError(), e.what());
@@ -61,7 +60,7 @@ std::int32_t Upgrade::ProgramHost(const UpgradeRunSnapshot& run, std::uint8_t ho
     try {
         // The run's image bytes were read before: nothing here asks the operator anything, so
         // no box ever waits for a click while the other boards wait for this lock.
-        if (run.image.empty()) return kErrDataNotMatch;
+        if (run.image.bytes.empty()) return kErrDataNotMatch;
 
         const FlashPart part = services_.interctl.IdentifyFlash(host);
         if (part.IsNone()) {
@@ -71,10 +70,11 @@ std::int32_t Upgrade::ProgramHost(const UpgradeRunSnapshot& run, std::uint8_t ho
             return kErrIo;
         }
         // A second-generation image needs a part of at least 128 KB; nothing is written otherwise.
-        if (run.fileKind == 1 && part.CapacityBytes() < kKind1MinimumCapacity) return kErrIo;
+        if (run.image.kind == 1 && part.CapacityBytes() < kKind1MinimumCapacity) return kErrIo;
 
-        return services_.interctl.Update_Firmware(hostIndex, host, part, run.image.data(),
-                                                  static_cast<std::uint32_t>(run.image.size()));
+        return services_.interctl.Update_Firmware(
+            hostIndex, host, part, run.image.bytes.data(),
+            static_cast<std::uint32_t>(run.image.bytes.size()));
     } catch (const std::exception& e) {
         services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s",
                                       kName, 995, files::LastError(), e.what());

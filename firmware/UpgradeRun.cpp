@@ -37,8 +37,6 @@ void Upgrade::ResetRunState() {
         return g->StopAndWait(std::chrono::milliseconds(0));
     });
     m_ucRunDone = 0;
-    m_ucAllUpdated = 0;
-    m_ucAllChecked = 0;
     services_.reporter.BeginRun();
 }
 
@@ -82,30 +80,15 @@ void Upgrade::Tell(const std::string& boxText, const std::string& consoleText) {
     services_.prompts.ShowMessage(boxText, {}, MessageIcon::Error, consoleText);
 }
 
-bool Upgrade::ReadFirmwareFile(const std::string& path, std::vector<std::uint8_t>& image) {
-    CUtility& util = services_.g_Utility;
-    util.bFWBinFileLength(path);
-    // The buffer starts at 128 KB and grows to the file's length only once the length was
-    // checked (bOpenFWBinFile refuses a file above 16 MiB before reading any of it).
-    image.assign(0x20000, 0);
-    const std::int32_t rc = util.bOpenFWBinFile(path, image);
-    if (rc == kOk) return true;
-    // The name comes from the settings: echoed with its control characters shown as '?'.
-    const std::string shown = PrintableText(path);
-    Tell(Format("\r\n%s:%d:Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n", kRunName, 700,
-                shown.c_str(), rc),
-         Format("Open Frimware bin file Failed!![%s], (%d)\n", shown.c_str(), rc));
-    return false;
-}
-
-bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags) {
+UpgradeOutcome Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags) {
     const IniSettings settings = services_.ini;
     return RunFirmwareUpgrade(twoColumn, runFlags, settings,
                               UpgradeRunMode{services_.runFromMain, services_.consoleMode});
 }
 
-bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
-                                 const IniSettings& settings, const UpgradeRunMode& mode) {
+UpgradeOutcome Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
+                                           const IniSettings& settings,
+                                           const UpgradeRunMode& mode) {
     CUtility& util = services_.g_Utility;
     auto run = std::make_shared<UpgradeRunSnapshot>();
     run->settings = settings;
@@ -126,42 +109,42 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
     run->firmwareName = mode.fromMain ? settings.fw_binary_name : m_strComboFirmware;
     // A name with ':' after its first character is a full path; anything else lives in the
     // tool folder. Either way it is resolved as a Windows station would.
-    util.m_strFWFilePath = files::ResolveWindowsName(util.strToolFolder, run->firmwareName).path;
+    const std::string path = files::ResolveWindowsName(util.strToolFolder, run->firmwareName).path;
 
-    // 3. Read it.
-    std::vector<std::uint8_t> image;
-    if (!ReadFirmwareFile(util.m_strFWFilePath, image)) {
+    // 3.-5. Read it once, with its version.
+    UpgradeOutcome outcome;
+    outcome.chosenPath = path;
+    const FirmwareLoad load = LoadFirmwareFile(run->firmwareName, path, services_.eventLog);
+    if (load.failedAt == FirmwareLoadStep::Read) {
+        // The name comes from the settings: echoed with its control characters shown as '?'.
+        const std::string shown = PrintableText(path);
+        Tell(Format("\r\n%s:%d:Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n", kRunName,
+                    700, shown.c_str(), load.rc),
+             Format("Open Frimware bin file Failed!![%s], (%d)\n", shown.c_str(), load.rc));
         FailAllHosts(run->layout, run->runFlags, true);
-        return false;
+        return outcome;
     }
-    const std::uint32_t length = util.m_dwFWFileLength;
-
-    // 4./5. Its version.
-    std::uint8_t version[6] = {};
-    std::int32_t rc = services_.interctl.Get_Version_From_File(image.data(), length, version);
-    if (rc != kOk) {
-        services_.eventLog.LogMessage(
-            kEventTypeError, "\r\n%s:%d: Get_Version_From_File Failed!!(%d)\n", kRunName, 712, rc);
-        Tell(Format("\r\n%s:%d:Get_Version_From_File Failed!!(%d)\n", kRunName, 713, rc),
-             Format("Get_Version_From_File Failed!!(%d)\n", rc));
+    if (load.failedAt == FirmwareLoadStep::Version) {
+        services_.eventLog.LogMessage(kEventTypeError,
+                                      "\r\n%s:%d: Get_Version_From_File Failed!!(%d)\n", kRunName,
+                                      712, load.rc);
+        Tell(Format("\r\n%s:%d:Get_Version_From_File Failed!!(%d)\n", kRunName, 713, load.rc),
+             Format("Get_Version_From_File Failed!!(%d)\n", load.rc));
         FailAllHosts(run->layout, run->runFlags, true);
-        return false;
+        return outcome;
     }
-    util.m_strFileFWVersion = FormatFirmwareVersion(version);
 
     // 6. The image that is programmed: the configuration built into the firmware.
-    if (!vCreateConfigRomFile(image.data(), length, &run->image, &run->settings)) {
+    std::optional<ProgrammedImage> image = vCreateConfigRomFile(load.file, run->settings);
+    if (!image) {
         services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:   vCreateConfigRomFile Failed!!",
                                       kRunName, 725);
         Tell("vCreateConfigRomFile Failed!!\n", "vCreateConfigRomFile Failed!!\r\n");
         FailAllHosts(run->layout, run->runFlags, false);
-        return false;
+        return outcome;
     }
-    image = {};
-    run->imagePath = util.m_strFWFilePath;
-    run->fileKind = util.m_ucFileKind;
-    run->fwVariant = util.m_ucFWVariant;
-    run->fileVersion = util.m_strFileFWVersion;
+    run->image = *image;
+    outcome.image = std::move(image);
     run->hostCount = std::min<std::uint8_t>(util.ucHostCount, kMaxHosts);
     for (std::uint8_t i = 0; i < run->hostCount; ++i)
         util.WriteRecord(i, [&](TargetHost& host) {
@@ -220,15 +203,16 @@ bool Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t runFlags,
         if (util.hosts[i].ucFwUpdateResult == 1) ++updated;
         if (util.hosts[i].ucFwCheckResult == 1) ++checked;
     }
-    if (settings.fw_update_enable == 1 && !started.empty() && updated == started.size())
-        m_ucAllUpdated = 1;
-    if (settings.fw_check_enable == 1 && !started.empty() && checked == started.size())
-        m_ucAllChecked = 1;
+    outcome.allUpdated =
+        settings.fw_update_enable == 1 && !started.empty() && updated == started.size();
+    outcome.allChecked =
+        settings.fw_check_enable == 1 && !started.empty() && checked == started.size();
+    outcome.finished = allFinished;
     // The run is over either way; its end is seen by the page's done flag.
     m_ucRunDone = 1;
-    if (allFinished) return true;
-    Tell("Firmware Update Time Out, Fail!!!", "Firmware Update Time Out, Fail!!!\r\n");
-    return false;
+    if (!allFinished)
+        Tell("Firmware Update Time Out, Fail!!!", "Firmware Update Time Out, Fail!!!\r\n");
+    return outcome;
 }
 
 // A host's item result: the cell (PASS on green, with the host's fixed items refreshed, or
@@ -277,16 +261,16 @@ std::uint32_t Upgrade::FWThreadFun(const std::shared_ptr<const UpgradeRunSnapsho
 
     if (run.runFlags & 0x10) {
         bool passed = false;
-        if (run.fileKind != host.ucKind) {
+        if (run.image.kind != host.ucKind) {
             services_.eventLog.LogMessage(
                 kEventTypeError,
                 "\r\n%s:%d:  Device Type(%X) is not equal to Firmware Type(%X) , dwErrorCode %d",
-                kWorkerName, 836, host.ucKind, run.fileKind, files::LastError());
-        } else if (host.ucChipType != run.fwVariant) {
+                kWorkerName, 836, host.ucKind, run.image.kind, files::LastError());
+        } else if (host.ucChipType != run.image.variant) {
             services_.eventLog.LogMessage(
                 kEventTypeError,
                 "\r\n%s:%d:  Chip Type(%X) is not equal to Firmware Type(%X) , dwErrorCode %d",
-                kWorkerName, 842, host.ucChipType, run.fwVariant, files::LastError());
+                kWorkerName, 842, host.ucChipType, run.image.variant, files::LastError());
         } else if (ProgramHost(run, index, host) != 0) {
             services_.eventLog.LogMessage(
                 kEventTypeError, "\r\n%s:%d: FWThreadFun: Firmware_Upgrade Failed , dwErrorCode %d",
@@ -317,7 +301,7 @@ std::uint32_t Upgrade::FWThreadFun(const std::shared_ptr<const UpgradeRunSnapsho
         const std::string expectedSsid = Format("%04x", ParseHexText(ini.ssid));
         const std::string expectedSvid = Format("%04x", ParseHexText(ini.svid));
         services_.interctl.ReadDeviceInfo(host, ini.spi_wrsr_ver, host.ucKind);
-        bool passed = EqualsNoCase(host.strFWVersion, run.fileVersion);
+        bool passed = EqualsNoCase(host.strFWVersion, run.image.version);
         if (ini.subsys_enable == 1)
             passed = passed && EqualsNoCase(host.strSSID, expectedSsid) &&
                      EqualsNoCase(host.strSVID, expectedSvid);

@@ -39,8 +39,12 @@ double PassMs(std::uint64_t t0Us, std::uint64_t t1Us) {
 
 }  // namespace
 
-CXhci::CXhci(IQnlIo& io, IClock& clock, CEventLog& log, CUtility& utility)
-    : CInterctl(io, clock, log, utility) {}
+CXhci::CXhci(CInterctl& chip)
+    : chip_(chip),
+      io_(chip.Io()),
+      clock_(chip.Clock()),
+      log_(chip.Log()),
+      utility_(chip.Utility()) {}
 
 CXhci::~CXhci() = default;
 
@@ -323,7 +327,7 @@ std::int32_t CXhci::CheckSuperSpeedPlusLink(const TargetHost& host, std::uint32_
         return kErrInvalidParameter;
     }
     std::uint8_t link = 0;
-    const std::int32_t rc = Read_8051_Memory(host, mailbox::SPACE_XDATA, address, 1, &link);
+    const std::int32_t rc = chip_.Read_8051_Memory(host, mailbox::SPACE_XDATA, address, 1, &link);
     if (rc != kOk) return rc;
     return (link & 0x01) ? kOk : kErrDataNotMatch;
 }
@@ -349,19 +353,19 @@ std::int32_t CXhci::TerminationCheck(const TargetHost& host, std::uint32_t port)
     std::int32_t result = kOk;
     std::uint8_t control = 0;
     do {
-        result = Read_8051_Memory(host, mailbox::SPACE_XDATA, address, 1, &control);
+        result = chip_.Read_8051_Memory(host, mailbox::SPACE_XDATA, address, 1, &control);
         if (result != kOk) break;
         std::uint8_t start = control | TERMINATION_START;
-        result = WriteMemory(host, address, 1, &start);
+        result = chip_.WriteMemory(host, address, 1, &start);
         if (result != kOk) break;
         if (!clock_.SleepMs(200)) {
             result = kErrTimeout;
             break;
         }
-        result = Read_8051_Memory(host, mailbox::SPACE_XDATA, address, 1, &control);
+        result = chip_.Read_8051_Memory(host, mailbox::SPACE_XDATA, address, 1, &control);
         if (result != kOk) break;
         std::uint8_t stop = control & static_cast<std::uint8_t>(~TERMINATION_START);
-        result = WriteMemory(host, address, 1, &stop);
+        result = chip_.WriteMemory(host, address, 1, &stop);
         if (result != kOk) break;
         if (control & TERMINATION_RESULT) {
             if (!clock_.SleepMs(600)) result = kErrTimeout;

@@ -1,7 +1,7 @@
 // xHCI register access for the port tests: byte-wise reads and writes through 4 KB windows of
 // the I/O library, a register shadow per host, and the controller and port operations the
-// tests are built from. One instance per tool; it is also the tool's chip interface (CInterctl),
-// whose microcontroller memory operations it uses on the same host.
+// tests are built from. One instance per tool, beside the tool's chip interface (CInterctl): it
+// uses the chip interface's microcontroller memory writes and test commands on the same host.
 #pragma once
 
 #include <array>
@@ -50,7 +50,7 @@ inline constexpr std::uint32_t kLastPort = 4;
 static_assert(RegPortsc(1) == 0x420 && RegPortsc(4) == 0x450, "port register sets");
 }  // namespace xhci
 
-class CXhci : public CInterctl {
+class CXhci {
   public:
     static constexpr std::uint32_t kShadowBytes = 0x1410;  // capability + operational + ports
     static constexpr std::uint32_t kWindowBytes = 0x1000;
@@ -61,8 +61,15 @@ class CXhci : public CInterctl {
     static constexpr std::uint32_t kGoneValue = 0xFFFFFFFF;
     static constexpr std::uint32_t kScanPowerWaitMs = 200;
 
-    CXhci(IQnlIo& io, IClock& clock, CEventLog& log, CUtility& utility);
-    ~CXhci() override;
+    explicit CXhci(CInterctl& chip);
+    ~CXhci();
+    CXhci(const CXhci&) = delete;
+    CXhci& operator=(const CXhci&) = delete;
+
+    // The chip interface of the same hosts (mailbox, test commands), and its clock and log.
+    CInterctl& Chip() { return chip_; }
+    IClock& Clock() { return clock_; }
+    CEventLog& Log() { return log_; }
 
     // Reads `length` bytes (at least 4, a multiple of 4) from MMIO `offset`, one byte per
     // library call, re-mapping the 4 KB window as the read crosses it.
@@ -125,6 +132,11 @@ class CXhci : public CInterctl {
     std::int32_t PollPort(const TargetHost& host, std::uint32_t port, std::int32_t timeoutMs,
                           Done done);
 
+    CInterctl& chip_;
+    IQnlIo& io_;
+    IClock& clock_;
+    CEventLog& log_;
+    CUtility& utility_;
     std::array<ShadowBlock, kMaxHosts> shadow_{};
     std::mutex registerLock_;         // held by ScanPortConnections
     mutable std::mutex shadowMutex_;  // guards shadow_ (workers of several hosts write it)

@@ -40,7 +40,7 @@ class IOperatorPrompts;
 class IUsbTopology;
 
 // What the port-test runs use of the tool: its clock, the operator's messages, the diagnostic
-// log, the host table, the xHCI access (also the chip interface), the USB view, the reporter,
+// log, the host table, the xHCI access and the chip interface, the USB view, the reporter,
 // the settings (a run takes a copy of their values at its start) and the console modes.
 struct TestServices {
     IClock& clock;

@@ -30,7 +30,7 @@ std::int32_t SignalLineSubTest(CXhci& xhci, TargetHost& host, std::uint32_t spee
         if (rc == kOk) rc = xhci.ResetPort(host, 4, t);
         if (rc != kOk && speed == kTestSpeedUsb20) return rc;
         if ((rc = xhci.WaitPortEnabled(host, x, t)) != kOk) return rc;
-        return xhci.RunTestCommand(host, x);
+        return xhci.Chip().RunTestCommand(host, x);
     } catch (const std::exception& e) {
         xhci.Log().LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
                               "SignalLineSubTest", 52, files::LastError(), e.what());

@@ -10,7 +10,7 @@
 #include <span>
 #include <string>
 
-#include "firmware/FirmwareImage.h"
+#include "image/FirmwareImage.h"
 #include "platform/OperatorPrompts.h"
 
 namespace qnl {

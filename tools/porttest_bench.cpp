@@ -59,7 +59,7 @@ Run RunOnce(const std::string& folder, IClock& clock, const SubTest& test) {
     env.eventStore = &events;
     env.toolFolder = folder;
     ToolContext tool(env);
-    if (tool.xhci.AssignPciBus(3, 0, 0, "") != 0) {
+    if (tool.interctl.AssignPciBus(3, 0, 0, "") != 0) {
         std::fprintf(stderr, "no controller found\n");
         std::exit(2);
     }
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
          [](CXhci& x, TargetHost& h) { return SignalLineSubTest(x, h, 4, 1, 200); }},
         {"termination Port 1", [](CXhci& x, TargetHost& h) { return TerminationSubTest(x, h, 1); }},
         {"loop back USB 3.0 Port 2",
-         [](CXhci& x, TargetHost& h) { return LoopBackSubTest(x, h, 2, 2); }},
+         [](CXhci& x, TargetHost& h) { return LoopBackSubTest(x.Chip(), h, 2, 2); }},
     };
     std::printf("time scale %g\n", scale);
     int status = 0;

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "controller/ErrorCodes.h"
-#include "firmware/FirmwareFile.h"
+#include "image/ImageCheck.h"
 #include "settings/CIni.h"
 #include "support/FolderTool.h"
 #include "support/ToolRun.h"
@@ -36,13 +36,12 @@ TEST(SettingsFile, MakerImageAndSettingsLoadAtStartUp) {
     FolderTool bench;
     const std::string image = tool.Read("fw/Sample.bin");
     ASSERT_EQ(image.size(), 65536u);
-    std::uint8_t version[6] = {};
-    ASSERT_EQ(bench.ctx().interctl.Get_Version_From_File(
-                  reinterpret_cast<const std::uint8_t*>(image.data()), image.size(), version),
-              kOk);
-    EXPECT_EQ(FormatFirmwareVersion(version), "180102_70_00_07");
-    EXPECT_EQ(bench.ctx().g_Utility.m_ucFileKind, 1);
-    EXPECT_EQ(bench.ctx().g_Utility.m_ucFWVariant, 1);
+    const FirmwareLoad load =
+        LoadFirmwareFile("Sample.bin", tool.File("fw/Sample.bin"), bench.ctx().eventLog);
+    ASSERT_EQ(load.rc, kOk);
+    EXPECT_EQ(load.file.version, "180102_70_00_07");
+    EXPECT_EQ(load.file.facts.kind, 1);
+    EXPECT_EQ(load.file.facts.variant, 1);
 
     // Start-up loads the settings (the update is on, so the upper-cased name must resolve).
     auto r = tool.Run({"/S", "/D"});

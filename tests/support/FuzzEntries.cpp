@@ -15,7 +15,7 @@
 #include "app/MainWindowControls.h"
 #include "controller/CUtility.h"
 #include "firmware/ConfigRom.h"
-#include "firmware/FirmwareFile.h"
+#include "image/ImageCheck.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/EventLog.h"
@@ -208,18 +208,16 @@ void DiagnosticStoreLines(const std::uint8_t* data, std::size_t size) {
 void FirmwareFile(const std::uint8_t* data, std::size_t size) {
     static ManualClock clock;
     CEventLog log(nullptr, clock, "fuzz");
-    CUtility util;
-    util.m_pEventLog = &log;
+    const std::span<const std::uint8_t> image(data, size);
 
-    std::uint8_t version[kVersionBytes] = {};
-    const std::int32_t rc = GetVersionFromImage(data, size, version, util, log);
-    const std::uint8_t checkedKind = util.m_ucFileKind;
-    const std::uint32_t checkedCodeLength = util.m_dwFWLength;
+    ImageFacts facts;
+    const std::int32_t rc = GetVersionFromImage(image, facts, log);
+    const std::uint8_t checkedKind = facts.kind;
+    const std::uint32_t checkedCodeLength = facts.codeLength;
 
     for (std::uint8_t kind : {std::uint8_t{0}, std::uint8_t{1}}) {
-        util.m_ucFileKind = kind;
         BinFileStruct parts;
-        if (!util.GetBinFileStruct(data, size, parts)) {
+        if (!TakeImageApart(image, kind, parts, log)) {
             if (rc == 0 && kind == checkedKind) Broken("a checked image cannot be taken apart");
             continue;
         }
@@ -235,13 +233,10 @@ void FirmwareFile(const std::uint8_t* data, std::size_t size) {
         // not keep: only images that carry their version in their code are held to the rules.
         if (checkedCodeLength < kVersionCodeOffset + kVersionBytes) continue;
 
-        CUtility rebuilt;
-        rebuilt.m_pEventLog = &log;
-        std::uint8_t newVersion[kVersionBytes] = {};
-        if (GetVersionFromImage(out.data(), out.size(), newVersion, rebuilt, log) != 0)
+        ImageFacts rebuilt;
+        if (GetVersionFromImage(out, rebuilt, log) != 0)
             Broken("a rebuilt good image fails the check");
-        if (std::memcmp(version, newVersion, kVersionBytes) != 0)
-            Broken("the rebuilt image has another version");
+        if (rebuilt.version != facts.version) Broken("the rebuilt image has another version");
     }
 }
 

@@ -4,6 +4,7 @@
 #include "controller/ErrorCodes.h"
 #include "firmware/ConfigRom.h"
 #include "firmware/FirmwareImageMaker.h"
+#include "firmware/Upgrade.h"
 #include "qnlio/sim/BootImage.h"
 #include "support/FolderTool.h"
 
@@ -32,12 +33,11 @@ class ConfigRomTest : public ::testing::Test {
   protected:
     // Reads the image as the buttons do (check and version), then builds the file.
     bool Build(const std::vector<std::uint8_t>& image) {
-        std::uint8_t version[6] = {};
-        if (ctx().interctl.Get_Version_From_File(image.data(), image.size(), version) != kOk)
-            return false;
-        util().m_strFileFWVersion = FormatFirmwareVersion(version);
-        return ctx().upgrade.vCreateConfigRomFile(image.data(),
-                                                  static_cast<std::uint32_t>(image.size()));
+        const FirmwareLoad load =
+            LoadFirmwareFile("fw.bin", bench.Write("fw.bin", image), ctx().eventLog);
+        if (load.rc != kOk) return false;
+        built = ctx().upgrade.vCreateConfigRomFile(load.file, ctx().ini);
+        return built.has_value();
     }
     std::vector<std::uint8_t> Written() { return bench.ReadBytes("Config_170707_00_50_01.rom"); }
     std::vector<std::uint8_t> EntryBlock(const std::vector<std::uint8_t>& image) {
@@ -46,6 +46,7 @@ class ConfigRomTest : public ::testing::Test {
     ToolContext& ctx() { return bench.ctx(); }
     CUtility& util() { return bench.ctx().g_Utility; }
     FolderTool bench;
+    std::optional<ProgrammedImage> built;
 };
 
 TEST(Crc32, OfAbc) {
@@ -57,8 +58,8 @@ TEST_F(ConfigRomTest, NothingEnabledWritesTheFileUnchanged) {
     const auto image = Image(0, 8192);
     ASSERT_TRUE(Build(image));
     EXPECT_EQ(Written(), image);
-    EXPECT_EQ(util().m_strFWFilePath, bench.File("Config_170707_00_50_01.rom"));
-    EXPECT_EQ(util().m_dwFWFileLength, image.size());
+    EXPECT_EQ(built->path, bench.File("Config_170707_00_50_01.rom"));
+    EXPECT_EQ(built->bytes, image);
 }
 
 TEST_F(ConfigRomTest, SubsystemIdsOnAPaddedKindZeroImageKeepItsLength) {
@@ -101,13 +102,14 @@ TEST_F(ConfigRomTest, AnImageWithoutRoomLeftGrowsInsteadOfLosingItsEnd) {
     ASSERT_TRUE(Build(image));
     const auto out = Written();
     ASSERT_EQ(out.size(), image.size() + 16);
-    EXPECT_EQ(util().m_dwFWFileLength, out.size());  // what programming will write
+    EXPECT_EQ(built->bytes, out);  // what programming will write
     // Kind-1 addresses, and the image still checks (its end is all there).
     EXPECT_EQ(Bytes(MakeConfigEntry(2, 0x0050, 0)),
               std::vector<std::uint8_t>(out.begin() + 56, out.begin() + 64));
     EXPECT_EQ(Bytes(MakeConfigEntry(2, 0x0052, 0)),
               std::vector<std::uint8_t>(out.begin() + 64, out.begin() + 72));
-    EXPECT_EQ(ctx().interctl.Check_Firmware_File(out.data(), out.size()), kOk);
+    ImageFacts facts;
+    EXPECT_EQ(CheckFirmwareImage(out, facts, ctx().eventLog), kOk);
     EXPECT_TRUE(std::equal(image.end() - 4, image.end(), out.end() - 4));
 }
 
@@ -176,30 +178,31 @@ TEST_F(ConfigRomTest, FailuresFailEveryHostAndWriteNothing) {
     for (auto& host : util().hosts) host.ucFwUpdateResult = 1;
     ctx().ini.subsys_enable = 1;
     // An image that cannot be taken apart.
-    std::vector<std::uint8_t> junk(4096, 0x11);
-    util().m_ucFileKind = 0;
-    util().m_strFileFWVersion = "170707_00_50_01";
-    EXPECT_FALSE(ctx().upgrade.vCreateConfigRomFile(junk.data(), 4096));
+    FirmwareFile junk;
+    junk.bytes.assign(4096, 0x11);
+    junk.facts.kind = 0;
+    junk.version = "170707_00_50_01";
+    EXPECT_FALSE(ctx().upgrade.vCreateConfigRomFile(junk, ctx().ini));
     EXPECT_NE(bench.LogText().find("Upgrade::vCreateConfigRomFile:2301: InsertCFGToBin Fail!!"),
               std::string::npos);
     for (const auto& host : util().hosts) EXPECT_EQ(host.ucFwUpdateResult, 0);
     EXPECT_FALSE(std::filesystem::exists(bench.File("Config_170707_00_50_01.rom")));
 
     // No version text: nothing written either.
-    const auto image = Image(0);
-    util().m_strFileFWVersion.clear();
-    EXPECT_FALSE(
-        ctx().upgrade.vCreateConfigRomFile(image.data(), static_cast<std::uint32_t>(image.size())));
+    FirmwareFile unversioned;
+    unversioned.bytes = Image(0);
+    unversioned.facts.kind = 0;
+    EXPECT_FALSE(ctx().upgrade.vCreateConfigRomFile(unversioned, ctx().ini));
     EXPECT_NE(bench.LogText().find("g_Utility.m_strFileFWVersion is empty"), std::string::npos);
 }
 
 TEST(InsertCFGToBin, RefusesMoreThan127EntriesAndA16BitOverflow) {
     FolderTool bench;
     const auto image = Image(0);
-    CUtility& util = bench.ctx().g_Utility;
-    ASSERT_EQ(bench.ctx().interctl.Check_Firmware_File(image.data(), image.size()), kOk);
+    ImageFacts facts;
+    ASSERT_EQ(CheckFirmwareImage(image, facts, bench.ctx().eventLog), kOk);
     BinFileStruct parts;
-    ASSERT_TRUE(util.GetBinFileStruct(image.data(), image.size(), parts));
+    ASSERT_TRUE(TakeImageApart(image, facts.kind, parts, bench.ctx().eventLog));
 
     std::vector<ConfigEntryBytes> entries(127, MakeConfigEntry(1, 1, 1));
     std::vector<std::uint8_t> out(ImageLength(parts, 128), 0);

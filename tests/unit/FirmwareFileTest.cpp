@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "controller/ErrorCodes.h"
-#include "firmware/FirmwareFile.h"
 #include "firmware/FirmwareImageMaker.h"
+#include "image/ImageCheck.h"
 #include "support/FolderTool.h"
 
 namespace qnl::test {
@@ -31,30 +31,39 @@ int Count(const std::string& text, const std::string& what) {
 
 class FirmwareFileTest : public ::testing::Test {
   protected:
-    CInterctl& chip() { return bench.ctx().interctl; }
-    CUtility& util() { return bench.ctx().g_Utility; }
+    CEventLog& log() { return bench.ctx().eventLog; }
+    std::int32_t Check(const std::vector<std::uint8_t>& image) {
+        facts = {};
+        return CheckFirmwareImage(image, facts, log());
+    }
+    std::int32_t Version(const std::vector<std::uint8_t>& image) {
+        return GetVersionFromImage(image, facts, log());
+    }
+    bool Apart(const std::vector<std::uint8_t>& image, BinFileStruct& parts) {
+        return TakeImageApart(image, facts.kind, parts, log());
+    }
     FolderTool bench;
+    ImageFacts facts;
 };
 
 TEST_F(FirmwareFileTest, KindZeroImageThroughCheckVersionAndTakeApart) {
     const auto entries =
         std::vector{MakeConfigEntry(2, 0xE260, 0x1D6A), MakeConfigEntry(1, 0xE241, 0x18)};
     const auto image = Image(0, {0x17, 0x07, 0x07, 0x00, 0x50, 0x01}, entries);
-    std::uint8_t version[6] = {};
-    ASSERT_EQ(chip().Get_Version_From_File(image.data(), image.size(), version), kOk);
-    EXPECT_EQ(FormatFirmwareVersion(version), "170707_00_50_01");
-    EXPECT_EQ(util().m_ucFileKind, 0);
-    EXPECT_EQ(util().m_ucFWVariant, 0);
-    EXPECT_EQ(util().m_dwCfgLength, 64u);
-    EXPECT_EQ(util().m_dwFWLength, 300u);
-    EXPECT_EQ(util().m_ucCfgCheckSum, image[64]);
-    EXPECT_EQ(util().m_ucFWCheckSum, image[64 + 7 + 300 + 8]);
+    ASSERT_EQ(Version(image), kOk);
+    EXPECT_EQ(FormatFirmwareVersion(facts.version.data()), "170707_00_50_01");
+    EXPECT_EQ(facts.kind, 0);
+    EXPECT_EQ(facts.variant, 0);
+    EXPECT_EQ(facts.cfgLength, 64u);
+    EXPECT_EQ(facts.codeLength, 300u);
+    EXPECT_EQ(facts.cfgCheckSum, image[64]);
+    EXPECT_EQ(facts.codeCheckSum, image[64 + 7 + 300 + 8]);
     // A valid file logs the comparison with the other kind's signature, once.
     EXPECT_EQ(
         Count(bench.LogText(), "config signature [7351A_RCFG] invalid, CFG_SIGNATURE_OFFSET=6"), 1);
 
     BinFileStruct parts;
-    ASSERT_TRUE(util().GetBinFileStruct(image.data(), image.size(), parts));
+    ASSERT_TRUE(Apart(image, parts));
     EXPECT_EQ(parts.dwHeader[0], 0x5Au);
     EXPECT_EQ(parts.dwHeader[1], ReadLe32(&image[4]));
     EXPECT_EQ(std::string(parts.ucCustomerInfo.begin(), parts.ucCustomerInfo.begin() + 8),
@@ -74,13 +83,12 @@ TEST_F(FirmwareFileTest, KindOneImageAndItsVariants) {
     for (const auto& [byte3, variant] :
          std::vector<std::pair<std::uint8_t, std::uint8_t>>{{0x50, 0}, {0x70, 1}, {0x58, 0xFF}}) {
         const auto image = Image(1, {0x18, 0x01, 0x02, byte3, 0x00, 0x07});
-        std::uint8_t version[6] = {};
-        ASSERT_EQ(chip().Get_Version_From_File(image.data(), image.size(), version), kOk);
-        EXPECT_EQ(version[3], byte3);
-        EXPECT_EQ(util().m_ucFileKind, 1);
-        EXPECT_EQ(util().m_ucFWVariant, variant);
+        ASSERT_EQ(Version(image), kOk);
+        EXPECT_EQ(facts.version[3], byte3);
+        EXPECT_EQ(facts.kind, 1);
+        EXPECT_EQ(facts.variant, variant);
         BinFileStruct parts;
-        ASSERT_TRUE(util().GetBinFileStruct(image.data(), image.size(), parts));
+        ASSERT_TRUE(Apart(image, parts));
         EXPECT_EQ(parts.ucKind, 1);
         EXPECT_EQ(parts.code.size(), 300u);
         EXPECT_EQ(parts.code[128 + 3], byte3);  // the code starts at L+9 for kind 1
@@ -95,24 +103,24 @@ TEST_F(FirmwareFileTest, OddConfigurationLengthSumsExactlyItsBytes) {
     image.insert(image.begin() + 56, 0x01);
     WriteLe16(&image[4], 57);
     image[57] = Sum8({image.data(), 57});
-    EXPECT_EQ(chip().Check_Firmware_File(image.data(), image.size()), kOk);
-    EXPECT_EQ(util().m_ucCfgCheckSum, image[57]);
+    EXPECT_EQ(Check(image), kOk);
+    EXPECT_EQ(facts.cfgCheckSum, image[57]);
 
     image[57] = static_cast<std::uint8_t>(image[57] + 1);
-    EXPECT_EQ(chip().Check_Firmware_File(image.data(), image.size()), kErrDataNotMatch);
+    EXPECT_EQ(Check(image), kErrDataNotMatch);
 }
 
 TEST_F(FirmwareFileTest, OneChangedCodeByteFailsTheCodeChecksum) {
     auto image = Image(0, {1, 2, 3, 4, 5, 6});
     image[48 + 7 + 10] ^= 0x40;
-    EXPECT_EQ(chip().Check_Firmware_File(image.data(), image.size()), kErrDataNotMatch);
+    EXPECT_EQ(Check(image), kErrDataNotMatch);
     EXPECT_NE(bench.LogText().find("Bin File Check Sum["), std::string::npos);
 }
 
 TEST_F(FirmwareFileTest, WrongFirmwareSignatureIsLoggedWithItsEightBytes) {
     auto image = Image(1, {1, 2, 3, 4, 5, 6});
     image[48 + 9 + 300 + 3] = 'X';  // "735XA_FW"
-    EXPECT_EQ(chip().Check_Firmware_File(image.data(), image.size()), kErrDataNotMatch);
+    EXPECT_EQ(Check(image), kErrDataNotMatch);
     EXPECT_NE(bench.LogText().find("firmware signature [735XA_FW] invalid"), std::string::npos);
 }
 
@@ -149,9 +157,7 @@ TEST_F(FirmwareFileTest, LengthsPointingOutsideTheFileFailWithoutReadingPastIt) 
         SCOPED_TRACE(c.what);
         std::vector<std::uint8_t> bytes = c.bytes;  // exact size
         const std::size_t logged = bench.LogText().size();
-        std::uint8_t version[6] = {};
-        EXPECT_EQ(chip().Get_Version_From_File(bytes.data(), bytes.size(), version),
-                  kErrDataNotMatch);
+        EXPECT_EQ(Version(bytes), kErrDataNotMatch);
         const std::string log = bench.LogText().substr(logged);
         EXPECT_NE(log.find(c.logged), std::string::npos) << log;
         // Taking it apart refuses it as its own kind, and reads nothing outside as the other.
@@ -161,10 +167,10 @@ TEST_F(FirmwareFileTest, LengthsPointingOutsideTheFileFailWithoutReadingPastIt) 
                 ? 1
                 : 0;
         BinFileStruct parts;
-        util().m_ucFileKind = ownKind;
-        EXPECT_FALSE(util().GetBinFileStruct(bytes.data(), bytes.size(), parts));
-        util().m_ucFileKind = static_cast<std::uint8_t>(1 - ownKind);
-        util().GetBinFileStruct(bytes.data(), bytes.size(), parts);
+        facts.kind = ownKind;
+        EXPECT_FALSE(Apart(bytes, parts));
+        facts.kind = static_cast<std::uint8_t>(1 - ownKind);
+        Apart(bytes, parts);
     }
 }
 
@@ -177,35 +183,34 @@ TEST_F(FirmwareFileTest, VersionBytesBeyondTheFileAreRefused) {
     const char* sig = "7351A_FW";
     shortCode.insert(shortCode.end(), sig, sig + 8);
     shortCode.push_back(45);  // 0+1+...+9
-    std::uint8_t version[6] = {};
-    EXPECT_EQ(chip().Check_Firmware_File(shortCode.data(), shortCode.size()), kOk);
-    EXPECT_EQ(chip().Get_Version_From_File(shortCode.data(), shortCode.size(), version),
-              kErrDataNotMatch);
+    EXPECT_EQ(Check(shortCode), kOk);
+    EXPECT_EQ(Version(shortCode), kErrDataNotMatch);
     // The trailing word is missing from this file: it reads as 0.
     BinFileStruct parts;
-    ASSERT_TRUE(util().GetBinFileStruct(shortCode.data(), shortCode.size(), parts));
+    ASSERT_TRUE(Apart(shortCode, parts));
     EXPECT_EQ(parts.dwTrailer, 0u);
 }
 
-TEST_F(FirmwareFileTest, OpeningFiles) {
-    const auto image = Image(0, {1, 2, 3, 4, 5, 6});
+TEST_F(FirmwareFileTest, LoadingFiles) {
+    const auto image = Image(1, {0x18, 0x01, 0x02, 0x70, 0x00, 0x07});
     const std::string path = bench.Write("fw.bin", image);
-    ASSERT_EQ(util().bFWBinFileLength(path), kOk);
-    EXPECT_EQ(util().m_dwFWFileLength, image.size());
-    std::vector<std::uint8_t> buffer(kMinFirmwareBufferBytes, 0);
-    ASSERT_EQ(util().bOpenFWBinFile(path, buffer), kOk);
-    EXPECT_EQ(buffer.size(), kMinFirmwareBufferBytes);
-    EXPECT_TRUE(std::equal(image.begin(), image.end(), buffer.begin()));
-    EXPECT_EQ(buffer[image.size()], 0);
+    const FirmwareLoad load = LoadFirmwareFile("fw.bin", path, log());
+    ASSERT_EQ(load.failedAt, FirmwareLoadStep::Done);
+    EXPECT_EQ(load.file.bytes, image);
+    EXPECT_EQ(load.file.version, "180102_70_00_07");
+    EXPECT_EQ(load.file.facts.kind, 1);
+    EXPECT_EQ(load.file.facts.variant, 1);
 
-    // A buffer smaller than the file is grown, never overrun.
-    std::vector<std::uint8_t> small(4, 0);
-    ASSERT_EQ(util().bOpenFWBinFile(path, small), kOk);
-    EXPECT_EQ(small, image);
+    auto broken = image;
+    broken[100] ^= 1;
+    const FirmwareLoad bad = LoadFirmwareFile("bad.bin", bench.Write("bad.bin", broken), log());
+    EXPECT_EQ(bad.failedAt, FirmwareLoadStep::Version);
+    EXPECT_EQ(bad.rc, kErrDataNotMatch);
 
     const std::string missing = bench.File("none.bin");
-    EXPECT_EQ(util().bFWBinFileLength(missing), kErrDataNotMatch);
-    EXPECT_EQ(util().bOpenFWBinFile(missing, buffer), kErrDataNotMatch);
+    const FirmwareLoad none = LoadFirmwareFile("none.bin", missing, log());
+    EXPECT_EQ(none.failedAt, FirmwareLoadStep::Read);
+    EXPECT_EQ(none.rc, kErrDataNotMatch);
     EXPECT_NE(bench.LogText().find("bFWBinFileLength Failed, strFWFilePath[" + missing + "]"),
               std::string::npos);
     EXPECT_NE(bench.LogText().find("theFile.Open Failed, strFWFilePath[" + missing + "]"),
@@ -215,11 +220,9 @@ TEST_F(FirmwareFileTest, OpeningFiles) {
 TEST_F(FirmwareFileTest, AHundredMebibyteFileIsRefusedUnread) {
     const std::string path = bench.Write("huge.bin", std::string("7351"));
     std::filesystem::resize_file(path, 100u * 1024 * 1024);  // sparse
-    ASSERT_EQ(util().bFWBinFileLength(path), kOk);
-    EXPECT_EQ(util().m_dwFWFileLength, 100u * 1024 * 1024);
-    std::vector<std::uint8_t> buffer(kMinFirmwareBufferBytes, 0);
-    EXPECT_EQ(util().bOpenFWBinFile(path, buffer), kErrNoMemory);
-    EXPECT_EQ(buffer.size(), kMinFirmwareBufferBytes);
+    std::vector<std::uint8_t> bytes;
+    EXPECT_EQ(ReadFirmwareBytes(path, bytes, log()), kErrNoMemory);
+    EXPECT_TRUE(bytes.empty());
     EXPECT_NE(bench.LogText().find("Memory located Failed, size=104857600"), std::string::npos);
 }
 

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <future>
 
+#include "image/ImageCheck.h"
 #include "platform/Cancellation.h"
 #include "support/FlashBench.h"
 #include "support/SimTestHelpers.h"
@@ -22,16 +23,14 @@ const std::array<std::uint8_t, 6> kVersion = {0x17, 0x02, 0x28, 0x00, 0x03, 0x07
 
 class FirmwareUpgradeTest : public ::testing::Test {
   protected:
-    // Writes the image file and records what the run's file check records before workers start.
+    // Writes the image file (a valid image, so that the file is what a run would program).
     std::string PrepareImage(FlashBench& f, const Bytes& image,
                              const std::string& name = "fw.rom") {
         const std::string path = f.bench.Folder() + "/" + name;
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(image.data()),
                    static_cast<std::streamsize>(image.size()));
-        std::uint8_t version[6] = {};
-        EXPECT_EQ(f.chip().Get_Version_From_File(image.data(), image.size(), version), kOk);
-        EXPECT_EQ(f.bench.util().bFWBinFileLength(path), kOk);
+        EXPECT_EQ(LoadFirmwareFile(name, path, f.bench.tool->context->eventLog).rc, kOk);
         return path;
     }
     Upgrade& upgrade(FlashBench& f) { return f.bench.tool->context->upgrade; }
@@ -91,8 +90,8 @@ TEST_F(FirmwareUpgradeTest, ARunsImageIsProgrammedWithoutAskingAnythingUnderTheL
     const Bytes image = Image64k(0);
     const std::string path = PrepareImage(f, image);
     UpgradeRunSnapshot run;
-    run.imagePath = path;
-    run.image = image;
+    run.image.path = path;
+    run.image.bytes = image;
     std::filesystem::remove(path);
     EXPECT_EQ(upgrade(f).ProgramHost(run, 0, f.host()), kOk);
     EXPECT_EQ(f.bench.tool->console.Text(), "");
@@ -103,7 +102,7 @@ TEST_F(FirmwareUpgradeTest, ARunsImageIsProgrammedWithoutAskingAnythingUnderTheL
 TEST_F(FirmwareUpgradeTest, KindOneImageOnAPartBelow128KbFailsWithoutWritingOrLogging) {
     FlashBench f("C2 20 10", 1);  // 64 KB
     const std::string path = PrepareImage(f, BuildTestImage(1, kVersion));
-    ASSERT_EQ(f.bench.util().m_ucFileKind, 1);
+    ASSERT_EQ(SignatureKind(sim::simtest::ReadFileBytes(path)), 1);
     const std::string logBefore = f.LogText();
     f.Forget();
     f.sim().SetFlashContents({1, 2, 3});

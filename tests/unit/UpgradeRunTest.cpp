@@ -37,9 +37,12 @@ class UpgradeRunTest : public ::testing::Test {
 
 TEST_F(UpgradeRunTest, BothHostsUpdatedAndChecked) {
     ctx().upgrade.ResetRunState();
-    EXPECT_TRUE(ctx().upgrade.RunFirmwareUpgrade(0, 0x30));
-    EXPECT_EQ(ctx().upgrade.m_ucAllUpdated, 1);
-    EXPECT_EQ(ctx().upgrade.m_ucAllChecked, 1);
+    const UpgradeOutcome outcome = ctx().upgrade.RunFirmwareUpgrade(0, 0x30);
+    EXPECT_TRUE(outcome.finished);
+    EXPECT_TRUE(outcome.allUpdated);
+    EXPECT_TRUE(outcome.allChecked);
+    ASSERT_TRUE(outcome.image.has_value());
+    EXPECT_EQ(outcome.image->version, "170707_00_50_01");
     EXPECT_EQ(ctx().resultTable.strGetResultItemTable(1, 7), "PASS");
     EXPECT_EQ(bench.util().hosts[1].strFWVersion, "170707_00_50_01");
 }
@@ -49,7 +52,7 @@ TEST_F(UpgradeRunTest, HungProgrammerIsGivenUpOnAndTheNextRunPasses) {
     bench.controller(0).HangFromCommand(2);
     bench.controller(1).HangFromCommand(2);
     ctx().upgrade.ResetRunState();
-    EXPECT_FALSE(ctx().upgrade.RunFirmwareUpgrade(0, 0x30));
+    EXPECT_FALSE(ctx().upgrade.RunFirmwareUpgrade(0, 0x30).finished);
     EXPECT_EQ(ctx().resultTable.strGetResultItemTable(0, 7), "Fail");
     EXPECT_EQ(ctx().resultTable.ColourCodeOf(0, 7), kCellRed);
     // Given up on: failed in the record too.
@@ -62,8 +65,7 @@ TEST_F(UpgradeRunTest, HungProgrammerIsGivenUpOnAndTheNextRunPasses) {
     bench.controller(0).ClearFaults();
     bench.controller(1).ClearFaults();
     ctx().upgrade.ResetRunState();
-    EXPECT_TRUE(ctx().upgrade.RunFirmwareUpgrade(0, 0x30));
-    EXPECT_EQ(ctx().upgrade.m_ucAllUpdated, 1);
+    EXPECT_TRUE(ctx().upgrade.RunFirmwareUpgrade(0, 0x30).allUpdated);
     EXPECT_EQ(bench.util().hosts[0].ucFwUpdateResult, 1);
 }
 
@@ -76,7 +78,7 @@ TEST_F(UpgradeRunTest, PageSwitchesWhileTheWorkersWriteReadWholeRecords) {
     std::atomic<bool> over{false};
     bool passed = false;
     std::thread run([&] {
-        passed = ctx().upgrade.RunFirmwareUpgrade(1, 0x30);
+        passed = ctx().upgrade.RunFirmwareUpgrade(1, 0x30).finished;
         over = true;
     });
     int rebuilds = 0;
@@ -106,7 +108,7 @@ TEST_F(UpgradeRunTest, AGivenUpWorkerReleasedAfterTheLimitWritesNothing) {
     bench.controller(1).HangFromCommand(3);
     const TargetHost before0 = bench.util().hosts[0];
     ctx().upgrade.ResetRunState();
-    EXPECT_FALSE(ctx().upgrade.RunFirmwareUpgrade(0, 0x30));
+    EXPECT_FALSE(ctx().upgrade.RunFirmwareUpgrade(0, 0x30).finished);
     const std::string consoleAtLimit = bench.tool->console.Text();
     // The hung controllers answer again: the workers go on from where they hung.
     bench.controller(0).ClearFaults();
@@ -158,7 +160,7 @@ TEST(UpgradeRunFiveHosts, BoardsWaitingForTheLockAreUntouchedAfterTheLimit) {
         bench.controller(0).HangFromCommand(200);
 
         ctx.upgrade.ResetRunState();
-        EXPECT_FALSE(ctx.upgrade.RunFirmwareUpgrade(0, 0x10));
+        EXPECT_FALSE(ctx.upgrade.RunFirmwareUpgrade(0, 0x10).finished);
         ctx.upgrade.WaitForWorkers();
 
         for (std::size_t i = 1; i < 5; ++i) {
@@ -177,10 +179,11 @@ TEST_F(UpgradeRunTest, NoHostIsNotAPass) {
     bench.util().ResetHostRecords();
     bench.util().ucHostCount = 0;
     ctx().upgrade.ResetRunState();
-    EXPECT_TRUE(ctx().upgrade.RunFirmwareUpgrade(0, 0x30));
+    const UpgradeOutcome outcome = ctx().upgrade.RunFirmwareUpgrade(0, 0x30);
+    EXPECT_TRUE(outcome.finished);
     EXPECT_EQ(ctx().upgrade.m_ucRunDone, 1);
-    EXPECT_EQ(ctx().upgrade.m_ucAllUpdated, 0);
-    EXPECT_EQ(ctx().upgrade.m_ucAllChecked, 0);
+    EXPECT_FALSE(outcome.allUpdated);
+    EXPECT_FALSE(outcome.allChecked);
 }
 
 }  // namespace

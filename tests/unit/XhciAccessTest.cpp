@@ -50,7 +50,7 @@ struct CountingBench {
                 "]"),
           io(*bench.station),
           tool(io, bench.Folder(), &bench.clock) {
-        EXPECT_EQ(xhci().AssignPciBus(3, 0, 0, ""), 0);
+        EXPECT_EQ(tool.context->interctl.AssignPciBus(3, 0, 0, ""), 0);
         io.maps.clear();
     }
     CXhci& xhci() { return tool.context->xhci; }

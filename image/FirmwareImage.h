@@ -72,6 +72,17 @@ struct BinFileStruct {
 // Length of the image the struct describes with `newEntries` more configuration entries.
 std::size_t ImageLength(const BinFileStruct& image, std::size_t newEntries = 0);
 
+// At most this many entries are added in one run.
+inline constexpr std::size_t kMaxNewConfigEntries = 127;
+
+// Builds the image of `image` with `newEntries` appended to its configuration block into
+// `out`, which must hold ImageLength(image, newEntries.size()) bytes (bytes beyond stay as
+// they are). Recomputes L, the configuration checksum and the CRC. Returns 0, or -10 when
+// there are more than 127 new entries or the block would outgrow its 16-bit length, or -8
+// when `out` is too small.
+std::int32_t InsertCFGToBin(const BinFileStruct& image, std::span<std::uint8_t> out,
+                            std::span<const ConfigEntryBytes> newEntries);
+
 std::uint8_t Sum8(std::span<const std::uint8_t> bytes);
 // The reflected CRC-32 of IEEE 802.3 (polynomial 0x04C11DB7, initial value 0xFFFFFFFF, final
 // complement).
