@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "controller/ErrorCodes.h"
+#include "platform/Format.h"
 #include "platform/HexText.h"
 
 namespace qnl {
@@ -59,6 +60,10 @@ bool ConvertAddressPart(const std::string& part, std::uint8_t& out) {
     out = static_cast<std::uint8_t>(value);
     return true;
 }
+
+// The bits of the /G and /F digits that name a port (1, 2) and a speed (1, 2, 4).
+constexpr std::uint8_t kPortDigitBits = 0x3;
+constexpr std::uint8_t kSpeedDigitBits = 0x7;
 
 // Port = the first decimal digit of the text, speed = the next decimal digit after it.
 void ReadPortAndSpeed(const std::string& text, std::uint8_t& port, std::uint8_t& speed) {
@@ -119,6 +124,13 @@ std::string UsageText() {
     std::string text;
     for (const char* line : kLines) text += line;
     return text;
+}
+
+bool CommandLineOpensWindow(const std::string& text) {
+    CommandLineState state;
+    if (ParseCommandLine(text, state)) return false;
+    return !state.silent && !state.autoMode && !state.showVersion && !state.compareVersion &&
+           !state.outputVersionFile && !state.compareIds;
 }
 
 std::optional<CommandLineStop> ParseCommandLine(const std::string& input, CommandLineState& st) {
@@ -199,6 +211,13 @@ std::optional<CommandLineStop> ParseCommandLine(const std::string& input, Comman
         text = TrimWhite(text);
         if (text.empty()) return Stop("Please Input [Port][Speed]!!\r\n", -1);
         ReadPortAndSpeed(text, st.testPort, st.testSpeed);
+        // Digits that select no port or no speed would run a test of nothing.
+        if ((st.testPort & kPortDigitBits) == 0 || (st.testSpeed & kSpeedDigitBits) == 0)
+            return Stop(Format("Invalid [Port][Speed] (port %d, speed %d): the port digit selects "
+                               "1: Port 1, 2: Port 2, the speed digit 1: USB 2, 2: USB3, "
+                               "4: USB 3.1!!\r\n",
+                               st.testPort, st.testSpeed),
+                        kErrInvalidParameter);
     }
     return std::nullopt;
 }

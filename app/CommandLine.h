@@ -30,9 +30,9 @@ struct CommandLineState {
 // What parsing ends with when it cannot go on: a message for the operator (a message box in
 // window mode) and the exit code; or the usage text.
 struct CommandLineStop {
-    bool usage = false;       // /? given: show UsageText(), exit 0
-    std::string message;      // message box text
-    std::string caption;      // message box caption
+    bool usage = false;   // /? given: show UsageText(), exit 0
+    std::string message;  // message box text
+    std::string caption;  // message box caption
     std::int32_t exitCode = 0;
 };
 
@@ -41,6 +41,11 @@ struct CommandLineStop {
 std::string GatherCommandLine(const std::vector<std::string>& arguments);
 
 std::string UsageText();
+
+// Whether a command line leaves the tool to the operator's window (when one can open): an
+// empty one, or one that parses without stopping and asks for no console action: no /S, /A,
+// /D, /T, /O or /I. A /G or /F alone starts its run in the window, which stays.
+bool CommandLineOpensWindow(const std::string& text);
 
 // Parses `text` into `state` in the fixed option order. Returns a stop when an option ends
 // the process during parsing.

@@ -7,6 +7,7 @@
 #include "controller/ErrorCodes.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
+#include "platform/HexText.h"
 #include "ui/SerialNumber.h"
 
 namespace qnl {
@@ -25,7 +26,11 @@ void CQNL735_MPToolDlg::SetCurrentPage(std::uint8_t page) {
 
 bool CQNL735_MPToolDlg::StartAllowed() const {
     if (ctx_.g_Utility.m_ucIniLoaded != 1 || ctx_.g_Utility.ucHostCount == 0) return false;
-    return PageHasItems();
+    return PageHasItems() && StartRefusal().empty();
+}
+
+std::string CQNL735_MPToolDlg::StartRefusal() const {
+    return RunRefusal(ctx_.ini, ItemMaskOf(ctx_.ini, currentPage_));
 }
 
 bool CQNL735_MPToolDlg::PageHasItems() const {
@@ -44,22 +49,12 @@ bool CQNL735_MPToolDlg::PageHasItems() const {
 }
 
 std::uint8_t CQNL735_MPToolDlg::BuildItemMask() {
-    const CIni& ini = ctx_.ini;
-    std::uint8_t mask = 0;
-    int n = 0;
-    auto item = [&](bool enabled, std::uint8_t bit, const char* name) {
-        if (!enabled) return;
-        mask |= bit;
-        if (cmd_.silent) Printf("Testing Item [%d]-->%s\r\n", ++n, name);
-    };
-    if (currentPage_ != kPageTest) {
-        item(On(ini.fw_update_enable), kItemFwUpdate, "FW Update");
-        item(On(ini.fw_check_enable), kItemFwCheck, "FW Check");
-    }
-    if (currentPage_ != kPageUpgrade) {
-        item(On(ini.signal_line_test_enable), kItemSignalLine, "Signal Line Test");
-        item(On(ini.termination_test_enable), kItemTermination, "Termination Test");
-        item(On(ini.fixture_test_enable), kItemFixture, "Fixture Test");
+    const std::uint8_t mask = ItemMaskOf(ctx_.ini, currentPage_);
+    if (cmd_.silent) {
+        int n = 0;
+        for (std::uint8_t bit :
+             {kItemFwUpdate, kItemFwCheck, kItemSignalLine, kItemTermination, kItemFixture})
+            if (mask & bit) Printf("Testing Item [%d]-->%s\r\n", ++n, ItemNames(bit).c_str());
     }
     return mask;
 }
@@ -180,9 +175,10 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::RunFromCommandLine() {
             kEventTypeError, "\r\n%s:%d: Setting file [%s] not loaded, the MP run does not start",
             "CQNL735_MPToolDlg::OnInitDialog", 1250, m_strEditLoadINI.c_str());
         Printf("The settings file [%s] is not loaded: the MP run does not start.\r\n",
-               m_strEditLoadINI.c_str());
+               PrintableText(m_strEditLoadINI).c_str());
         return vExitWithCode(1);
     }
+    if (auto code = RefuseCommandLineRun()) return code;
     // Reads (/D, /T, /I, /O) need no lock; a run that drives the hardware does.
     if (!AcquireStationLock()) return vExitWithCode(1);
     OnBnClickedStart();
@@ -192,6 +188,44 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::RunFromCommandLine() {
     // With /A the process ends with the run's result. /G and /F alone would leave the window
     // open; console mode has none, so it ends the same way.
     return vExitWithCode(m_iRunExitCode);
+}
+
+void CQNL735_MPToolDlg::StartInWindowFromCommandLine() {
+    ApplyTestOverrides(cmd_, ctx_.ini);
+    // The page shows the test as the command line set it.
+    RefreshAllPages();
+    vEnableStartGUI();
+    const std::string refusal = StartRefusal();
+    if (!refusal.empty()) {
+        // Start stays disabled with the reason beside it.
+        ctx_.prompts.ShowMessage(refusal, {}, MessageIcon::Error);
+        return;
+    }
+    if (!StartAllowed() || !AcquireStationLock()) return;
+    OnBnClickedStart();
+}
+
+std::optional<std::int32_t> CQNL735_MPToolDlg::RefuseCommandLineRun() {
+    const IniSettings& ini = ctx_.ini;
+    const std::uint8_t mask = ItemMaskOf(ini, currentPage_);
+    const std::uint8_t leftOut = ItemsLeftOut(ini, currentPage_);
+    std::string refusal = RunRefusal(ini, mask);
+    // /G or /F whose test the start page leaves out, with nothing else to run: a run of no
+    // item would end with 0 without the test it was asked for.
+    if (refusal.empty() && mask == 0 && (cmd_.signalOverride || cmd_.fixtureOverride))
+        refusal = Format("%s left out by the start page (init_main=%d): the MP run does not start.",
+                         ItemNames(leftOut).c_str(), ini.init_main);
+    if (!refusal.empty()) {
+        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: %s",
+                                 "CQNL735_MPToolDlg::OnInitDialog", 1252, refusal.c_str());
+        Printf("%s\r\n", refusal.c_str());
+        return vExitWithCode(1);
+    }
+    // Enabled items the start page's run leaves out are named before the run starts.
+    if (leftOut != 0)
+        Printf("Testing items left out by the start page (init_main=%d): %s\r\n", ini.init_main,
+               ItemNames(leftOut).c_str());
+    return std::nullopt;
 }
 
 }  // namespace qnl

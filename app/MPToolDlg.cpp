@@ -118,11 +118,18 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
     if (cmd_.compareIds)
         if (auto code = CompareIds()) return code;
 
-    if (cmd_.autoMode || cmd_.signalOverride || cmd_.fixtureOverride) return RunFromCommandLine();
-    if (ConsoleMode()) {
-        // Window mode would go on here; this build has no window.
-        Print("The operator window is not available in this version of the tool.\r\n");
-        return vExitWithCode(0);
+    const bool testOverride = cmd_.signalOverride || cmd_.fixtureOverride;
+    if (cmd_.autoMode || (testOverride && !windowFollows_)) return RunFromCommandLine();
+    if (testOverride) {
+        // /G or /F without /A: the run starts in the window, which stays when it ends.
+        StartInWindowFromCommandLine();
+        return std::nullopt;
+    }
+    if (ConsoleMode() && !windowFollows_) {
+        // A command line that asks this console for nothing it can do ends with the usage and
+        // the code of an invalid parameter, never with 0 for nothing done.
+        ctx_.prompts.ShowMessage(UsageText(), ctx_.uiText.windowTitle, MessageIcon::Error);
+        return vExitWithCode(kErrInvalidParameter);
     }
     return std::nullopt;
 }
@@ -135,11 +142,13 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::LoadSettings() {
         vDisableStartGUI();
         // Start stays disabled; a silent run that was to show another page cannot go on.
         if (cmd_.silent && ctx_.ini.init_main != 0) {
-            Printf("Load [%s] Setting file failed!!...\r\n", m_strEditLoadINI.c_str());
+            Printf("Load [%s] Setting file failed!!...\r\n",
+                   PrintableText(m_strEditLoadINI).c_str());
             return vExitWithCode(-1);
         }
     }
-    if (cmd_.silent) Printf("Load [%s] Setting file...\r\n", m_strEditLoadINI.c_str());
+    if (cmd_.silent)
+        Printf("Load [%s] Setting file...\r\n", PrintableText(m_strEditLoadINI).c_str());
     return std::nullopt;
 }
 
@@ -170,7 +179,13 @@ bool CQNL735_MPToolDlg::TakeLocks(const std::vector<std::string>& lockFiles,
 }
 
 bool CQNL735_MPToolDlg::AcquireToolFolderLock() {
-    return TakeLocks({files::Join(ctx_.g_Utility.strToolFolder, kStationLockFileName)}, toolLock_);
+    const bool first = !toolLock_;
+    if (!TakeLocks({files::Join(ctx_.g_Utility.strToolFolder, kStationLockFileName)}, toolLock_))
+        return false;
+    // A configuration image whose write was killed leaves its temporary file behind; the
+    // holder of the station lock is the one writer of them, so it clears them away.
+    if (first) files::RemoveStaleTemporaries(ctx_.g_Utility.strToolFolder, "Config_");
+    return true;
 }
 
 bool CQNL735_MPToolDlg::AcquireStationLock() {
@@ -230,15 +245,17 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::Discover() {
     } else {
         ScanAndReport();
     }
-    ReportLeftOutHosts();
+    ReportNoAnswerHosts();
     return std::nullopt;
 }
 
-void CQNL735_MPToolDlg::ReportLeftOutHosts() {
-    // A controller that did not answer at discovery is left out; the operator is told which.
-    for (const auto& address : ctx_.g_Utility.m_LeftOutHosts)
+void CQNL735_MPToolDlg::ReportNoAnswerHosts() {
+    // A controller that did not answer at discovery keeps its row but is never driven; the
+    // operator is told which.
+    for (const auto& address : ctx_.g_Utility.m_NoAnswerHosts)
         ctx_.prompts.ShowMessage(
-            Format("Bus:0x%02X Device:0x%02X Function:0x%02X does not answer within %d s: left out",
+            Format("Bus:0x%02X Device:0x%02X Function:0x%02X does not answer within %d s: it is "
+                   "not programmed or tested",
                    address.bus, address.device, address.function,
                    static_cast<int>(CInterctl::kDiscoveryAnswerMs / 1000)),
             {}, MessageIcon::Error);

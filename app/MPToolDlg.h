@@ -48,6 +48,7 @@ enum MainControl : ControlId {
     kCtlBarCodeScan,
     kCtlClose,
     kCtlStart,
+    kCtlStartRefusal,  // why Start is off although the page has items (empty when it is not)
     kMainControlCount
 };
 
@@ -116,9 +117,11 @@ class CQNL735_MPToolDlg {
     std::int32_t RunExitCode() const { return m_iRunExitCode; }
     std::uint8_t CurrentPage() const { return currentPage_; }
     void SetCurrentPage(std::uint8_t page);
-    // Whether the Start button may be enabled: settings loaded, a host present and an item to
-    // run on the current page.
+    // Whether the Start button may be enabled: settings loaded, a host present, an item to run
+    // on the current page and no reason to refuse the run (StartRefusal).
     bool StartAllowed() const;
+    // Why a run of the current page's items must not start (RunRefusal); empty when it may.
+    std::string StartRefusal() const;
     // Whether the current page has an item switched on in the settings.
     bool PageHasItems() const;
 
@@ -206,6 +209,9 @@ class CQNL735_MPToolDlg {
     void SetTimer1Starter(std::function<void()> start) { timer1Starter_ = std::move(start); }
 
     const CommandLineState& CommandLine() const { return cmd_; }
+    // The operator's window follows start-up (set before OnInitDialog): a command line that
+    // asks for no console action then leaves the tool to the window instead of ending it.
+    void SetWindowFollows(bool follows) { windowFollows_ = follows; }
     bool ConsoleMode() const { return cmd_.silent || cmd_.hasCommandLine; }
     std::int32_t ExitCode() const { return exitCode_; }
 
@@ -226,12 +232,19 @@ class CQNL735_MPToolDlg {
         const std::function<void(const TargetHost&)>& printHost,
         const std::function<bool(const TargetHost&)>& matches, std::int32_t mismatchCode);
     std::optional<std::int32_t> RunFromCommandLine();
+    // /G or /F without /A when the window follows: the run starts in it (the window stays).
+    void StartInWindowFromCommandLine();
+    // A console run that must not start (RunRefusal, or /G or /F whose test the start page
+    // leaves out with no other item to run) ends here with 1 after its reason; one that goes
+    // on names the enabled items its start page leaves out.
+    std::optional<std::int32_t> RefuseCommandLineRun();
     std::uint8_t BuildItemMask();
     // An exception ended the run's thread: the run failed.
     void EndRunAfterException();
 
     ToolContext& ctx_;
     CommandLineState cmd_;
+    bool windowFollows_ = false;
     std::int32_t exitCode_ = 0;
 
     std::uint8_t currentPage_ = 0;
@@ -252,7 +265,7 @@ class CQNL735_MPToolDlg {
     void SetLogCheckBoxesFromSettings();
     void LogGuiFailure(const char* function, int line, const std::exception& e);
     void ScanAndReport();
-    void ReportLeftOutHosts();
+    void ReportNoAnswerHosts();
     void InitControls();
     bool ControlEnabled(ControlId id) const;
     ControlStateTable controls_;

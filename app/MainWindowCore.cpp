@@ -73,12 +73,15 @@ void CQNL735_MPToolDlg::InitControls() {
         {kCtlBarCodeScan, ControlKind::CheckBox, "BarCodeScan"},
         {kCtlClose, ControlKind::Button, "Close"},
         {kCtlStart, ControlKind::Button, "Start"},
+        {kCtlStartRefusal, ControlKind::Label, "Start refused"},
     };
     for (const Definition& d : definitions) controls_.DefineCaptioned(d.id, d.kind, d.name, d.name);
     controls_.SetItems(kCtlTab, {kTabCaptions.begin(), kTabCaptions.end()}, 0);
     controls_.SetText(kCtlIniPath, "");
     controls_.SetText(kCtlUnlock, ctx_.uiText.unlockCaption);
     controls_.SetVisible(kCtlClose, false);
+    controls_.SetText(kCtlStartRefusal, "");
+    controls_.SetVisible(kCtlStartRefusal, false);
 }
 
 bool CQNL735_MPToolDlg::ControlEnabled(ControlId id) const {
@@ -145,6 +148,10 @@ void CQNL735_MPToolDlg::vEnableStartGUI() {
         // switched off, so it can never be pressed into a run that waits for nothing; and a
         // run, a rescan or another activity holding the hardware keeps it off.
         startWanted_ = StartAllowed();
+        // The reason a run is refused stays beside Start until the settings no longer give it.
+        const std::string refusal = StartRefusal();
+        controls_.SetText(kCtlStartRefusal, refusal);
+        controls_.SetVisible(kCtlStartRefusal, !refusal.empty());
         ApplyStart();
     } catch (const std::exception& e) {
         LogGuiFailure("vEnableStartGUI", 2361, e);
@@ -402,7 +409,7 @@ void CQNL735_MPToolDlg::RescanHardware() {
     ctx_.g_Utility.ResetHostRecords();
     ctx_.resultTable.vClearCtrlListHostInfoTable();
     ScanAndReport();
-    ReportLeftOutHosts();
+    ReportNoAnswerHosts();
 }
 
 void CQNL735_MPToolDlg::FinishRescan() {

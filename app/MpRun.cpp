@@ -1,6 +1,7 @@
 #include "app/MpRun.h"
 
 #include "app/RunRecordJson.h"
+#include "controller/ErrorCodes.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
 #include "platform/Sha256.h"
@@ -36,8 +37,9 @@ std::int32_t RunExitCode(const MpRunOutcome& o, const RunMode& mode) {
         code = o.testErrorByte;
     else if (o.testsRan && o.testErrorByte != 0)
         code = o.signalFailure ? static_cast<std::int32_t>(*o.signalFailure) : 1;
-    // A run whose record is lost has failed; a failing run keeps its own code.
-    if (o.recordLost && code == 0) code = 1;
+    // A run whose record is lost, or that left boards out, has failed; a failing run keeps its
+    // own code.
+    if ((o.recordLost || o.boardsLeftOut) && code == 0) code = 1;
     return code;
 }
 
@@ -70,8 +72,17 @@ void MpRun::Prepare() {
     const std::vector<ResultItem> items = DoingItems(request_.page, request_.settings);
     const ResultLayout layout = LayoutOfPage(request_.page).layout;
     for (std::uint8_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i)
-        for (ResultItem item : items)
-            ctx_.resultTable.ShowResult(layout, i, item, CellState::Doing, "doing");
+        for (ResultItem item : items) ctx_.resultTable.MarkPending(layout, i, item);
+    // A controller that did not answer at discovery is never touched again: every item of the
+    // run fails for it at once.
+    for (std::uint8_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i) {
+        if (!util.RecordSnapshot(i).bNoAnswer) continue;
+        outcome_.boardsLeftOut = true;
+        for (ResultItem item : ItemResults(request_.mask))
+            ctx_.resultTable.ShowResult(layout, i, item, CellState::Fail, "FAIL", kErrTimeout);
+    }
+    // The boards beyond the table's 8 are not programmed or tested (start-up said so).
+    if (util.dwControllersFound > kMaxHosts) outcome_.boardsLeftOut = true;
     serialNumber_ = request_.settings.serial_number;
 }
 
@@ -131,6 +142,8 @@ std::optional<std::uint32_t> MpRun::FirstSignalFailure() const {
 
 std::int32_t MpRun::Record() {
     const IniSettings& ini = request_.settings;
+    // No result stays "doing": one never started is blank, one given up on FAIL.
+    ctx_.resultTable.EndRun(LayoutOfPage(request_.page).layout);
     // The hosts as they are at the run's end (the version the update left).
     const CUtility& util = ctx_.g_Utility;
     for (std::uint8_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i)
@@ -151,9 +164,7 @@ ResultLogWrite MpRun::WriteResultLog() {
     ResultLogOptions options;
     options.barCodeColumn = On(ini.savelogBarCode_enable);
     options.serialNumber = serialNumber_;  // the one scanned for this run
-    options.fwUpdateEnabled = On(ini.fw_update_enable);
-    options.signalOrFixtureTest = On(ini.signal_line_test_enable) || On(ini.fixture_test_enable);
-    options.loopBackTest = On(ini.loopback_test_enable);
+    options.mask = request_.mask;
     options.page = request_.page;
     const ResultLogWrite log =
         qnl::WriteResultLog(ctx_.g_Utility.strToolFolder, ctx_.clock, ctx_.uiText, ctx_.g_Utility,

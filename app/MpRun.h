@@ -13,20 +13,12 @@
 #include <string>
 
 #include "app/ResultLog.h"
+#include "app/RunItems.h"
 #include "app/ToolContext.h"
 #include "firmware/Upgrade.h"
 #include "settings/CIni.h"
 
 namespace qnl {
-
-// Testing items of an MP run (the item mask).
-inline constexpr std::uint8_t kItemSignalLine = 0x01;
-inline constexpr std::uint8_t kItemTermination = 0x02;
-inline constexpr std::uint8_t kItemFixture = 0x08;
-inline constexpr std::uint8_t kItemPortTests = 0x0F;
-inline constexpr std::uint8_t kItemFwUpdate = 0x10;
-inline constexpr std::uint8_t kItemFwCheck = 0x20;
-inline constexpr std::uint8_t kItemFirmware = 0x30;
 
 // How the run talks to its operator: the window, a console, or a silent (/S) console.
 struct RunMode {
@@ -52,12 +44,15 @@ struct MpRunOutcome {
     std::uint8_t testErrorByte = 0;              // the test phase's error byte
     std::optional<std::uint32_t> signalFailure;  // the first host's failing SLT/fixture result
     bool recordLost = false;  // the result log or the run record could not be written
+    // Boards of the station the run did not serve: a controller that did not answer at
+    // discovery (failed without being touched), or more controllers than the table holds.
+    bool boardsLeftOut = false;
 };
 
 // The run's exit code:
 //   0 every item passed;
-//   1 a firmware item failed, the record was lost (unless the run failed with a code of its
-//     own), or the run was aborted;
+//   1 a firmware item failed, the record was lost or boards were left out (both unless the
+//     run failed with a code of its own), or the run was aborted;
 //   with /S and the port tests run: the test phase's error byte;
 //   without /S, failed port tests: the first failing host's signal line / fixture result, or 1.
 std::int32_t RunExitCode(const MpRunOutcome& outcome, const RunMode& mode);

@@ -160,7 +160,8 @@ namespace {
 std::string FixedText(FixedColumn fact, const TargetHost& host) {
     switch (fact) {
         case FixedColumn::FwVersion:
-            return host.strFWVersion;
+            // A controller that did not answer at discovery is marked where its version goes.
+            return host.bNoAnswer ? std::string(kNoAnswerText) : host.strFWVersion;
         case FixedColumn::WrsrStatus:
             return Format("0x%02x", host.ucWrsrStatus);
         case FixedColumn::Bus:
@@ -221,6 +222,19 @@ void ResultTable::ShowResult(ResultLayout layout, std::uint8_t host, ResultItem 
         const int column = ResultColumnOf(layout, item);
         if (column >= 0) ShowCell(ColourOf(entry.state), host, column, entry.text);
     });
+}
+
+void ResultTable::MarkPending(ResultLayout layout, std::uint8_t host, ResultItem item) {
+    const ItemEntry entry = record_.Set(host, item, ItemState::Pending, "doing");
+    const int column = ResultColumnOf(layout, item);
+    if (column >= 0) ShowCell(ColourOf(entry.state), host, column, entry.text);
+}
+
+void ResultTable::EndRun(ResultLayout layout) {
+    for (const RunRecord::Settled& s : record_.SettleUnfinished()) {
+        const int column = ResultColumnOf(layout, s.item);
+        if (column >= 0) ShowCell(ColourOf(s.entry.state), s.host, column, s.entry.text);
+    }
 }
 
 void ResultTable::RefreshHost(std::uint8_t host) {

@@ -25,6 +25,8 @@ namespace qnl {
 
 inline constexpr int kResultRows = 8;
 inline constexpr std::size_t kMaxCellText = 126;
+// The FW Version cell of a controller that did not answer at discovery.
+inline constexpr const char* kNoAnswerText = "No answer";
 
 // Colour codes of vShowResultItemTable.
 inline constexpr std::uint8_t kCellWhite = 0;
@@ -54,6 +56,10 @@ class ResultTable final : public IRunReporter {
     void RefreshHost(std::uint8_t host) override;
     void ConsoleLine(const std::string& text) override;
     void BeginRun() override;
+    // RunRecord::SettleUnfinished, in the record and in the cells of `layout`.
+    void EndRun(ResultLayout layout) override;
+    // A result the run will write, "doing" until its step starts and gives its verdict.
+    void MarkPending(ResultLayout layout, std::uint8_t host, ResultItem item);
     // Where console lines go (console mode); null: nowhere but the observers.
     void SetConsole(IConsole* console);
     // The text of a run's result cell ("" when the layout has no such column).

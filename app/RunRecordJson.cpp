@@ -13,8 +13,11 @@ namespace {
 
 using Json = nlohmann::ordered_json;  // the fields in the documented order
 
-// A text the run does not know is null, never "".
-Json TextOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
+// A text the run does not know is null, never "" (nor the blank of a record that was never
+// read, such as the version of a controller that did not answer).
+Json TextOrNull(const std::string& text) {
+    return text.find_first_not_of(' ') == std::string::npos ? Json(nullptr) : Json(text);
+}
 
 Json HostJson(const HostEntry& host) {
     Json items = Json::object();
@@ -74,7 +77,8 @@ std::string RunRecordJsonLine(const RunFacts& facts, const std::vector<HostEntry
         {"backend", facts.backend},
         {"start", Iso8601Text(start)},
         {"end", Iso8601Text(end)},
-        {"settings", {{"name", facts.settingsFileName}, {"sha256", TextOrNull(facts.settingsSha256)}}},
+        {"settings",
+         {{"name", facts.settingsFileName}, {"sha256", TextOrNull(facts.settingsSha256)}}},
         {"firmware", std::move(firmware)},
         {"serial_number", TextOrNull(facts.serialNumber)},
         {"page", facts.page},

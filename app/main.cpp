@@ -30,6 +30,21 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
     const std::string commandLine = GatherCommandLine(arguments);
     const std::string toolFolder = files::ExecutableFolder();
+#if defined(QNL_WITH_QT)
+    const bool windowPossible = HasDisplay();
+#else
+    const bool windowPossible = false;
+#endif
+    if (commandLine.empty() && !windowPossible) {
+        // Nothing would be done: say why, and how the console runs the tool.
+        std::fputs(
+            "The operator window cannot open: no display (DISPLAY and WAYLAND_DISPLAY are not "
+            "set) or a build without the window. The console runs with a command line, for "
+            "example \"qnlmptool /S /A\" for the MP run or \"qnlmptool /S /D\" to list the "
+            "hosts; \"qnlmptool /?\" shows every option.\n",
+            stderr);
+        return 1;
+    }
 
     // The I/O backend with what it brings: the clock (the simulated station may run on a
     // scaled clock), the system's USB view, the USB device changes the window's test page
@@ -41,9 +56,12 @@ int main(int argc, char** argv) {
     StdConsole console;
     ConsolePrompts consolePrompts(console);
 #if defined(QNL_WITH_QT)
-    // An empty command line opens the window; a console run never needs a display.
+    // The window opens for an empty command line and for one that asks the console for
+    // nothing (no /S, /A, /D, /T, /O, /I), when there is a display; a console run never needs
+    // one.
+    const bool windowShown = CommandLineOpensWindow(commandLine) && HasDisplay();
     std::unique_ptr<WindowApp> window;
-    if (commandLine.empty()) window = std::make_unique<WindowApp>(argc, argv);
+    if (windowShown) window = std::make_unique<WindowApp>(argc, argv);
     IOperatorPrompts& prompts =
         window ? static_cast<IOperatorPrompts&>(window->Prompts()) : consolePrompts;
 #else
@@ -82,6 +100,9 @@ int main(int argc, char** argv) {
     environment.languageId = SystemLanguageId();
 
     ToolAssembly tool(environment);
+#if defined(QNL_WITH_QT)
+    tool.dialog.SetWindowFollows(window != nullptr);
+#endif
     if (!backend.error.empty())
         tool.context.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: %s", "main", 74,
                                          backend.error.c_str());

@@ -43,6 +43,7 @@ void CInterctl::RecordHost(std::uint8_t slot, std::uint8_t bus, std::uint8_t dev
         host.ucDevice = device;
         host.ucFunction = function;
         host.ucKind = kind;
+        host.bNoAnswer = false;
     });
 }
 
@@ -56,8 +57,9 @@ void CInterctl::RecordMmioBase(std::uint8_t slot) {
 bool CInterctl::ReadDeviceInfoBounded(std::uint8_t slot, const std::string& wrsrThreshold,
                                       std::uint8_t kind, bool clearF3B4) {
     // The reads run on a worker of their own with a copy of the record: a controller that
-    // never answers is given up on after the limit and left out, and its worker (asked to
-    // stop) writes nothing into the table when it returns.
+    // never answers is given up on after the limit and keeps its slot marked as not answering
+    // (what could not be read stays empty), and its worker (asked to stop) writes nothing into
+    // the table when it returns.
     auto host = std::make_shared<TargetHost>(utility_.RecordSnapshot(slot));
     auto worker = Worker::Start([this, host, wrsrThreshold, kind, clearF3B4] {
         ReadDeviceInfo(*host, wrsrThreshold, kind);
@@ -70,14 +72,11 @@ bool CInterctl::ReadDeviceInfoBounded(std::uint8_t slot, const std::string& wrsr
         const TargetHost record = utility_.RecordSnapshot(slot);
         log_.LogMessage(kEventTypeError,
                         "\r\n%s:%d: Bus=%d, Device=%d, Function=%d does not answer within %d s, "
-                        "left out",
+                        "not served",
                         "CInterctl::ScanPciBus", 240, record.ucBus, record.ucDevice,
                         record.ucFunction, static_cast<int>(kDiscoveryAnswerMs / 1000));
-        utility_.m_LeftOutHosts.push_back({record.ucBus, record.ucDevice, record.ucFunction});
-        utility_.WriteRecord(slot, [](TargetHost& h) {
-            h = TargetHost{};
-            h.ucIndex = kNoHostIndex;
-        });
+        utility_.m_NoAnswerHosts.push_back({record.ucBus, record.ucDevice, record.ucFunction});
+        utility_.WriteRecord(slot, [](TargetHost& h) { h.bNoAnswer = true; });
         return false;
     }
     utility_.WriteRecord(slot, [&](TargetHost& h) { h = *host; });
@@ -111,7 +110,7 @@ bool CInterctl::WaitForLeftOutWorkers(std::chrono::milliseconds timeout) {
 std::int32_t CInterctl::ScanPciBus(const std::string& wrsrThreshold) {
     std::lock_guard lock(busAccessLock_);
     try {
-        utility_.m_LeftOutHosts.clear();
+        utility_.m_NoAnswerHosts.clear();
         utility_.ucHostCount = 0;
         utility_.dwControllersFound = 0;
         for (std::uint32_t function = 0; function < 8; ++function) {
@@ -127,7 +126,7 @@ std::int32_t CInterctl::ScanPciBus(const std::string& wrsrThreshold) {
                                    static_cast<std::uint8_t>(device),
                                    static_cast<std::uint8_t>(function), kind);
                         RecordMmioBase(slot);
-                        if (!ReadDeviceInfoBounded(slot, wrsrThreshold, kind, kind == 0)) continue;
+                        ReadDeviceInfoBounded(slot, wrsrThreshold, kind, kind == 0);
                         utility_.ucHostCount = static_cast<std::uint8_t>(slot + 1);
                     }
                 }
@@ -145,21 +144,22 @@ std::int32_t CInterctl::AssignPciBus(std::uint8_t bus, std::uint8_t device, std:
                                      const std::string& wrsrThreshold) {
     std::lock_guard lock(busAccessLock_);
     try {
-        utility_.m_LeftOutHosts.clear();
+        utility_.m_NoAnswerHosts.clear();
         utility_.ucHostCount = 0;
         utility_.dwControllersFound = 0;
         const std::uint32_t dword0 = io_.PCI_Read_DWORD(bus, device, function, 0);
         if (MatchesKind(dword0, 0)) {
             RecordHost(0, bus, device, function, 0);
-            const bool answered = ReadDeviceInfoBounded(0, wrsrThreshold, 0, true);
+            ReadDeviceInfoBounded(0, wrsrThreshold, 0, true);
             RecordMmioBase(0);
-            if (answered) utility_.ucHostCount = 1;
+            utility_.ucHostCount = 1;
         }
         if (MatchesKind(dword0, 1) && utility_.ucHostCount < kMaxHosts) {
             const std::uint8_t slot = utility_.ucHostCount;
             RecordHost(slot, bus, device, function, 1);
             RecordMmioBase(slot);
-            if (ReadDeviceInfoBounded(slot, wrsrThreshold, 1, true)) utility_.ucHostCount = 1;
+            ReadDeviceInfoBounded(slot, wrsrThreshold, 1, true);
+            utility_.ucHostCount = 1;
         }
         utility_.dwControllersFound = utility_.ucHostCount;
     } catch (const std::exception& e) {

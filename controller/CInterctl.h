@@ -36,8 +36,8 @@ class CInterctl {
     std::int32_t AssignPciBus(std::uint8_t bus, std::uint8_t device, std::uint8_t function,
                               const std::string& wrsrThreshold);
     // How long (nominal, on the tool's clock, and at least 2 s of real time) a controller found
-    // at discovery has to answer its device-information reads; one that does not is left out
-    // of the host table (and named in g_Utility's m_LeftOutHosts).
+    // at discovery has to answer its device-information reads; one that does not keeps its
+    // slot marked bNoAnswer (and is named in g_Utility's m_NoAnswerHosts).
     static constexpr std::uint64_t kDiscoveryAnswerMs = 10000;
     static constexpr std::uint64_t kDiscoveryAnswerMinRealMs = 2000;
     // Waits (in real time, at most `timeout`) for the workers of controllers that were left
@@ -111,7 +111,7 @@ class CInterctl {
                                    std::uint32_t space, std::uint32_t length, std::uint32_t address,
                                    std::uint32_t dataLow);
     // The device-information reads of a slot just recorded, bounded by kDiscoveryAnswerMs.
-    // False when the controller did not answer in time (the slot is then empty again).
+    // False when the controller did not answer in time (the slot is then marked bNoAnswer).
     bool ReadDeviceInfoBounded(std::uint8_t slot, const std::string& wrsrThreshold,
                                std::uint8_t kind, bool clearF3B4);
     void RecordHost(std::uint8_t slot, std::uint8_t bus, std::uint8_t device, std::uint8_t function,

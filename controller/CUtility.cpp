@@ -21,6 +21,7 @@ void CUtility::ResetHostRecords() {
         host.ucBus = 0xFF;
         host.ucDevice = 0xFF;
         host.ucFunction = 0xFF;
+        host.bNoAnswer = false;
         // assign(1, ' ') rather than = " ": GCC 12 at -O3 reports a false -Wrestrict for the
         // latter (GCC bug 105329), which breaks the release build.
         host.strFWVersion.assign(1, ' ');

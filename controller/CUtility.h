@@ -21,11 +21,12 @@ class CUtility {
     // Host table: records 0..ucHostCount-1 are valid.
     std::array<TargetHost, kMaxHosts> hosts;
     std::uint8_t ucHostCount = 0;
-    // Controllers the last discovery found but left out because they did not answer.
+    // Controllers the last discovery found that did not answer (their slots are marked
+    // bNoAnswer).
     struct HostAddress {
         std::uint8_t bus, device, function;
     };
-    std::vector<HostAddress> m_LeftOutHosts;
+    std::vector<HostAddress> m_NoAnswerHosts;
     // Target controllers the last discovery met, also those beyond the table's 8 (which are
     // not served).
     std::uint32_t dwControllersFound = 0;

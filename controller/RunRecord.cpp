@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "controller/ErrorCodes.h"
+
 namespace qnl {
 
 const char* ResultItemKey(ResultItem item) {
@@ -36,6 +38,7 @@ const char* ItemStateKey(ItemState state) {
     switch (state) {
         case ItemState::NotRun:
             return "not_run";
+        case ItemState::Pending:
         case ItemState::Doing:
             return "doing";
         case ItemState::Pass:
@@ -74,6 +77,7 @@ ItemEntry RunRecord::Set(std::uint8_t host, ResultItem item, ItemState state,
     ItemEntry& entry = hosts_[host].Item(item);
     if (entry.state == ItemState::Fail && state != ItemState::Fail) return entry;
     if (entry.startUs == 0) entry.startUs = now != 0 ? now : 1;
+    if (state == ItemState::Doing || state == ItemState::Pass) entry.started = true;
     entry.state = state;
     entry.text = text;
     if (errorCode != 0 || state != ItemState::Fail) entry.errorCode = errorCode;
@@ -86,6 +90,30 @@ void RunRecord::SetFinalFacts(std::uint8_t host, const TargetHost& record) {
     if (host >= kMaxHosts) return;
     std::lock_guard lock(mutex_);
     hosts_[host].fwVersionAfter = record.strFWVersion;
+}
+
+std::vector<RunRecord::Settled> RunRecord::SettleUnfinished() {
+    const std::uint64_t now = clock_.NowUs();
+    std::vector<Settled> settled;
+    std::lock_guard lock(mutex_);
+    for (std::uint8_t host = 0; host < hostCount_; ++host) {
+        for (std::size_t i = 0; i < kResultItemCount; ++i) {
+            ItemEntry& entry = hosts_[host].items[i];
+            if (entry.state == ItemState::Pending) {
+                entry = ItemEntry{};
+                entry.text = " ";
+            } else if (entry.state == ItemState::Doing) {
+                entry.state = ItemState::Fail;
+                entry.text = "FAIL";
+                if (entry.errorCode == 0) entry.errorCode = kErrTimeout;
+                entry.endUs = std::max(now, entry.startUs);
+            } else {
+                continue;
+            }
+            settled.push_back({host, static_cast<ResultItem>(i), entry});
+        }
+    }
+    return settled;
 }
 
 HostEntry RunRecord::Host(std::uint8_t host) const {

@@ -28,18 +28,23 @@ const char* ResultItemKey(ResultItem item);
 
 // What happened to one result item of one host in this run.
 enum class ItemState : std::uint8_t {
-    NotRun,  // not part of the run (or never reached): blank
-    Doing,   // started, no verdict yet
+    NotRun,   // not part of the run (or never reached): blank
+    Pending,  // part of the run, not started yet (the table shows "doing")
+    Doing,    // started, no verdict yet
     Pass,
     Fail,
 };
 
-const char* ItemStateKey(ItemState state);  // "not_run", "doing", "pass", "fail"
+// "not_run", "doing" (also for Pending), "pass", "fail"
+const char* ItemStateKey(ItemState state);
 
 struct ItemEntry {
     ItemState state = ItemState::NotRun;
     std::string text;            // what the table shows for it ("PASS", "FAIL", "doing", ...)
     std::int32_t errorCode = 0;  // 0, or the operation's error code
+    // Its step began: a writer reported it in progress, or passed it. A FAIL given to a host
+    // that never got to the step (given up on while it waited) leaves this false.
+    bool started = false;
     // On the tool's clock (IClock::NowUs, nominal microseconds); 0 while not reached.
     std::uint64_t startUs = 0;
     std::uint64_t endUs = 0;
@@ -102,6 +107,17 @@ class RunRecord {
                   std::int32_t errorCode = 0);
     // The host's facts as they are at the run's end (version after the update).
     void SetFinalFacts(std::uint8_t host, const TargetHost& record);
+
+    // One entry the run's end settled.
+    struct Settled {
+        std::uint8_t host;
+        ResultItem item;
+        ItemEntry entry;
+    };
+    // The run's end: no entry stays without a verdict. One still pending never started: blank
+    // (" ", not run). One still in progress did not end: FAIL (with -9 when it had no code).
+    // Returns the entries it changed.
+    std::vector<Settled> SettleUnfinished();
 
     HostEntry Host(std::uint8_t host) const;
     // The hosts of the run, in table order.

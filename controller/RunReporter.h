@@ -54,6 +54,9 @@ class IRunReporter {
     virtual void ConsoleLine(const std::string& text) = 0;
     // A new run starts: FAIL cells of the last run may be replaced again.
     virtual void BeginRun() = 0;
+    // The run has ended (its workers finished or were given up on): no result stays "doing".
+    // One that never started is blank, one that started without a verdict FAIL.
+    virtual void EndRun(ResultLayout layout) = 0;
 };
 
 }  // namespace qnl

@@ -30,6 +30,12 @@ struct TargetHost {
     std::uint8_t ucPcieLink = 0;
     std::uint32_t dwMmioBase = 0;  // BAR0 with its low 4 bits cleared
     std::array<std::uint8_t, 4> ucPortConnected{};
+    // Found at discovery, but its device-information reads did not answer in time: it keeps
+    // its slot (and its address), and nothing drives it again until the next discovery.
+    bool bNoAnswer = false;
+
+    // A controller the runs and checks may drive: a recorded slot that answered at discovery.
+    bool Served() const { return ucIndex != kNoHostIndex && !bNoAnswer; }
 
     // The per-host result fields that every run clears.
     void ClearResults() {

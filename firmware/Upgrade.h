@@ -141,7 +141,11 @@ class Upgrade {
     RecoverableLock m_FWUpgCriticalSection;
 
   private:
-    void FailAllHosts(ResultLayout layout, bool clearCheckResult);
+    // Every host of the table fails the run's items (`runFlags`: 0x10 update, 0x20 check).
+    void FailAllHosts(ResultLayout layout, std::uint8_t runFlags, bool clearCheckResult);
+    // Shows FAIL for the run's items of one host (an item outside the run stays blank).
+    void FailRunItems(ResultLayout layout, std::uint8_t runFlags, std::uint8_t index,
+                      std::int32_t errorCode, const std::string& text);
     void ShowItemResult(const UpgradeRunSnapshot& run, std::uint8_t index, ResultItem item,
                         const char* name, bool passed);
     void Tell(const std::string& boxText, const std::string& consoleText);

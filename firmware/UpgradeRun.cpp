@@ -53,7 +53,17 @@ bool Upgrade::bCheckConnectedUSBDevice() {
     }
 }
 
-void Upgrade::FailAllHosts(ResultLayout layout, bool clearCheckResult) {
+void Upgrade::FailRunItems(ResultLayout layout, std::uint8_t runFlags, std::uint8_t index,
+                           std::int32_t errorCode, const std::string& text) {
+    if (runFlags & 0x10)
+        services_.reporter.ShowResult(layout, index, ResultItem::FwUpdate, CellState::Fail, text,
+                                      errorCode);
+    if (runFlags & 0x20)
+        services_.reporter.ShowResult(layout, index, ResultItem::FwCheck, CellState::Fail, text,
+                                      errorCode);
+}
+
+void Upgrade::FailAllHosts(ResultLayout layout, std::uint8_t runFlags, bool clearCheckResult) {
     for (std::uint8_t i = 0; i < kMaxHosts; ++i) {
         bool shown = false;
         services_.g_Utility.WriteRecord(i, [&](TargetHost& host) {
@@ -61,9 +71,7 @@ void Upgrade::FailAllHosts(ResultLayout layout, bool clearCheckResult) {
             if (clearCheckResult) host.ucFwCheckResult = 0;
             shown = host.ucIndex != kNoHostIndex;
         });
-        if (shown)
-            services_.reporter.ShowResult(layout, i, ResultItem::FwUpdate, CellState::Fail,
-                                          services_.uiText.fail);
+        if (shown) FailRunItems(layout, runFlags, i, 0, services_.uiText.fail);
     }
     m_ucRunDone = 1;
 }
@@ -108,10 +116,12 @@ UpgradeOutcome Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t 
     outcome.chosenPath = path;
     const FirmwareLoad load = LoadFirmwareFile(run->firmwareName, path, services_.eventLog);
     if (load.failedAt == FirmwareLoadStep::Read) {
+        // The name comes from the settings: echoed with its control characters shown as '?'.
+        const std::string shown = PrintableText(path);
         Tell(Format("\r\n%s:%d:Open Frimware bin file Failed!!strFwFullName[%s], (%d)\n", kRunName,
-                    700, path.c_str(), load.rc),
-             Format("Open Frimware bin file Failed!![%s], (%d)\n", path.c_str(), load.rc));
-        FailAllHosts(run->layout, true);
+                    700, shown.c_str(), load.rc),
+             Format("Open Frimware bin file Failed!![%s], (%d)\n", shown.c_str(), load.rc));
+        FailAllHosts(run->layout, run->runFlags, true);
         return outcome;
     }
     if (load.failedAt == FirmwareLoadStep::Version) {
@@ -120,7 +130,7 @@ UpgradeOutcome Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t 
                                       712, load.rc);
         Tell(Format("\r\n%s:%d:Get_Version_From_File Failed!!(%d)\n", kRunName, 713, load.rc),
              Format("Get_Version_From_File Failed!!(%d)\n", load.rc));
-        FailAllHosts(run->layout, true);
+        FailAllHosts(run->layout, run->runFlags, true);
         return outcome;
     }
 
@@ -130,7 +140,7 @@ UpgradeOutcome Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t 
         services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:   vCreateConfigRomFile Failed!!",
                                       kRunName, 725);
         Tell("vCreateConfigRomFile Failed!!\n", "vCreateConfigRomFile Failed!!\r\n");
-        FailAllHosts(run->layout, false);
+        FailAllHosts(run->layout, run->runFlags, false);
         return outcome;
     }
     run->image = *image;
@@ -153,6 +163,11 @@ UpgradeOutcome Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t 
     }
     for (std::uint8_t i = 0; i < run->hostCount; ++i) {
         if (run->hosts[i].ucIndex == kNoHostIndex) continue;  // skipped
+        if (run->hosts[i].bNoAnswer) {
+            // It did not answer at discovery: never touched again, failed at once.
+            FailRunItems(run->layout, run->runFlags, i, kErrTimeout, services_.uiText.fail);
+            continue;
+        }
         group->Start(
             i, [this, run, i] { FWThreadFun(run, i); },
             [this, run, i] {
@@ -163,10 +178,7 @@ UpgradeOutcome Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t 
                 TargetHost& host = services_.g_Utility.hosts[i];
                 host.ucFwUpdateResult = 0;
                 host.ucFwCheckResult = 0;
-                const ResultItem item =
-                    (run->runFlags & 0x10) ? ResultItem::FwUpdate : ResultItem::FwCheck;
-                services_.reporter.ShowResult(run->layout, i, item, CellState::Fail,
-                                              services_.uiText.fail);
+                FailRunItems(run->layout, run->runFlags, i, 0, services_.uiText.fail);
             });
     }
 
@@ -180,13 +192,9 @@ UpgradeOutcome Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t 
             TargetHost& host = util.hosts[i];
             host.ucFwUpdateResult = 0;
             host.ucFwCheckResult = 0;
-            services_.reporter.ShowResult(run->layout, static_cast<std::uint8_t>(i),
-                                          ResultItem::FwUpdate, CellState::Fail, "Fail",
-                                          kErrTimeout);
-            if (run->layout == ResultLayout::Upgrade && (run->runFlags & 0x20))
-                services_.reporter.ShowResult(run->layout, static_cast<std::uint8_t>(i),
-                                              ResultItem::FwCheck, CellState::Fail, "Fail",
-                                              kErrTimeout);
+            // The run's items only: a check-only run's update stays blank.
+            FailRunItems(run->layout, run->runFlags, static_cast<std::uint8_t>(i), kErrTimeout,
+                         "Fail");
         });
     }
     const std::vector<std::size_t> started = group->StartedHosts();
@@ -279,8 +287,10 @@ std::uint32_t Upgrade::FWThreadFun(const std::shared_ptr<const UpgradeRunSnapsho
             record.ucFwUpdateResult = passed ? 1 : 0;
             ShowItemResult(run, index, ResultItem::FwUpdate, "FW Update ", passed);
             if (!passed) {
-                services_.reporter.ShowResult(run.layout, index, ResultItem::FwCheck,
-                                              CellState::Fail, services_.uiText.fail);
+                // The check cannot pass on a failed update (when it is part of the run).
+                if (run.runFlags & 0x20)
+                    services_.reporter.ShowResult(run.layout, index, ResultItem::FwCheck,
+                                                  CellState::Fail, services_.uiText.fail);
                 stop = true;
             }
         });

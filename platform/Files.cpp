@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 namespace qnl::files {
@@ -55,7 +56,9 @@ bool CreateFolder(const std::string& path) {
     return errno == EEXIST && IsDirectory(path);
 }
 
-bool Remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool Remove(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
 std::optional<std::uint64_t> Size(const std::string& path) {
     struct stat st {};
@@ -69,8 +72,7 @@ bool IsReadWritableFile(const std::string& path) {
            ::access(path.c_str(), R_OK | W_OK) == 0;
 }
 
-std::optional<std::vector<std::uint8_t>> ReadAll(const std::string& path,
-                                                 std::uint64_t maxBytes) {
+std::optional<std::vector<std::uint8_t>> ReadAll(const std::string& path, std::uint64_t maxBytes) {
     // O_NONBLOCK: a FIFO at the path is refused below instead of waiting for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
@@ -110,6 +112,22 @@ bool WriteAtomic(const std::string& path, const void* data, std::size_t size) {
     return ok;
 }
 
+std::size_t RemoveStaleTemporaries(const std::string& folder, const std::string& prefix) {
+    std::size_t removed = 0;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0 ||
+            name.find(".tmp.", prefix.size()) == std::string::npos)
+            continue;
+        std::error_code status;
+        if (!it->is_regular_file(status)) continue;
+        if (std::filesystem::remove(it->path(), status)) ++removed;
+    }
+    return removed;
+}
+
 bool Append(const std::string& path, const std::string& text) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0664);
     if (fd < 0) return false;
@@ -124,12 +142,12 @@ std::string NotRegularFileReason(const std::string& path) {
     return path + " is not a regular file";
 }
 
-bool AppendRecord(const std::string& path, const std::string& prefixWhenEmpty,
-                  const std::string& text, std::string& error) {
+bool AppendRecord(const std::string& path, const std::string& prefix, const std::string& text,
+                  std::string& error, const std::string& prefixMarker) {
     error = NotRegularFileReason(path);
     if (!error.empty()) return false;
-    const int fd = ::open(path.c_str(),
-                          O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0664);
+    const int fd =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0664);
     if (fd < 0) {
         error = std::strerror(errno);
         return false;
@@ -146,7 +164,23 @@ bool AppendRecord(const std::string& path, const std::string& prefixWhenEmpty,
     bool ok = ::fstat(fd, &st) == 0;
     const off_t oldSize = ok ? st.st_size : 0;
     if (ok) {
-        const std::string record = oldSize == 0 ? prefixWhenEmpty + text : text;
+        bool withPrefix = oldSize == 0;
+        if (!withPrefix && !prefixMarker.empty()) {
+            const auto readAt = [fd](std::uint64_t offset, std::size_t length, char* out) {
+                std::size_t done = 0;
+                while (done < length) {
+                    const ssize_t n =
+                        ::pread(fd, out + done, length - done, static_cast<off_t>(offset + done));
+                    if (n < 0 && errno == EINTR) continue;
+                    if (n <= 0) return false;
+                    done += static_cast<std::size_t>(n);
+                }
+                return true;
+            };
+            withPrefix = LastLineStartingWith(readAt, static_cast<std::uint64_t>(oldSize),
+                                              prefixMarker) != prefix;
+        }
+        const std::string record = withPrefix ? prefix + text : text;
         ok = WriteFully(fd, record.data(), record.size()) && ::fdatasync(fd) == 0;
     }
     if (!ok) {
@@ -168,7 +202,9 @@ std::string Join(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-int LastError() { return errno; }
+int LastError() {
+    return errno;
+}
 
 std::string CurrentUserName() {
     struct passwd pw {};

@@ -48,6 +48,13 @@ std::string TrimWhite(std::string_view text) {
     return std::string(text.substr(begin, end - begin));
 }
 
+std::string PrintableText(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return out;
+}
+
 std::string ToUpperAscii(std::string_view text) {
     std::string out(text);
     for (char& c : out)

@@ -17,6 +17,10 @@ std::uint32_t ParseHexText(std::string_view text);
 long AtoiLike(std::string_view text);
 
 std::string TrimWhite(std::string_view text);
+// A text from a file or the operator as a message echoes it: each control character (TAB, CR,
+// LF, ESC, ...) shown as '?', so it cannot move the console's cursor, break a line or send the
+// terminal a command.
+std::string PrintableText(std::string_view text);
 std::string ToUpperAscii(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 // Removes every occurrence of `token` from `text`.

@@ -30,6 +30,18 @@ std::uint16_t SystemLanguageId() {
 #endif
 }
 
+bool HasDisplay() {
+#if defined(_WIN32)
+    return true;
+#else
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') return true;
+    }
+    return false;
+#endif
+}
+
 std::string StationHostName() {
 #if defined(_WIN32)
     char name[MAX_COMPUTERNAME_LENGTH + 1] = {};

@@ -9,6 +9,11 @@ namespace qnl {
 // United States), taken from the locale environment. Recorded only.
 std::uint16_t SystemLanguageId();
 
+// Whether a window can open: on Windows always; elsewhere when a display server is named
+// (DISPLAY, WAYLAND_DISPLAY) or a window platform is chosen explicitly (QT_QPA_PLATFORM, such
+// as "offscreen" or "vnc").
+bool HasDisplay();
+
 // This machine's name ("" when the system does not tell): the station in the run records.
 std::string StationHostName();
 

@@ -163,6 +163,16 @@ std::string ToWindowsName(const std::string& nativePath) {
     return out;
 }
 
+std::string SettingsNameProblem(const std::string& nativePath) {
+#if defined(_WIN32)
+    (void)nativePath;
+    return {};
+#else
+    if (nativePath.find('\\') == std::string::npos) return {};
+    return "a name in the path holds a '\\', which a settings value reads as a folder separator";
+#endif
+}
+
 std::string WindowsBaseName(const std::string& name) {
     const auto sep = name.find_last_of("\\/");
     return sep == std::string::npos ? name : name.substr(sep + 1);

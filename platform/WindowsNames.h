@@ -38,6 +38,12 @@ std::string WindowsStationPath(const std::string& toolFolder, const std::string&
 // A native path in the form settings values store: every '/' becomes '\'.
 std::string ToWindowsName(const std::string& nativePath);
 
+// Why a native path cannot be named in a settings value; empty when it can. Here a '\' in a
+// file or folder name is such a reason: the settings' names read it as a separator, so the
+// stored name would point to another file ("a\b.bin" to "a/b.bin"). On Windows every native
+// path can be named.
+std::string SettingsNameProblem(const std::string& nativePath);
+
 // The last part of a name in either form (after the last '\' or '/').
 std::string WindowsBaseName(const std::string& name);
 

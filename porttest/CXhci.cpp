@@ -399,6 +399,13 @@ std::int32_t CXhci::ScanPortConnections() {
             utility_.WriteRecord(i,
                                  [&](TargetHost& h) { h.ucPortConnected = host.ucPortConnected; });
         };
+        if (host.bNoAnswer) {
+            // It did not answer at discovery: never driven again, nothing connected.
+            host.ucPortConnected.fill(0);
+            publish();
+            ucScanProgress = static_cast<std::uint8_t>(ucScanProgress + 10 * step);
+            continue;
+        }
         const std::int32_t loaded = LoadRegisters(host);
         if (ShadowDword(host.ucIndex, 0) == 0) {  // no controller behind it: stop here
             publish();

@@ -133,6 +133,7 @@ std::int32_t FunTest::PageTestThread(std::uint8_t mode, std::uint8_t selection,
                 m_ucErrorCode = 1;
         }
     } while (false);
+    services_.reporter.EndRun(LayoutOfMode(mode));
     m_bFinished = 1;
     return r;
 }
@@ -195,8 +196,7 @@ FunTest::Params FunTest::NewParams(std::uint8_t mode) {
         param->consoleMode = Silent();
         const TargetHost& host = services_.g_Utility.hosts[i];
         param->host = host;
-        param->ucDone =
-            (i >= services_.g_Utility.ucHostCount || host.ucIndex == kNoHostIndex) ? 2 : 0;
+        param->ucDone = (i >= services_.g_Utility.ucHostCount || !host.Served()) ? 2 : 0;
         params[i] = std::move(param);
     }
     return params;

@@ -163,6 +163,10 @@ class FunTest {
     void RunWorker(TestParam& param, const char* name, const char* header, ResultItem overallItem,
                    const std::function<bool(TargetHost&)>& body,
                    const std::function<void(TargetHost&, bool)>& store);
+    // A step of the host's test begins: the overall result when the worker holds the test
+    // lock, a port result before its sub-test. False when the supervisor has given up on the
+    // worker.
+    bool ReportStart(TestParam& param, ResultItem item);
     // One sub-test's cell and console line. False when the supervisor has given up on the
     // worker (nothing is written then).
     bool ReportSubTest(TestParam& param, ResultItem item, bool passed, const char* label,

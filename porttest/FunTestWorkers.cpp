@@ -49,6 +49,12 @@ bool Selected(const TestParam& param, std::uint32_t speed, std::uint32_t port) {
 
 }  // namespace
 
+bool FunTest::ReportStart(TestParam& param, ResultItem item) {
+    return GatedWrite([&] {
+        services_.reporter.ShowResult(param.layout, param.ucHost, item, CellState::Doing, "doing");
+    });
+}
+
 bool FunTest::ReportSubTest(TestParam& param, ResultItem item, bool passed, const char* label,
                             std::int32_t code) {
     return GatedWrite([&] {
@@ -67,6 +73,8 @@ void FunTest::RunWorker(TestParam& param, const char* name, const char* header,
     // A worker stopped or given up on while it waited never gets the lock.
     RecoverableLockGuard lock(m_FunTestCriticalSection);
     if (!lock.Owns()) return;
+    // The host's test begins (a host that never got here did not run it).
+    if (!ReportStart(param, overallItem)) return;
 
     TargetHost& host = param.host;
     TargetHost& record = services_.g_Utility.hosts[param.ucHost];
@@ -105,6 +113,7 @@ void FunTest::SignalOrFixtureWorker(TestParam& param, bool fixture) {
             bool allPassed = true;
             for (const SpeedPort& sp : kSignalOrder) {
                 if (!Selected(param, sp.speed, sp.port)) continue;
+                if (!ReportStart(param, PortResultItem(sp.speed, sp.port))) return false;
                 const std::int32_t rc =
                     fixture ? FixtureSubTest(services_.xhci, host, services_.usbTopology, sp.speed,
                                              sp.port, param.dwTimeout)
@@ -145,6 +154,7 @@ void FunTest::TerminationWorker(TestParam& param) {
             if ((param.dwSpeedMask & 1) == 0) return true;
             for (std::uint32_t port : {1u, 2u}) {
                 if ((param.dwPortMask & port) == 0) continue;
+                if (!ReportStart(param, PortResultItem(1, port))) return false;
                 const bool passed = TerminationSubTest(services_.xhci, host, port) == kOk;
                 const std::string label = Format("Treminal Test(USB 2.0, Port %u)", port);
                 if (!ReportSubTest(param, PortResultItem(1, port), passed, label.c_str()))
@@ -177,6 +187,7 @@ void FunTest::LoopBackWorker(TestParam& param) {
             bool allPassed = true;
             for (const SpeedPort& sp : kLoopBackOrder) {
                 if (!Selected(param, sp.speed, sp.port)) continue;
+                if (!ReportStart(param, PortResultItem(sp.speed, sp.port))) return false;
                 const std::int32_t rc =
                     LoopBackSubTest(services_.interctl, host, sp.port, sp.speed);
                 results |= static_cast<std::uint32_t>(rc);

@@ -144,8 +144,8 @@ IniParseReport ParseIniText(std::string_view text, IniSettings& settings) {
         const IniLine* known = FindLine(key);
         if (known == nullptr) {
             report.allKeysKnown = false;
-            report.invalidLines +=
-                Format("%d %s(%s)\r\n", report.countedLines, kInvalidLineText, key.c_str());
+            report.invalidLines += Format("%d %s(%s)\r\n", report.countedLines, kInvalidLineText,
+                                          PrintableText(key).c_str());
             continue;
         }
         switch (known->kind) {
@@ -213,10 +213,10 @@ std::uint8_t CIni::Load(const std::string& path) {
                         "CIni::bLoadINIFile", 3112, path.c_str(),
                         static_cast<unsigned long long>(size.value_or(0)), files::LastError());
         if (size && *size > kIniMaxFileBytes)
-            prompts_.ShowMessage(
-                Format("%s is larger than %llu bytes: not a settings file", path.c_str(),
-                       static_cast<unsigned long long>(kIniMaxFileBytes)),
-                {}, MessageIcon::Warning);
+            prompts_.ShowMessage(Format("%s is larger than %llu bytes: not a settings file",
+                                        PrintableText(path).c_str(),
+                                        static_cast<unsigned long long>(kIniMaxFileBytes)),
+                                 {}, MessageIcon::Warning);
         return 0;
     }
     std::uint8_t result = 1;

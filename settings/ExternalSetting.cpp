@@ -93,7 +93,7 @@ ExternalSettingResult WriteExternalSetting(CInterctl& interctl, IniSettings& ini
     int counted = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const TargetHost& host = util.Host(i);
-        if (host.ucIndex == kNoHostIndex || host.ucKind != 1) continue;
+        if (!host.Served() || host.ucKind != 1) continue;
         ++counted;
         const std::int32_t rc = WriteHostBounded(interctl, host, writes);
         if (rc < 0) {

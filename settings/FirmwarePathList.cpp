@@ -4,6 +4,7 @@
 
 #include "platform/Files.h"
 #include "platform/Format.h"
+#include "platform/HexText.h"
 #include "platform/WindowsNames.h"
 #include "settings/CIni.h"
 #include "settings/FileAccess.h"
@@ -37,14 +38,19 @@ std::optional<FirmwareBrowse> BrowseFirmwareFile(IOperatorPrompts& prompts, CEve
     result.settingsName = files::ToWindowsName(*chosen);
     const bool control = std::any_of(result.settingsName.begin(), result.settingsName.end(),
                                      [](char c) { return static_cast<unsigned char>(c) < 0x20; });
-    if (result.settingsName.size() > kIniTextMax || control) {
+    const std::string unnameable = files::SettingsNameProblem(*chosen);
+    if (result.settingsName.size() > kIniTextMax || control || !unnameable.empty()) {
         // Cut, it would name another file; with a line end in it, the settings file would
-        // carry a line of the operator's making.
+        // carry a line of the operator's making; with a '\' in a name, the run would program
+        // another file than the one chosen.
+        const std::string shown = PrintableText(*chosen);
         const std::string message =
-            control ? Format("The firmware path holds a control character: %s",
-                             result.settingsName.c_str())
-                    : Format("The firmware path is longer than %zu characters: %s", kIniTextMax,
-                             result.settingsName.c_str());
+            control ? Format("The firmware path holds a control character: %s", shown.c_str())
+            : !unnameable.empty()
+                ? Format("The firmware path cannot be kept in the settings (%s): %s",
+                         unnameable.c_str(), shown.c_str())
+                : Format("The firmware path is longer than %zu characters: %s", kIniTextMax,
+                         shown.c_str());
         log.LogMessage(kEventTypeError, "\r\n%s:%d: %s, dwErrorCode %d", function, 1601,
                        message.c_str(), -10);
         prompts.ShowMessage(message, {}, MessageIcon::Warning);

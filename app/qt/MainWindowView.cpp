@@ -75,6 +75,8 @@ MainWindowView::MainWindowView(CQNL735_MPToolDlg& dialog, ToolContext& context,
     // A page's own run starts timer 1 from the core (on the GUI thread, in the page's handler).
     dialog_.SetTimer1Starter(
         [this] { QMetaObject::invokeMethod(this, [this] { timer1_.start(); }); });
+    // A run the command line started before the window opened (/G or /F) is watched at once.
+    if (dialog_.Timer1Running()) timer1_.start();
 }
 
 MainWindowView::~MainWindowView() {
@@ -130,6 +132,8 @@ void MainWindowView::BuildWidgets(std::array<QWidget*, 3> pages) {
     barCodeScan_ = new QCheckBox("BarCodeScan", this);
     start_ = button("Start");
     close_ = button("Close");
+    startRefusal_ = new QLabel(this);
+    startRefusal_->setWordWrap(true);
 
     auto* top = new QHBoxLayout;
     top->addWidget(saveIni_);
@@ -152,6 +156,7 @@ void MainWindowView::BuildWidgets(std::array<QWidget*, 3> pages) {
     layout->addLayout(top);
     layout->addWidget(tabs_);
     layout->addWidget(table_);
+    layout->addWidget(startRefusal_);
     layout->addLayout(bottom);
     // A fixed window, sized by what it holds.
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -173,6 +178,7 @@ void MainWindowView::BindControls() {
     binder_.Bind(kCtlBarCodeScan, barCodeScan_);
     binder_.Bind(kCtlClose, close_);
     binder_.Bind(kCtlStart, start_);
+    binder_.Bind(kCtlStartRefusal, startRefusal_);
     // The settings path edit is found by the text beside nothing: its name says what it holds.
     path_->setAccessibleName("Settings file");
 }

@@ -89,6 +89,7 @@ class MainWindowView final : public QWidget {
     QCheckBox* saveLog_ = nullptr;
     QCheckBox* barCodeScan_ = nullptr;
     QPushButton* start_ = nullptr;
+    QLabel* startRefusal_ = nullptr;  // why Start is off, beside it
     QPushButton* close_ = nullptr;
 
     QTimer timer1_;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 
 namespace qnl::files {
 
@@ -130,6 +131,22 @@ bool WriteAtomic(const std::string& path, const void* data, std::size_t size) {
     return ok;
 }
 
+std::size_t RemoveStaleTemporaries(const std::string& folder, const std::string& prefix) {
+    std::size_t removed = 0;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0 ||
+            name.find(".tmp.", prefix.size()) == std::string::npos)
+            continue;
+        std::error_code status;
+        if (!it->is_regular_file(status)) continue;
+        if (std::filesystem::remove(it->path(), status)) ++removed;
+    }
+    return removed;
+}
+
 bool Append(const std::string& path, const std::string& text) {
     // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end of the file.
     const HANDLE file = OpenFile(path, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS);
@@ -147,8 +164,8 @@ std::string NotRegularFileReason(const std::string& path) {
     return {};
 }
 
-bool AppendRecord(const std::string& path, const std::string& prefixWhenEmpty,
-                  const std::string& text, std::string& error) {
+bool AppendRecord(const std::string& path, const std::string& prefix, const std::string& text,
+                  std::string& error, const std::string& prefixMarker) {
     error = NotRegularFileReason(path);
     if (!error.empty()) return false;
     const HANDLE file = OpenFile(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
@@ -168,7 +185,26 @@ bool AppendRecord(const std::string& path, const std::string& prefixWhenEmpty,
     LARGE_INTEGER oldSize{};
     bool ok = ::GetFileSizeEx(file, &oldSize) != 0;
     if (ok) {
-        const std::string record = oldSize.QuadPart == 0 ? prefixWhenEmpty + text : text;
+        bool withPrefix = oldSize.QuadPart == 0;
+        if (!withPrefix && !prefixMarker.empty()) {
+            const auto readAt = [file](std::uint64_t offset, std::size_t length, char* out) {
+                std::size_t done = 0;
+                while (done < length) {
+                    OVERLAPPED at{};
+                    at.Offset = static_cast<DWORD>((offset + done) & 0xFFFFFFFFu);
+                    at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+                    DWORD read = 0;
+                    const DWORD want =
+                        static_cast<DWORD>(std::min<std::size_t>(length - done, 1u << 20));
+                    if (!::ReadFile(file, out + done, want, &read, &at) || read == 0) return false;
+                    done += read;
+                }
+                return true;
+            };
+            withPrefix = LastLineStartingWith(readAt, static_cast<std::uint64_t>(oldSize.QuadPart),
+                                              prefixMarker) != prefix;
+        }
+        const std::string record = withPrefix ? prefix + text : text;
         ok = ::SetFilePointerEx(file, oldSize, nullptr, FILE_BEGIN) &&
              WriteFully(file, record.data(), record.size()) && ::FlushFileBuffers(file);
     }

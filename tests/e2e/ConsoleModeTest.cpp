@@ -193,11 +193,23 @@ TEST_F(ConsoleModeTest, MissingValueEndsWithMinusOne) {
     EXPECT_EQ(r.out, "Please Input Version!!\r\nErroCode [-1]\r\n");
 }
 
-TEST_F(ConsoleModeTest, AnyWordOpensTheConsole) {
+// Without a display, a command line that asks for nothing the console does ends with the usage
+// and the code of an invalid parameter, never with 0; an empty one says why no window opens.
+TEST_F(ConsoleModeTest, CommandLineThatAsksForNothingEndsWithTheUsage) {
     WriteTwoHostStation();
-    auto r = Run({"hello"});
-    EXPECT_EQ(r.out.rfind(kBanner, 0), 0u);
-    EXPECT_NE(r.out.find("ErroCode ["), std::string::npos);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"hello"}, {"-S", "-A"}, {"/X"}, {"/SA"}, {"/P", "5:0:0"}}) {
+        auto r = Run(args);
+        EXPECT_EQ(r.status, 246) << args[0] << "\n" << r.out;
+        EXPECT_EQ(r.out.rfind(kBanner, 0), 0u) << r.out;
+        EXPECT_NE(r.out.find(UsageText() + "ErroCode [-10]\r\n"), std::string::npos) << r.out;
+    }
+    auto r = Run({});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("The operator window cannot open: no display"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("qnlmptool /S /A"), std::string::npos) << r.err;
 }
 
 TEST_F(ConsoleModeTest, DriverLoadFailureExitsOneWithoutExitCodeLine) {

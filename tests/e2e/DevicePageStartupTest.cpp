@@ -1,5 +1,6 @@
 // Console start-up validates what was loaded with the device settings page's edit rules
-// (settings/SettingsValidation.h), and that changes what the run programs, as in the window.
+// (settings/SettingsValidation.h), and that changes what the run programs, as in the window;
+// an emptied SVID with Sub_Sys on keeps the run from starting.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -42,11 +43,28 @@ TEST(DevicePageStartup, LoadedValuesTheRefreshRefusesAreEmptiedBeforeProgramming
     settings.CustInfo_enable = 1;
     settings.CustInfo = std::string(35, 'C');
     settings.test_timeout = -5;
-    tool.Write(kIniFileName, BuildIniText(settings));
+    const auto run = [&] {
+        tool.Write(kIniFileName, BuildIniText(settings));
+        return tool.Run({"/S", "/A"}, {{"QNLIO_STATION", tool.File("station.json")},
+                                       {"QNL_EVENT_STORE", "file"},
+                                       {"QT_QPA_PLATFORM", "none"}});
+    };
+    tool.Write("h3.flash", std::string(128 * 1024, '\xFF'));
 
-    const ToolResult r = tool.Run({"/S", "/A"}, {{"QNLIO_STATION", tool.File("station.json")},
-                                                 {"QNL_EVENT_STORE", "file"},
-                                                 {"QT_QPA_PLATFORM", "none"}});
+    // With Sub_Sys on, the emptied SVID stops the run before any board is touched: its
+    // configuration would carry 0000 and the check expect it.
+    ToolResult r = run();
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Invalid SVID\r\nType Too Much Character\r\nSub_Sys is on and the SVID "
+                         "is empty: the MP run does not start.\r\nErroCode [1]\r\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(tool.Read("h3.flash"), std::string(128 * 1024, '\xFF'));
+    EXPECT_FALSE(tool.Exists("Config_170707_00_50_01.rom"));
+
+    // With Sub_Sys off the run goes on with the other emptied values.
+    settings.subsys_enable = 0;
+    r = run();
     EXPECT_EQ(r.status, 0) << r.out;
     // The messages come in the refresh's order, before anything is programmed.
     const auto timeout = r.out.find("Invalid TimeOut Value\r\n");
@@ -62,13 +80,12 @@ TEST(DevicePageStartup, LoadedValuesTheRefreshRefusesAreEmptiedBeforeProgramming
     EXPECT_LT(custInfo, update);
     EXPECT_EQ(r.out.find("Invalid SSID"), std::string::npos);
 
-    // The configuration image carries the emptied SVID (0000, not the 1204 that "12G4" would
-    // give), the SSID as loaded and no customer information; the flash holds that image.
+    // The configuration image carries no subsystem IDs (never the 1204 that "12G4" would give)
+    // and no customer information; the flash holds that image.
     const std::string rom = tool.Read("Config_170707_00_50_01.rom");
     ASSERT_GT(rom.size(), 48u);
-    EXPECT_NE(rom.find(Entry(0xE260, 0x0000)), std::string::npos);
     EXPECT_EQ(rom.find(Entry(0xE260, 0x1204)), std::string::npos);
-    EXPECT_NE(rom.find(Entry(0xE262, 0x5678)), std::string::npos);
+    EXPECT_EQ(rom.find(Entry(0xE262, 0x5678)), std::string::npos);
     EXPECT_EQ(rom.substr(16, 31), std::string(31, '\0'));
     EXPECT_EQ(tool.Read("h3.flash").substr(0, rom.size()), rom);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "platform/Format.h"
 #include "settings/CIni.h"
@@ -60,7 +61,12 @@ class MPRunTest : public ::testing::Test {
 
 TEST_F(MPRunTest, TwoHostsPassAndKeepTheNewFirmware) {
     WriteStation({Controller(3, 0), Controller(4, 0)});
+    // What a killed write of the configuration image left behind goes with the next run.
+    tool.Write("Config_170707_00_50_01.rom.tmp.Xy12Ab", "half");
+    tool.Write("Config_notes.txt", "kept");
     auto r = Run({"/S", "/A"});
+    EXPECT_FALSE(tool.Exists("Config_170707_00_50_01.rom.tmp.Xy12Ab"));
+    EXPECT_TRUE(tool.Exists("Config_notes.txt"));
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Testing Item [1]-->FW Update\r\nTesting Item [2]-->FW Check\r\n"),
               std::string::npos);
@@ -166,22 +172,29 @@ TEST_F(MPRunTest, HungHostTimesOutWhileTheOthersPass) {
     EXPECT_NE(log.find("\t0\t" + std::string(kNewVersionText)), std::string::npos) << log;
 }
 
-TEST_F(MPRunTest, ResultLogHeaderOncePerDayWithTheBarCodeColumn) {
+// The header is written when the day's file starts, and again before lines whose columns it
+// does not describe (the bar-code column switched during the day); old lines stay as they are.
+TEST_F(MPRunTest, ResultLogHeaderBeforeEveryChangeOfItsColumns) {
     WriteStation({Controller(3, 0)});
     settings.savelogBarCode_enable = 1;
     auto first = Run({"/S", "/A"}, "12-34-56-78-9A-BC\n");
     EXPECT_EQ(first.status, 0) << first.out;
+    const std::string before = ResultLog();
     settings.savelogBarCode_enable = 0;
-    auto second = Run({"/S", "/A"});
-    EXPECT_EQ(second.status, 0);
+    for (int run = 0; run < 2; ++run) EXPECT_EQ(Run({"/S", "/A"}).status, 0);
     const std::string log = ResultLog();
-    EXPECT_EQ(log.rfind("Date\tTime\tH#\tFW Version\tPCBA_SN\tBus\t", 0), 0u) << log;
-    EXPECT_EQ(log.find("Date", 1), std::string::npos);
+    EXPECT_EQ(log.substr(0, before.size()), before);
+    const std::string withSn = "Date\tTime\tH#\tFW Version\tPCBA_SN\tBus\t";
+    const std::string withoutSn = "Date\tTime\tH#\tFW Version\tBus\t";
+    EXPECT_EQ(log.rfind(withSn, 0), 0u) << log;
     EXPECT_NE(log.find(std::string(kNewVersionText) + "\t123456789ABC\t3\t0\t0\t"),
               std::string::npos)
         << log;
-    // The second run has no bar-code field.
-    EXPECT_NE(log.find(std::string(kNewVersionText) + "\t3\t0\t0\t"), std::string::npos);
+    // One header for the two runs without the bar-code field, right after the first run.
+    const auto second = log.find(withoutSn);
+    EXPECT_EQ(second, before.size()) << log;
+    EXPECT_EQ(log.find("Date\t", second + 1), std::string::npos) << log;
+    EXPECT_NE(log.find(std::string(kNewVersionText) + "\t3\t0\t0\t", second), std::string::npos);
 }
 
 TEST_F(MPRunTest, CancelledSerialNumberIsReportedAndTheRunGoesOn) {
@@ -413,8 +426,9 @@ TEST_F(MPRunPortTest, HungHostEndsAtTheLimitWithFail) {
     EXPECT_NE(r.out.find("Function Test  Time Out, Fail!!!\r\n"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("Host[1],["), std::string::npos);
     EXPECT_NE(r.out.find("ErroCode [247]\r\n"), std::string::npos);
+    // Its sub-test that never ended is FAIL.
     const std::string log = ResultLog();
-    EXPECT_EQ(LogFields(log, 4), "4\t0\t0\t7350\t1e73\tFAIL\t \t\t\t\t\t\t\t \t") << log;
+    EXPECT_EQ(LogFields(log, 4), "4\t0\t0\t7350\t1e73\tFAIL\t \tFAIL\t\t\t\t\t\t \t") << log;
 }
 
 }  // namespace
@@ -422,6 +436,110 @@ TEST_F(MPRunPortTest, HungHostEndsAtTheLimitWithFail) {
 
 namespace qnl::test {
 namespace {
+
+// ---- What a run may claim ---------------------------------------------------------------------
+
+// A run that would test nothing, or leave out the one test /G asked for, does not start: its
+// reason, exit 1 (-10 for /G digits that select nothing), no board touched and no log written.
+// (An emptied SVID with Sub_Sys on: DevicePageStartupTest.)
+TEST_F(MPRunPortTest, RunsThatCouldOnlyClaimWhatTheyDidNotDoDoNotStart) {
+    WriteStation({Controller(3, 0, kAllPorts)});
+    const std::string flash(128 * 1024, '\x5A');
+    tool.Write("h3.flash", flash);
+    const IniSettings base = settings;
+    const struct {
+        std::function<void(IniSettings&)> set;
+        std::vector<std::string> args;
+        int status;
+        std::string says;
+    } cases[] = {
+        {[](IniSettings& s) { s.signal_line_test_enable = 1, s.test_port = 0; },
+         {"/S", "/A"},
+         1,
+         "Signal Line Test selects no sub-test (test_speed 7, test_port 0): the MP run does not "
+         "start.\r\nErroCode [1]\r\n"},
+        {[](IniSettings& s) { s.signal_line_test_enable = 1, s.test_speed = 8; },
+         {"/S", "/A"},
+         1,
+         "(test_speed 8, test_port 3)"},
+        {[](IniSettings& s) { s.fixture_test_enable = 1, s.test_port = 4; },
+         {"/S", "/A"},
+         1,
+         "Fixture Test selects no sub-test"},
+        {[](IniSettings&) {}, {"/S", "/G", "30"}, 246, "Invalid [Port][Speed] (port 3, speed 0)"},
+        {[](IniSettings&) {}, {"/S", "/G", "00"}, 246, "ErroCode [-10]"},
+        {[](IniSettings&) {}, {"/S", "/F", "8"}, 246, "(port 8, speed 0)"},
+        {[](IniSettings&) {}, {"/S", "/G", "ab"}, 246, "(port 0, speed 0)"},
+        {[](IniSettings& s) { s.init_main = 1; },
+         {"/S", "/G", "12"},
+         1,
+         "Signal Line Test left out by the start page (init_main=1): the MP run does not start."},
+    };
+    for (const auto& c : cases) {
+        settings = base;
+        c.set(settings);
+        const auto r = Run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.says << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("Target Device["), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(tool.Read("h3.flash"), flash);
+    EXPECT_EQ(ResultLog(), "");
+}
+
+// A test-page run: the enabled firmware items it leaves out are named before it and blank in
+// the log (never FAIL); a host hung in its tests has FAIL where its sub-test never ended and no
+// "doing" anywhere; a host given up on before it got the test lock has " " port fields.
+TEST_F(MPRunPortTest, TestPageRunClaimsOnlyWhatItDid) {
+    WriteStation({Controller(3, 0, kAllPorts + R"(, "faults": { "hang_from_command": 8 })"),
+                  Controller(4, 0, kAllPorts)});
+    settings.init_main = 2;
+    settings.fw_update_enable = 1;
+    settings.fw_check_enable = 1;
+    settings.signal_line_test_enable = 1;
+    const auto r = Run({"/S", "/A"});
+    EXPECT_EQ(r.status, 247) << r.out;
+    EXPECT_LT(r.out.find("Testing items left out by the start page (init_main=2): FW Update, "
+                         "FW Check\r\n"),
+              r.out.find("Testing Item [1]-->Signal Line Test\r\n"))
+        << r.out;
+    const std::string log = ResultLog();
+    EXPECT_EQ(log.find("doing"), std::string::npos) << log;
+    EXPECT_EQ(log.find("FW\\NEW.BIN"), std::string::npos) << log;
+    EXPECT_EQ(LogFields(log, 3), "3\t0\t0\t7350\t1e73\tFAIL\t \tFAIL\t \t \t \t \t \t \t") << log;
+    // The other host passed when it got the test lock first, else it was given up on waiting.
+    const std::string other = LogFields(log, 4);
+    EXPECT_TRUE(other == "4\t0\t0\t7350\t1e73\tPASS\t \tPASS\tPASS\tPASS\tPASS\tPASS\tPASS\t \t" ||
+                other == "4\t0\t0\t7350\t1e73\tFAIL\t \t \t \t \t \t \t \t \t")
+        << log;
+}
+
+// Text from the settings never splits a log line or reaches the console raw: a TAB in the
+// firmware's name is a blank in the log; ESC and CR in a name the console echoes are '?'.
+TEST_F(MPRunTest, SettingsTextNeverBreaksALogLineOrTheConsole) {
+    WriteStation({Controller(3, 0), Controller(4, 0)});
+    tool.Write("fw/a\tb.bin", Bytes(BuildTestImage(0, kNewVersion, {}, 4096)));
+    settings.fw_binary_name = "FW\\A\tB.BIN";
+    auto r = Run({"/S", "/A"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    const std::string log = ResultLog();
+    std::size_t lines = 0;
+    for (std::size_t at = 0, end; (end = log.find("\r\n", at)) != std::string::npos;
+         at = end + 2, ++lines)
+        EXPECT_EQ(std::count(log.begin() + static_cast<long>(at),
+                             log.begin() + static_cast<long>(end), '\t'),
+                  18)
+            << log.substr(at, end - at);
+    EXPECT_EQ(lines, 3u) << log;
+    EXPECT_NE(log.find("\tPASS\tFW\\A B.BIN\r\n"), std::string::npos) << log;
+
+    settings.fw_update_enable = 0;  // a check: the missing file is reported, not refused at load
+    settings.fw_binary_name = "FW\\NO\x1b[2J\rNE.BIN";
+    r = Run({"/S", "/A"});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("NO?[2J?NE.BIN], (-3)"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+}
 
 TEST_F(MPRunTest, AttachedUsbDeviceHoldsTheRunUntilItIsRemoved) {
     settings.check_downstream_usb_enable = 1;

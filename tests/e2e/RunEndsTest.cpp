@@ -101,7 +101,11 @@ TEST_F(RunEndsTest, SignalOverrideOnTheUpgradePageRunsTheFirmwareItemsAndEnds) {
     const auto r = Run({"/S", "/G", "12"});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Host[1],[FW Check ]--> [PASS]!!"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find("Signal Line Test"), std::string::npos) << r.out;
+    // The test /G asked for is named as left out, before the run; it does not run.
+    const auto note =
+        r.out.find("Testing items left out by the start page (init_main=1): Signal Line Test\r\n");
+    EXPECT_LT(note, r.out.find("Testing Item [1]-->FW Update")) << r.out;
+    EXPECT_EQ(r.out.find("Signal Line Test(", note), std::string::npos) << r.out;
     EXPECT_TRUE(EndsWith(r.out, "ErroCode [0]\r\n")) << r.out;
 }
 
@@ -123,20 +127,39 @@ TEST_F(RunEndsTest, ThreeGigabyteFirmwareFileIsRefusedWithoutReadingIt) {
     EXPECT_LT(r.maxRssKb, 100 * 1024) << r.maxRssKb << " KB";
 }
 
-TEST_F(RunEndsTest, ControllerHungAtDiscoveryIsLeftOutWithinTheBound) {
+TEST_F(RunEndsTest, ControllerHungAtDiscoveryFailsEveryItemWithoutBeingTouched) {
     // The first controller stops answering in the middle of its device-information reads.
     WriteStation("\"hang_from_command\": 5");
-    const auto r = Run({"/S", "/D"});
+    settings.savelog_enable = 1;
+    std::string flash(128 * 1024, '\x5A');
+    tool.Write("h3.flash", flash);
+    const std::string message =
+        "Bus:0x03 Device:0x00 Function:0x00 does not answer within 10 s: it is not programmed or "
+        "tested\r\n";
+    auto r = Run({"/S", "/D"});
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(
-        r.out.find("Bus:0x03 Device:0x00 Function:0x00 does not answer within 10 s: left out"),
-        std::string::npos)
-        << r.out;
-    // The other controller is served, as host 0.
-    EXPECT_NE(r.out.find("Target Host[0] > Bus:0x04"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find("Target Host[1]"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(message), std::string::npos) << r.out;
+    // It keeps its slot; the other controller is host 1.
+    EXPECT_NE(r.out.find("Target Host[0] > Bus:0x03"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Target Host[1] > Bus:0x04"), std::string::npos) << r.out;
     // 10 s of the station's time are 0.1 s here; well inside a generous wall-time bound.
     EXPECT_LT(r.seconds, 60.0);
+
+    // An MP run fails it at once, never touches its flash, and ends with 1.
+    r = Run({"/S", "/A"});
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("Host[1],[FW Update ]--> [PASS]!!"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Host[0],["), std::string::npos) << r.out;
+    EXPECT_EQ(tool.Read("h3.flash"), flash);
+    std::string log;
+    for (const auto& entry : std::filesystem::directory_iterator(tool.Path()))
+        if (entry.path().extension() == ".log") log = tool.Read(entry.path().filename());
+    EXPECT_NE(log.find("\t0\t \t3\t0\t0\t\t\t \t \t \t \t \t \t \t \tFAIL\tNEW.BIN\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("\t4\t0\t0\t7350\t1e73\t \t \t \t \t \t \t \t \tPASS\tNEW.BIN\r\n"),
+              std::string::npos)
+        << log;
 }
 
 }  // namespace

@@ -371,7 +371,9 @@ TEST_F(RunRecordTest, ASignalLineFailIsNotOverwrittenByAPassingFixtureTest) {
 
 // ---- More controllers than the host table holds ------------------------------------------
 
-TEST_F(RunRecordTest, ControllersBeyondTheEighthAreAnnounced) {
+// The run ends with 1 after its message (the boards beyond 8 were not programmed or tested);
+// the reads keep their codes.
+TEST_F(RunRecordTest, ControllersBeyondTheEighthAreAnnouncedAndFailTheRun) {
     std::vector<std::string> controllers;
     for (int bus = 1; bus <= 10; ++bus) controllers.push_back(Controller(bus));
     tool.Write("station.json", Station(controllers));
@@ -381,11 +383,13 @@ TEST_F(RunRecordTest, ControllersBeyondTheEighthAreAnnounced) {
         "10 QNL controllers found: only the first 8 are served, the other 2 are not "
         "programmed or tested!!\r\n";
     EXPECT_NE(r.out.find(message), std::string::npos) << r.out;
+    EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("Host[7],[Signal Line Test"), std::string::npos);
     EXPECT_EQ(r.out.find("Host[8]"), std::string::npos);
     EXPECT_NE(tool.Read("log/events.log").find("10 QNL controllers found"), std::string::npos);
     const std::string log = tool.Read(TodaysLogName());
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 9) << log;  // the header and 8 hosts
+    EXPECT_EQ(Run({"/S", "/D"}).status, 0);
 
     // Eight exactly: nothing to say.
     controllers.resize(8);

@@ -59,6 +59,10 @@ ToolResult TempToolFolder::Run(const std::vector<std::string>& arguments,
     std::vector<std::string> envText;
     for (char** e = environ; *e; ++e) {
         if (std::strncmp(*e, "QNLIO_", 6) == 0) continue;
+        // No display unless a test names one: the tool runs as on a station without a window.
+        if (std::strncmp(*e, "DISPLAY=", 8) == 0 || std::strncmp(*e, "WAYLAND_DISPLAY=", 16) == 0 ||
+            std::strncmp(*e, "QT_QPA_PLATFORM=", 16) == 0)
+            continue;
         envText.emplace_back(*e);
     }
     for (const auto& [key, value] : env) envText.push_back(key + "=" + value);
@@ -72,7 +76,8 @@ ToolResult TempToolFolder::Run(const std::vector<std::string>& arguments,
             const ToolResult check = CheckRunRecords(path_);
             if (check.status != 0)
                 ADD_FAILURE() << "the run records of this run do not hold to their schema ("
-                              << check.status << "):\n" << check.out << check.err;
+                              << check.status << "):\n"
+                              << check.out << check.err;
         }
     }
     return result;

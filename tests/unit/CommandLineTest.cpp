@@ -130,10 +130,16 @@ TEST(CommandLineParse, PortAndSpeedDigits) {
     auto st = Parse("/G 37");
     EXPECT_EQ(st.testPort, 3);
     EXPECT_EQ(st.testSpeed, 7);
-    st = Parse("/F x4");
+    st = Parse("/F x2 y1");
     EXPECT_TRUE(st.fixtureOverride);
-    EXPECT_EQ(st.testPort, 4);
-    EXPECT_EQ(st.testSpeed, 0);
+    EXPECT_EQ(st.testPort, 2);
+    EXPECT_EQ(st.testSpeed, 1);
+    // Digits that select no port or no speed would run a test of nothing.
+    for (const char* text : {"/F x4", "/G 30", "/G 00", "/G 8", "/G ab"}) {
+        std::string message;
+        EXPECT_EQ(StopCode(text, &message), -10) << text;
+        EXPECT_NE(message.find("Invalid [Port][Speed]"), std::string::npos) << message;
+    }
 }
 
 TEST(CommandLineParse, ThousandsOfRandomCommandLinesNeverCrash) {

@@ -132,14 +132,23 @@ TEST_F(Browse, OverLongPathIsRefusedWholeWithAMessageAndALogLine) {
     EXPECT_EQ(result->settingsName.size(), 254u);
 }
 
-TEST_F(Browse, PathWithALineEndIsRefused) {
-    const std::string path = MakeFile("a\nfw_update_enable=0.bin");
-    List list;
-    prompts_.fileAnswers.push_back(path);
-    EXPECT_FALSE(Run(list));
-    EXPECT_TRUE(list.empty());
-    ASSERT_EQ(prompts_.messages.size(), 1u);
-    EXPECT_NE(prompts_.messages[0].find("control character"), std::string::npos);
+// A name the settings cannot hold as it is: with a line end it would add a line of the
+// operator's making; with a '\' it would name another file ("back\slash.bin" resolves to
+// "back/slash.bin").
+TEST_F(Browse, PathsTheSettingsCannotNameAreRefused) {
+    MakeFile("back/slash.bin");
+    for (const auto& [name, says] : std::vector<std::pair<std::string, std::string>>{
+             {"a\nfw_update_enable=0.bin", "control character"},
+             {"back\\slash.bin", "cannot be kept in the settings"}}) {
+        const std::string path = MakeFile(name);
+        List list;
+        prompts_.messages.clear();
+        prompts_.fileAnswers.push_back(path);
+        EXPECT_FALSE(Run(list)) << name;
+        EXPECT_TRUE(list.empty());
+        ASSERT_EQ(prompts_.messages.size(), 1u);
+        EXPECT_NE(prompts_.messages[0].find(says), std::string::npos) << prompts_.messages[0];
+    }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The settings file: the writer's exact text, the reader's rules, the checks of a load.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -150,6 +151,11 @@ TEST_F(IniTest, MissingFileClearsEverything) {
     EXPECT_EQ(ini().bLoadINIFile(path), 0);
     EXPECT_TRUE(ini().Values() == IniSettings{});
     EXPECT_EQ(bench.Console(), path + " File/Path is not exist\r\n");
+    // Something that is there but is no file is named as such (and never opened).
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    EXPECT_EQ(ini().bLoadINIFile(path), 0);
+    EXPECT_NE(bench.Console().find(path + " is not a regular file\r\n"), std::string::npos)
+        << bench.Console();
 }
 
 TEST_F(IniTest, LongTextValuesAreCut) {

@@ -255,13 +255,17 @@ TEST_F(MainWindowCoreTest, StartFollowsTheItemsOfEachPage) {
     struct Case {
         const char* settings;
         bool main, upgradePage, testPage;
+        bool portTestRefused = false;  // the main and test pages' runs are refused
     };
     const Case cases[] = {
         {"fw_update_enable=1\r\nfw_binary_name=FW.BIN\r\n", true, true, false},
         {"fw_check_enable=1\r\n", true, true, false},
-        {"signal_line_test_enable=1\r\n", true, false, true},
+        {"signal_line_test_enable=1\r\ntest_speed=1\r\ntest_port=1\r\n", true, false, true},
         {"loopback_test_enable=1\r\n", true, false, true},
-        {"fixture_test_enable=1\r\n", true, false, true},
+        {"fixture_test_enable=1\r\ntest_speed=4\r\ntest_port=2\r\n", true, false, true},
+        // A test that selects no sub-test keeps Start off on the pages that run it.
+        {"fw_check_enable=1\r\nsignal_line_test_enable=1\r\ntest_speed=1\r\n", false, true, false,
+         true},
         {"", false, false, false},
     };
     for (const Case& c : cases) {
@@ -276,6 +280,12 @@ TEST_F(MainWindowCoreTest, StartFollowsTheItemsOfEachPage) {
             b.dialog->OnTcnSelchangeTab(page);
             EXPECT_EQ(b.State(kCtlStart).enabled, expected[page])
                 << c.settings << " page " << int(page) << b.LogText();
+            // The reason beside Start, while the page's run is refused.
+            const ControlState refusal = b.State(kCtlStartRefusal);
+            EXPECT_EQ(refusal.visible, c.portTestRefused && page != kPageUpgrade);
+            EXPECT_EQ(refusal.text.find("Signal Line Test selects no sub-test") == 0,
+                      refusal.visible)
+                << refusal.text;
             EXPECT_EQ(b.State(kCtlTab).value, page);
         }
     }

@@ -15,6 +15,7 @@
 
 #include "app/ResultLog.h"
 #include "app/ResultTable.h"
+#include "app/RunItems.h"
 #include "platform/Console.h"
 #include "platform/Worker.h"
 #include "ui/ListCtrlEx.h"
@@ -160,10 +161,10 @@ class ResultLogTest : public ResultTableTest {
 TEST_F(ResultLogTest, HeaderOncePerDayAndOneStampPerWrite) {
     AddHost(0, 5);
     AddHost(1, 6);
-    utility.hosts[0].ucFwUpdateResult = 1;
     utility.hosts[0].strFirmwarePath = "/fw/new.bin";
+    table.ShowResult(ResultLayout::Main, 0, ResultItem::FwUpdate, CellState::Pass, "PASS");
     ResultLogOptions options;
-    options.fwUpdateEnabled = true;
+    options.mask = kItemFwUpdate;
     ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, record, options).written);
     clock.SetLocalTime({2026, 12, 7, 10, 0, 0});
     ASSERT_TRUE(WriteResultLog(folder, clock, texts, utility, record, options).written);
@@ -189,12 +190,14 @@ TEST_F(ResultLogTest, HeaderOncePerDayAndOneStampPerWrite) {
 TEST_F(ResultLogTest, BarCodeColumnAndPortTextsFromTheTable) {
     AddHost(0, 5);
     utility.hosts[0].dwSignalResult = 3;
+    table.ShowResult(ResultLayout::Main, 0, ResultItem::SignalLineOverall, CellState::Doing, "");
+    table.ShowResult(ResultLayout::Main, 0, ResultItem::SignalLineOverall, CellState::Pass, "PASS");
     table.ShowResult(ResultLayout::Main, 0, ResultItem::Usb2Port1, CellState::Pass, "PASS");
     table.ShowResult(ResultLayout::Main, 0, ResultItem::Usb31Port2, CellState::Fail, "FAIL");
     ResultLogOptions options;
     options.barCodeColumn = true;
     options.serialNumber = "0123456789AB";
-    options.signalOrFixtureTest = true;
+    options.mask = kItemSignalLine;
     EXPECT_NE(ResultLogHeader(texts, true).find("FW Version\tPCBA_SN\tBus"), std::string::npos);
     const std::string lines = ResultLogLines(clock.LocalNow(), utility, record, options);
     EXPECT_EQ(lines,
@@ -202,29 +205,57 @@ TEST_F(ResultLogTest, BarCodeColumnAndPortTextsFromTheTable) {
               "PASS\t\t\t\t\tFAIL\t \t\r\n");
 }
 
-TEST_F(ResultLogTest, ATestThatDidNotRunIsBlankAndAFailedCellIsNeverLoggedAsPass) {
-    AddHost(0, 5);  // not tested: the firmware step failed first
-    AddHost(1, 6);  // its overall cell shows FAIL while the stored result says 0
-    AddHost(2, 7);  // passed
+// Only what the run did says PASS or FAIL: a test that did not run for a host is " " in the
+// SLT and port fields, a step still "doing" at the end is FAIL, an item outside the run's mask
+// is blank, and no field carries a control character.
+TEST_F(ResultLogTest, OnlyWhatTheRunDidIsPassOrFail) {
     const auto main = ResultLayout::Main;
-    table.ShowResult(main, 0, ResultItem::SignalLineOverall, CellState::Doing, "doing");
-    table.ShowResult(main, 1, ResultItem::SignalLineOverall, CellState::Fail, "FAIL");
-    table.ShowResult(main, 1, ResultItem::Usb3Port1, CellState::Fail, "FAIL");
-    table.ShowResult(main, 2, ResultItem::SignalLineOverall, CellState::Pass, "PASS");
-    table.ShowResult(main, 2, ResultItem::Usb3Port1, CellState::Pass, "PASS");
+    const auto start = [&](std::uint8_t host, ResultItem item) {
+        table.ShowResult(main, host, item, CellState::Doing, "doing");
+    };
+    for (std::uint8_t host = 0; host < 5; ++host)
+        AddHost(host, static_cast<std::uint8_t>(5 + host));
+    table.BeginRun();
+    for (std::uint8_t host = 0; host < 5; ++host) {
+        table.MarkPending(main, host, ResultItem::SignalLineOverall);
+        // The update is not in the run: its FAIL (and its file) never reach the log.
+        table.ShowResult(main, host, ResultItem::FwUpdate, CellState::Fail, "FAIL");
+        utility.hosts[host].strFirmwarePath = "FW\\NEW.BIN";
+    }
+    // Host 0 never got to the test (the firmware step failed first).
+    // Host 1 was given up on while it waited for the test lock.
+    table.ShowResult(main, 1, ResultItem::SignalLineOverall, CellState::Fail, "FAIL", -9);
+    // Host 2 hung in its second sub-test and was given up on.
+    start(2, ResultItem::SignalLineOverall);
+    start(2, ResultItem::Usb2Port1);
+    table.ShowResult(main, 2, ResultItem::Usb2Port1, CellState::Pass, "PASS");
+    start(2, ResultItem::Usb2Port2);
+    table.ShowResult(main, 2, ResultItem::SignalLineOverall, CellState::Fail, "FAIL", -9);
+    // Host 3's overall cell shows FAIL while its stored result says 0; host 4 passed.
+    for (std::uint8_t host : {3, 4}) {
+        start(host, ResultItem::SignalLineOverall);
+        start(host, ResultItem::Usb3Port1);
+        const CellState state = host == 3 ? CellState::Fail : CellState::Pass;
+        const char* text = host == 3 ? "FAIL" : "PASS";
+        table.ShowResult(main, host, ResultItem::Usb3Port1, state, text);
+        table.ShowResult(main, host, ResultItem::SignalLineOverall, state, text);
+    }
+    utility.hosts[4].strFWVersion = "1707\t07_00\r50\x1b";
+    table.EndRun(main);
+    EXPECT_EQ(table.strGetResultItemTable(0, 14), " ");
+    EXPECT_EQ(table.strGetResultItemTable(2, 9), "FAIL");
     ResultLogOptions options;
-    options.signalOrFixtureTest = true;
+    options.mask = kItemSignalLine;
     const std::string lines = ResultLogLines(clock.LocalNow(), utility, record, options);
-    EXPECT_NE(
-        lines.find("\t0\t170707_00_50_01\t5\t0\t0\t7351\t1d6a\t \t \t \t \t \t \t \t \t \t\r\n"),
-        std::string::npos)
-        << lines;
-    EXPECT_NE(lines.find("\t6\t0\t0\t7351\t1d6a\tFAIL\t \t\t\tFAIL\t\t\t\t \t\r\n"),
-              std::string::npos)
-        << lines;
-    EXPECT_NE(lines.find("\t7\t0\t0\t7351\t1d6a\tPASS\t \t\t\tPASS\t\t\t\t \t\r\n"),
-              std::string::npos)
-        << lines;
+    const char* const expected[] = {
+        "\t0\t170707_00_50_01\t5\t0\t0\t7351\t1d6a\t \t \t \t \t \t \t \t \t \t\r\n",
+        "\t1\t170707_00_50_01\t6\t0\t0\t7351\t1d6a\tFAIL\t \t \t \t \t \t \t \t \t\r\n",
+        "\t2\t170707_00_50_01\t7\t0\t0\t7351\t1d6a\tFAIL\t \tPASS\tFAIL\t\t\t\t\t \t\r\n",
+        "\t3\t170707_00_50_01\t8\t0\t0\t7351\t1d6a\tFAIL\t \t\t\tFAIL\t\t\t\t \t\r\n",
+        "\t4\t1707 07_00 50 \t9\t0\t0\t7351\t1d6a\tPASS\t \t\t\tPASS\t\t\t\t \t\r\n",
+    };
+    for (const char* line : expected) EXPECT_NE(lines.find(line), std::string::npos) << line;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\t'), 5 * 18) << lines;
 }
 
 TEST_F(ResultLogTest, AFileThatCannotBeWrittenIsReportedWithItsReason) {
@@ -255,7 +286,7 @@ TEST_F(ResultLogTest, AnEmptyLogGetsTheHeaderFirst) {
 TEST_F(ResultLogTest, ALogThatCannotTakeTheWholeRecordKeepsItsOldBytes) {
     AddHost(0, 5);
     AddHost(1, 6);
-    const std::string old = "Date\tTime\told header\r\n20261207\t08:00:00\t0\tline\r\n";
+    const std::string old = ResultLogHeader(texts, false) + "20261207\t08:00:00\t0\tline\r\n";
     { std::ofstream(folder + "/20261207.log", std::ios::binary) << old; }
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);

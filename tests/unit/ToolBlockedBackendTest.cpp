@@ -186,11 +186,11 @@ TEST_P(ToolBlockedBackendTest, ObjectsAreKeptUntilTheBlockedCallReturns) {
 
     const std::thread::id testThread = std::this_thread::get_id();
     if (GetParam() == BlockedIn::Discovery) {
-        // The controllers' device-information workers block; both controllers are left out.
+        // The controllers' device-information workers block; neither controller answers.
         latch->blocks = [testThread] { return std::this_thread::get_id() != testThread; };
         ctx.interctl.ScanPciBus("");
         ASSERT_TRUE(latch->WaitBlocked(0ms));
-        EXPECT_EQ(ctx.g_Utility.m_LeftOutHosts.size(), 2u);
+        EXPECT_EQ(ctx.g_Utility.m_NoAnswerHosts.size(), 2u);
     } else {
         ASSERT_EQ(ctx.interctl.ScanPciBus(""), kOk);
         const auto image = BuildTestImage(0, {0x17, 0x07, 0x07, 0x00, 0x50, 0x01}, {}, 2048);
