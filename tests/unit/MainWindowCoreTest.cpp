@@ -50,13 +50,14 @@ class MainWindowCoreTest : public ::testing::Test {
         dlg().OnBnClickedUnlock();
     }
     bool Enabled(ControlId id) { return bench.State(id).enabled; }
-    // Start a run and let timer 1 tick until it sees the end.
-    void RunToEnd() {
-        dlg().OnStartClicked();
-        ASSERT_TRUE(dlg().RunActive());
-        for (int i = 0; i < 2000 && !dlg().OnTimer1(); ++i)
+    // Start a run (on `b`, by default the fixture's) and let timer 1 tick until it sees the end.
+    void RunToEnd(WindowBench* b = nullptr) {
+        CQNL735_MPToolDlg& dialog = *(b != nullptr ? b : &bench)->dialog;
+        dialog.OnStartClicked();
+        ASSERT_TRUE(dialog.RunActive());
+        for (int i = 0; i < 2000 && !dialog.OnTimer1(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ASSERT_FALSE(dlg().RunActive());
+        ASSERT_FALSE(dialog.RunActive());
     }
 
     RecordingPage device, upgrade, test;
@@ -518,10 +519,7 @@ TEST_F(MainWindowCoreTest, AFailedRunIsToldOnTheWindowAndIsTheWindowsExitCode) {
         b.WriteSettings("fw_check_enable=1\r\nfw_binary_name=FW.BIN\r\nsavelog_enable=1\r\n");
         if (c.logIsAFolder) std::filesystem::create_directory(b.sim.Folder() + "/20260101.log");
         b.Start();
-        b.dialog->OnStartClicked();
-        for (int i = 0; i < 2000 && !b.dialog->OnTimer1(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ASSERT_FALSE(b.dialog->RunActive());
+        RunToEnd(&b);
         EXPECT_EQ(b.State(kCtlStatus).text.rfind(c.status, 0), 0u) << b.State(kCtlStatus).text;
         EXPECT_EQ(b.State(kCtlStatus).value, kStatusAlarm);
         EXPECT_EQ(b.dialog->OnClose(), 1);
@@ -563,9 +561,7 @@ TEST_F(MainWindowCoreTest, AUsbDeviceLeftConnectedIsRetriedOrCancelled) {
         "fw_check_enable=1\r\nfw_binary_name=FW.BIN\r\ncheck_downstream_usb_enable=1\r\n");
     b.Start();
     b.prompts.retryAnswers = {true, false};
-    b.dialog->OnStartClicked();
-    for (int i = 0; i < 2000 && !b.dialog->OnTimer1(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    RunToEnd(&b);
     ASSERT_EQ(b.prompts.retryQuestions.size(), 2u);
     EXPECT_EQ(b.prompts.retryQuestions[0], "Found a USB Device Connected , Please Remove it !!");
     ASSERT_FALSE(b.prompts.messages.empty());
