@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QThread>
 
+#include <algorithm>
+
 namespace qnl {
 
 namespace {
@@ -160,7 +162,9 @@ void ResultTableView::ApplyColumnWidths() {
     for (int i = 0; i < static_cast<int>(columns.size()); ++i)
         horizontalHeader()->resizeSection(i, columns[i].width);
     const int rows = verticalHeader()->defaultSectionSize() * kResultRows;
-    naturalHeight_ = horizontalHeader()->sizeHint().height() + rows + 2 * frameWidth();
+    // The tallest header of the column sets seen: a page switch never resizes the window.
+    naturalHeight_ =
+        std::max(naturalHeight_, horizontalHeader()->sizeHint().height() + rows + 2 * frameWidth());
     updateGeometry();
 }
 
