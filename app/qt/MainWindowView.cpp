@@ -179,8 +179,10 @@ void MainWindowView::BuildWidgets(std::array<QWidget*, 3> pages) {
 }
 
 void MainWindowView::ApplySize() {
-    // A fixed window, sized by what it holds, within the area it was fitted to.
-    QSize size = sizeHint();
+    // A fixed window, sized by what it holds (the most it has held: a page switch never makes
+    // it jump), within the area it was fitted to.
+    natural_ = natural_.expandedTo(sizeHint());
+    QSize size = natural_;
     if (fitArea_.isValid())
         size = size.boundedTo(fitArea_ - QSize(kFrameWidth, kFrameHeight))
                    .expandedTo(minimumSizeHint());

@@ -113,6 +113,7 @@ class MainWindowView final : public QWidget {
     std::shared_ptr<Worker> rescanWorker_;
     bool closed_ = false;
     QSize fitArea_;  // invalid: the window's natural size
+    QSize natural_{0, 0};
 };
 
 // The pictures the system leaves free: the logo of the settings row and the window's icon.
