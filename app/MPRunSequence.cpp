@@ -73,6 +73,7 @@ void CQNL735_MPToolDlg::OnBnClickedStart() {
     // The window is off for the run, the lock button too (unlocking would bring the controls
     // back in the middle of it).
     timerRunning_ = true;
+    if (!closePending_) ShowStatus("");
     vDisableAllGUI();
     controls_.SetEnabled(kCtlTab, false);
     controls_.SetEnabled(kCtlUnlock, false);
@@ -81,6 +82,7 @@ void CQNL735_MPToolDlg::OnBnClickedStart() {
     if (timer1Starter_) timer1Starter_();
 
     m_bRunDone = false;
+    runRecordProblem_.clear();
     runThread_ = Worker::Start(
         [this, request = std::move(request)] {
             // One owner of the hardware: an activity still holding it (a port check) ends
@@ -102,6 +104,7 @@ std::uint32_t CQNL735_MPToolDlg::MainThreadEntry(const MpRunRequest& request) {
     m_bRunDone = false;
     MpRun run(ctx_);
     m_iRunExitCode = run.Run(request);
+    runRecordProblem_ = run.Outcome().recordProblem;
     m_bRunDone = true;
     return m_iRunExitCode == 0 ? 1 : 0;
 }
@@ -125,6 +128,11 @@ bool CQNL735_MPToolDlg::OnTimer1() {
     // A page's own run (no MainThreadEntry) ends as its page says.
     const bool ended = pageRunEnded_ ? pageRunEnded_() : (m_bRunDone || threadGone);
     if (!ended) return false;
+    // The window ends with the last MP run's exit code (a page's own run has none).
+    if (!pageRunEnded_) {
+        exitCode_ = m_iRunExitCode;
+        ShowRunStatus();
+    }
     pageRunEnded_ = nullptr;
     timerRunning_ = false;
     progress_ = 100;
@@ -139,6 +147,16 @@ bool CQNL735_MPToolDlg::OnTimer1() {
     }
     vEnableStartGUI();
     return true;
+}
+
+void CQNL735_MPToolDlg::ShowRunStatus() {
+    if (closePending_) return;  // the status line says the window is about to close
+    const std::int32_t code = m_iRunExitCode;
+    if (code == 0) return ShowStatus("MP run PASS");
+    std::string text = Format("MP run FAIL (exit code %d)", code);
+    // The cells show what the boards did; the line says that the station has no record of it.
+    if (!runRecordProblem_.empty()) text += ": the run's record was not kept. " + runRecordProblem_;
+    ShowStatus(text, kStatusAlarm);
 }
 
 bool CQNL735_MPToolDlg::WaitForRunThread(std::chrono::milliseconds timeout) {

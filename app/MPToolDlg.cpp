@@ -97,12 +97,18 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::OnInitDialog(const std::string& c
     SetLogCheckBoxesFromSettings();
 
     // A run is coming: the tool folder's lock before discovery talks to the controllers, so
-    // that a second tool started for a run leaves them alone while the first one works.
-    // (Reads alone, /D /T /I /O, take no lock.)
+    // that a second tool started for a run leaves them alone while the first one works. The
+    // window reaches the hardware at start-up, on Rescan and on every device change: it keeps
+    // the lock for as long as it is open. (Reads alone, /D /T /I /O, take no lock.)
+    if (!ConsoleMode() && !AcquireToolFolderLock("the window does not open")) return 1;
     if ((cmd_.autoMode || cmd_.signalOverride || cmd_.fixtureOverride) && !AcquireToolFolderLock())
         return vExitWithCode(1);
     if (auto code = LoadDriver()) return code;
     if (auto code = Discover()) return code;
+    if (!ConsoleMode()) {
+        RelockControllers();
+        ShowHostCountStatus();
+    }
     // The test page shown first: its port status from a port check (window mode only).
     if (ctx_.ini.init_main == kPageTest && !cmd_.hasCommandLine && testPagePortCheck_)
         testPagePortCheck_();
@@ -153,53 +159,66 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::LoadSettings() {
 }
 
 bool CQNL735_MPToolDlg::TakeLocks(const std::vector<std::string>& lockFiles,
-                                  std::unique_ptr<StationLock>& held) {
+                                  std::unique_ptr<StationLock>& held, const char* consequence) {
     if (held) return true;
     StationLock::Refusal refusal;
     held = StationLock::TryAcquire(lockFiles, refusal);
     if (held) return true;
     std::string message;
     if (!refusal.error.empty())
-        message = Format("Station lock [%s] could not be taken (%s): the MP run does not start.",
-                         refusal.path.c_str(), refusal.error.c_str());
+        message = Format("Station lock [%s] could not be taken (%s): %s.", refusal.path.c_str(),
+                         refusal.error.c_str(), consequence);
     else if (refusal.holderPid > 0)
         message = Format(
             "Another instance of the MP tool (process %ld) is running on this station "
-            "[%s]: the MP run does not start.",
-            refusal.holderPid, refusal.path.c_str());
+            "[%s]: %s.",
+            refusal.holderPid, refusal.path.c_str(), consequence);
     else
-        message = Format(
-            "Another instance of the MP tool is running on this station [%s]: the MP "
-            "run does not start.",
-            refusal.path.c_str());
+        message = Format("Another instance of the MP tool is running on this station [%s]: %s.",
+                         refusal.path.c_str(), consequence);
     ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: %s",
                              "CQNL735_MPToolDlg::OnBnClickedStart", 1101, message.c_str());
     ctx_.prompts.ShowMessage(message, {}, MessageIcon::Error);
     return false;
 }
 
-bool CQNL735_MPToolDlg::AcquireToolFolderLock() {
+std::string CQNL735_MPToolDlg::ToolFolderLockFile() const {
+    return files::Join(ctx_.g_Utility.strToolFolder, kStationLockFileName);
+}
+
+bool CQNL735_MPToolDlg::AcquireToolFolderLock(const char* consequence) {
     const bool first = !toolLock_;
-    if (!TakeLocks({files::Join(ctx_.g_Utility.strToolFolder, kStationLockFileName)}, toolLock_))
-        return false;
+    if (!TakeLocks({ToolFolderLockFile()}, toolLock_, consequence)) return false;
     // A configuration image whose write was killed leaves its temporary file behind; the
     // holder of the station lock is the one writer of them, so it clears them away.
     if (first) files::RemoveStaleTemporaries(ctx_.g_Utility.strToolFolder, "Config_");
     return true;
 }
 
-bool CQNL735_MPToolDlg::AcquireStationLock() {
-    if (!AcquireToolFolderLock()) return false;
-    if (ctx_.controllerLockFolder.empty()) return true;
+std::vector<std::string> CQNL735_MPToolDlg::ControllerLockFiles() const {
     std::vector<std::string> lockFiles;
     const CUtility& util = ctx_.g_Utility;
     for (std::size_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i) {
-        const TargetHost& host = util.hosts[i];
+        const TargetHost host = util.RecordSnapshot(i);
         lockFiles.push_back(
             files::Join(ctx_.controllerLockFolder,
                         ControllerLockFileName(host.ucBus, host.ucDevice, host.ucFunction)));
     }
-    return TakeLocks(lockFiles, controllerLocks_);
+    return lockFiles;
+}
+
+bool CQNL735_MPToolDlg::AcquireStationLock() {
+    if (!AcquireToolFolderLock()) return false;
+    if (ctx_.controllerLockFolder.empty()) return true;
+    return TakeLocks(ControllerLockFiles(), controllerLocks_);
+}
+
+void CQNL735_MPToolDlg::RelockControllers() {
+    if (ctx_.controllerLockFolder.empty()) return;
+    // The addresses may have changed: the old locks go, the new ones are taken (a refusal is
+    // told; Start asks for them again).
+    controllerLocks_.reset();
+    if (ctx_.g_Utility.ucHostCount > 0) TakeLocks(ControllerLockFiles(), controllerLocks_);
 }
 
 void ApplyTestOverrides(const CommandLineState& cmd, IniSettings& ini) {

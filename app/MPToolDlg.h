@@ -49,8 +49,15 @@ enum MainControl : ControlId {
     kCtlClose,
     kCtlStart,
     kCtlStartRefusal,  // why Start is off although the page has items (empty when it is not)
+    kCtlStatus,        // the status line: what the window has to tell beside its boxes
     kMainControlCount
 };
+
+// The status line's texts. Its value is kStatusAlarm when the text is a failure (shown red).
+inline constexpr int kStatusNormal = 0;
+inline constexpr int kStatusAlarm = 1;
+inline constexpr const char* kStatusSearching = "Searching controllers\u2026";
+inline constexpr const char* kStatusNoController = "No QNL controller found";
 
 // The captions of the tab control, in page order (the blanks belong to them).
 inline constexpr std::array<const char*, 3> kTabCaptions{" MainPage ", " Upgrade", " Test"};
@@ -131,8 +138,11 @@ class CQNL735_MPToolDlg {
     // must then not run. The locks are kept until the tool ends.
     bool AcquireStationLock();
     // The tool folder's lock alone (start-up takes it before discovery when a run is asked
-    // for on the command line).
-    bool AcquireToolFolderLock();
+    // for on the command line, and the window for as long as it is open).
+    bool AcquireToolFolderLock(const char* consequence = "the MP run does not start");
+    // The window: the controllers' locks for the host table found now (after discovery and
+    // each rescan), the ones held before released.
+    void RelockControllers();
 
     // --- The main window's controls -----------------------------------------------------------
     // The window's control states; the Qt view mirrors them, console mode keeps them unseen.
@@ -180,12 +190,15 @@ class CQNL735_MPToolDlg {
     void OnBnClickedButtonRescan();
     bool RescanActive() const { return rescanActive_; }
 
-    // Close (the close box, Escape, the hidden "Close"): refused, with a diagnostic-log line,
-    // while a run or a rescan is active (nullopt); otherwise takes the hardware session (a port
-    // check in progress ends first; bounded), unloads the I/O driver under it and returns the
-    // window's exit code. A session that could not be had within the wait leaves the driver
-    // loaded (something still drives the hardware through it).
+    // Close (the close box, Escape, the hidden "Close"): while a run or a rescan is active it is
+    // put off (nullopt): the status line and the diagnostic log say so, and ClosePending()
+    // tells the view to close once that activity has ended. Otherwise takes the hardware
+    // session (a port check in progress ends first; bounded), unloads the I/O driver under it
+    // and returns the window's exit code: the last MP run's, 0 when none ran. A session that
+    // could not be had within the wait leaves the driver loaded (something still drives the
+    // hardware through it).
     std::optional<std::int32_t> OnClose();
+    bool ClosePending() const { return closePending_; }
     static constexpr std::chrono::milliseconds kCloseWait{10000};
 
     // A run started by Start has not yet been seen to end by timer 1.
@@ -251,7 +264,11 @@ class CQNL735_MPToolDlg {
     std::atomic<bool> m_bRunDone{false};
     std::atomic<std::int32_t> m_iRunExitCode{0};
     std::shared_ptr<Worker> runThread_;
-    bool TakeLocks(const std::vector<std::string>& lockFiles, std::unique_ptr<StationLock>& held);
+    // `consequence`: what the refusal means, ending the operator's message.
+    bool TakeLocks(const std::vector<std::string>& lockFiles, std::unique_ptr<StationLock>& held,
+                   const char* consequence = "the MP run does not start");
+    std::vector<std::string> ControllerLockFiles() const;
+    std::string ToolFolderLockFile() const;
     std::unique_ptr<StationLock> toolLock_;
     std::unique_ptr<StationLock> controllerLocks_;
     std::atomic<bool> timerRunning_{false};
@@ -274,6 +291,16 @@ class CQNL735_MPToolDlg {
     std::atomic<bool> m_bUnlocked{false};
     std::atomic<bool> m_bExtendedAccess{false};
     std::atomic<bool> rescanActive_{false};
+    std::atomic<bool> closePending_{false};
+    // The status line: its text, and whether it tells of a failure.
+    void ShowStatus(const std::string& text, int kind = kStatusNormal);
+    // After discovery or a rescan: "No QNL controller found" when the host table is empty.
+    void ShowHostCountStatus();
+    // After an MP run: its result, and why it failed when its record was lost.
+    void ShowRunStatus();
+    // Why the last run's record was not kept (empty when it was); set by the run's thread
+    // before its done flag.
+    std::string runRecordProblem_;
     // What vEnableStartGUI and vDisableStartGUI last asked for; Start shows it only while no
     // other activity holds the hardware session (ApplyStart, also from the holder's thread).
     void ApplyStart();

@@ -74,6 +74,7 @@ void CQNL735_MPToolDlg::InitControls() {
         {kCtlClose, ControlKind::Button, "Close"},
         {kCtlStart, ControlKind::Button, "Start"},
         {kCtlStartRefusal, ControlKind::Label, "Start refused"},
+        {kCtlStatus, ControlKind::Label, "Status"},
     };
     for (const Definition& d : definitions) controls_.DefineCaptioned(d.id, d.kind, d.name, d.name);
     controls_.SetItems(kCtlTab, {kTabCaptions.begin(), kTabCaptions.end()}, 0);
@@ -82,6 +83,21 @@ void CQNL735_MPToolDlg::InitControls() {
     controls_.SetVisible(kCtlClose, false);
     controls_.SetText(kCtlStartRefusal, "");
     controls_.SetVisible(kCtlStartRefusal, false);
+    controls_.SetText(kCtlStatus, "");
+}
+
+void CQNL735_MPToolDlg::ShowStatus(const std::string& text, int kind) {
+    controls_.Update(kCtlStatus, [&](ControlState& state) {
+        state.text = text;
+        state.value = kind;
+    });
+}
+
+void CQNL735_MPToolDlg::ShowHostCountStatus() {
+    if (ctx_.g_Utility.ucHostCount == 0)
+        ShowStatus(kStatusNoController, kStatusAlarm);
+    else
+        ShowStatus("");
 }
 
 bool CQNL735_MPToolDlg::ControlEnabled(ControlId id) const {
@@ -382,6 +398,7 @@ void CQNL735_MPToolDlg::OnStartClicked() {
 bool CQNL735_MPToolDlg::BeginRescan() {
     if (RunActive() || rescanActive_.exchange(true)) return false;
     vDisableStartGUI();
+    ShowStatus(kStatusSearching);
     return true;
 }
 
@@ -414,6 +431,8 @@ void CQNL735_MPToolDlg::RescanHardware() {
 
 void CQNL735_MPToolDlg::FinishRescan() {
     rescanActive_ = false;
+    RelockControllers();
+    ShowHostCountStatus();
     // The rows are rebuilt, not only updated: a host that is gone must not keep its row.
     RebuildResultTable();
     // The test page's "Reflash": its refresh from the new host table.
@@ -435,10 +454,14 @@ void CQNL735_MPToolDlg::OnBnClickedButtonRescan() {
 
 std::optional<std::int32_t> CQNL735_MPToolDlg::OnClose() {
     if (RunActive() || rescanActive_) {
-        // Ending now would stop workers in the middle of programming and lose the run's record.
+        // Ending now would stop workers in the middle of programming and lose the run's record:
+        // the window closes when the activity has ended.
         ctx_.eventLog.LogMessage(kEventTypeError,
                                  "\r\n%s:%d: Close refused: an MP run or a rescan is active",
                                  Qualified("OnClose").c_str(), 2601);
+        closePending_ = true;
+        ShowStatus(RunActive() ? "An MP run is in progress: the window closes when it ends"
+                               : "A rescan is in progress: the window closes when it ends");
         return std::nullopt;
     }
     timerRunning_ = false;

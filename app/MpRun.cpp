@@ -174,9 +174,9 @@ ResultLogWrite MpRun::WriteResultLog() {
     ctx_.eventLog.LogMessage(
         kEventTypeError, "\r\n%s:%d: Write result log [%s] Failed!! (%s), dwErrorCode %d", kRunName,
         1240, log.path.c_str(), log.error.c_str(), files::LastError());
-    ctx_.prompts.ShowMessage(
-        Format("Write result log [%s] Failed!! (%s)", log.path.c_str(), log.error.c_str()), {},
-        MessageIcon::Error);
+    outcome_.recordProblem =
+        Format("Write result log [%s] Failed!! (%s)", log.path.c_str(), log.error.c_str());
+    ctx_.prompts.ShowMessage(outcome_.recordProblem, {}, MessageIcon::Error);
     return log;
 }
 
@@ -212,9 +212,11 @@ void MpRun::WriteRunRecord(std::int32_t exitCode) {
     ctx_.eventLog.LogMessage(
         kEventTypeError, "\r\n%s:%d: Write run record [%s] Failed!! (%s), dwErrorCode %d", kRunName,
         1245, record.path.c_str(), record.error.c_str(), files::LastError());
-    ctx_.prompts.ShowMessage(
-        Format("Write run record [%s] Failed!! (%s)", record.path.c_str(), record.error.c_str()),
-        {}, MessageIcon::Error);
+    const std::string problem =
+        Format("Write run record [%s] Failed!! (%s)", record.path.c_str(), record.error.c_str());
+    if (!outcome_.recordProblem.empty()) outcome_.recordProblem += " ";
+    outcome_.recordProblem += problem;
+    ctx_.prompts.ShowMessage(problem, {}, MessageIcon::Error);
 }
 
 void MpRun::RecordFailedChecks(const LocalTime& stamp) {

@@ -47,6 +47,7 @@ struct MpRunOutcome {
     // Boards of the station the run did not serve: a controller that did not answer at
     // discovery (failed without being touched), or more controllers than the table holds.
     bool boardsLeftOut = false;
+    std::string recordProblem;  // what could not be written, and why (the operator's message)
 };
 
 // The run's exit code:

@@ -164,7 +164,7 @@ void PageDevice::DefineControls() {
     define(kLabelCurDrivingB, K::Label, "Current Driving Port B label", "Port B", true);
     define(kEditCurDrivingB, K::Edit, "Current Driving Port B", "", true);
 
-    define(kFrameExtended, K::Group, "Extended settings", "", true);
+    define(kFrameExtended, K::Group, "Extended Setting", "Extended Setting", true);
     define(kCheckExternal, K::CheckBox, "External Setting", "External Setting", true);
     define(kCheckBattery, K::CheckBox, "Battery Charge", "Battery Charge", true);
     define(kCheckBatteryA, K::CheckBox, "Battery Charge Port A", "Port A", true);
@@ -471,6 +471,12 @@ void PageDevice::OnTextChanged(ControlId id, const std::string& text) {
     } catch (const std::exception& e) {
         LogFailure(Format("PageDevice::OnEnChange %s", controls_.Name(id).c_str()).c_str(), 4, e);
     }
+    SettingsChanged();
+}
+
+void PageDevice::SettingsChanged() {
+    // What a run would do may have changed: Start follows its rule at once.
+    if (hooks_.vEnableStartGUI) hooks_.vEnableStartGUI();
 }
 
 // --- Lists ----------------------------------------------------------------------------------
@@ -496,6 +502,7 @@ void PageDevice::OnSelectionChanged(ControlId id, int index) {
     } catch (const std::exception& e) {
         LogFailure("PageDevice::OnCbnSelchange", 5, e);
     }
+    SettingsChanged();
 }
 
 // --- Buttons and checks ---------------------------------------------------------------------
@@ -506,6 +513,7 @@ void PageDevice::OnClicked(ControlId id, bool checked) {
     } catch (const std::exception& e) {
         LogFailure(Format("PageDevice::OnBnClicked %s", controls_.Name(id).c_str()).c_str(), 6, e);
     }
+    SettingsChanged();
 }
 
 void PageDevice::SetTestBit(std::uint8_t& bits, std::uint8_t bit, bool on) {
@@ -639,7 +647,6 @@ void PageDevice::OnBnClickedButtonBrowse() {
     if (!chosen) return;
     controls_.SetItems(kComboFirmware, list, 0);
     ini_.fw_binary_name = chosen->settingsName;
-    if (ctx_.g_Utility.ucHostCount > 0 && hooks_.vEnableStartGUI) hooks_.vEnableStartGUI();
 }
 
 // --- Extended block -------------------------------------------------------------------------

@@ -201,6 +201,8 @@ class PageDevice final : public IPageCore {
     }
     // A check's new state: the table, then the handler.
     void Clicked(ControlId id, bool checked);
+    // After the operator changed a control: the main window's Start follows its rule.
+    void SettingsChanged();
     // An edit's text: the table, the validation (with the emptying re-entry), the field.
     void EditChanged(ControlId id, const std::string& text);
     // The refresh's way of writing an edit: its field's text, or empty when the refresh's

@@ -66,6 +66,9 @@ class ResultTable final : public IRunReporter {
     std::string ResultText(ResultLayout layout, std::uint8_t host, ResultItem item) const;
     std::uint8_t ResultColour(ResultLayout layout, std::uint8_t host, ResultItem item) const;
 
+    // The texts its titles come from.
+    const UiTextTable& Texts() const { return texts_; }
+
     // The page whose column set is shown (0 main, 1 upgrade, 2 test).
     void SetPage(std::uint8_t page);
     std::uint8_t Page() const;

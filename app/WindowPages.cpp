@@ -25,6 +25,7 @@ void CQNL735_MPToolDlg::StartPageRunTimer(std::function<bool()> runEnded) {
     progress_ = 0;
     controls_.SetValue(kCtlProgress, 0);
     timerRunning_ = true;
+    ApplyStart();  // off for the page's run
     if (timer1Starter_) timer1Starter_();
 }
 

@@ -110,12 +110,17 @@ int main(int argc, char** argv) {
         parts.setDiagnosticSink([&tool](const std::string& message) {
             tool.context.eventLog.LogMessage(kEventTypeError, "%s", message.c_str());
         });
-    std::optional<std::int32_t> code = tool.Start(commandLine, std::move(parts.deviceChanges));
+    auto startUp = [&] { return tool.Start(commandLine, std::move(parts.deviceChanges)); };
+    std::optional<std::int32_t> code;
 #if defined(QNL_WITH_QT)
+    // The window's start-up shows the tool at once, while it searches the controllers.
+    code = window ? window->StartUp(startUp) : startUp();
     if (!code && window) {
         code = window->Exec(tool.dialog, tool.context,
                             MakePageViews(*tool.pages, tool.dialog, tool.context));
     }
+#else
+    code = startUp();
 #endif
     if (parts.setDiagnosticSink) parts.setDiagnosticSink({});
 #if defined(_WIN32)

@@ -146,6 +146,10 @@ class Upgrade {
     // Shows FAIL for the run's items of one host (an item outside the run stays blank).
     void FailRunItems(ResultLayout layout, std::uint8_t runFlags, std::uint8_t index,
                       std::int32_t errorCode, const std::string& text);
+    // With a USB device below a target controller: the window asks the operator to remove it
+    // (Retry or Cancel), the console looks every second until the run's limit. True once no
+    // device is found; false when the operator cancelled, the limit passed or the run stopped.
+    bool WaitUntilNoUsbDevice(bool console);
     void ShowItemResult(const UpgradeRunSnapshot& run, std::uint8_t index, ResultItem item,
                         const char* name, bool passed);
     void Tell(const std::string& boxText, const std::string& consoleText);

@@ -102,6 +102,11 @@ void UpgradePageCore::OnBnClickedCheckFwUpgradeEnable(bool checked) {
     } catch (const std::exception& e) {
         LogFailure("Upgrade::OnBnClickedCheckFwUpgradeEnable", 2140, e);
     }
+    SettingsChanged();
+}
+
+void UpgradePageCore::SettingsChanged() {
+    if (services_.hooks.vEnableStartGUI) services_.hooks.vEnableStartGUI();
 }
 
 void UpgradePageCore::OnBnClickedCheckFwCheckEnable(bool checked) {
@@ -111,6 +116,7 @@ void UpgradePageCore::OnBnClickedCheckFwCheckEnable(bool checked) {
     } catch (const std::exception& e) {
         LogFailure("Upgrade::OnBnClickedCheckFwCheckEnable", 2160, e);
     }
+    SettingsChanged();
 }
 
 void UpgradePageCore::OnCbnSelchangeComboFirmware(int index) {

@@ -94,6 +94,8 @@ class UpgradePageCore final : public IPageCore {
   private:
     void ShowList(int selection);
     void LogFailure(const char* function, int line, const std::exception& e);
+    // After the operator changed a setting: the main window's Start follows its rule.
+    void SettingsChanged();
 
     UpgradePageServices services_;
     ControlStateTable controls_;

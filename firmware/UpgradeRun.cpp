@@ -53,6 +53,39 @@ bool Upgrade::bCheckConnectedUSBDevice() {
     }
 }
 
+bool Upgrade::WaitUntilNoUsbDevice(bool console) {
+    if (!bCheckConnectedUSBDevice()) return true;
+    constexpr const char* kFound = "Found a USB Device Connected , Please Remove it !!";
+    if (!console) {
+        // The window: the operator removes the device and retries, or gives the run up.
+        do {
+            if (!services_.prompts.AskRetry(kFound, {}, MessageIcon::Warning)) {
+                services_.eventLog.LogMessage(
+                    kEventTypeError, "\r\n%s:%d: USB device still connected, run cancelled",
+                    kRunName, 690);
+                Tell("A USB Device is still Connected: the run is cancelled, every host FAIL!!",
+                     {});
+                return false;
+            }
+        } while (bCheckConnectedUSBDevice());
+        return true;
+    }
+    // Console mode: told once, then a look every second, without a word, until the device is
+    // gone or the run's limit has passed.
+    Tell(kFound, {});
+    const std::uint64_t start = services_.clock.NowMs();
+    while (services_.clock.NowMs() - start < kRunLimitMs) {
+        if (!services_.clock.SleepMs(1000)) return false;  // the run was asked to stop
+        if (!bCheckConnectedUSBDevice()) return true;
+    }
+    services_.eventLog.LogMessage(kEventTypeError,
+                                  "\r\n%s:%d: USB device still connected after %d s, run failed",
+                                  kRunName, 694, static_cast<int>(kRunLimitMs / 1000));
+    Tell("USB Device still Connected, Time Out, Fail!!!",
+         "USB Device still Connected, Time Out, Fail!!!\r\n");
+    return false;
+}
+
 void Upgrade::FailRunItems(ResultLayout layout, std::uint8_t runFlags, std::uint8_t index,
                            std::int32_t errorCode, const std::string& text) {
     if (runFlags & 0x10)
@@ -97,12 +130,9 @@ UpgradeOutcome Upgrade::RunFirmwareUpgrade(std::uint8_t twoColumn, std::uint8_t 
     run->consoleMode = mode.console;
 
     // 1. No USB device may hang below a target controller while it is programmed.
-    if (settings.check_downstream_usb_enable == 1) {
-        while (bCheckConnectedUSBDevice()) {
-            Tell("Found a USB Device Connected , Please Remove it !!", {});
-            // Wait before looking again, so a console run does not spin.
-            if (!services_.clock.SleepMs(1000)) break;
-        }
+    if (settings.check_downstream_usb_enable == 1 && !WaitUntilNoUsbDevice(mode.console)) {
+        FailAllHosts(run->layout, run->runFlags, true);
+        return {};
     }
 
     // 2. The firmware file: the settings' name in an MP run, else the page's selection.

@@ -14,6 +14,12 @@ void ConsolePrompts::ShowMessage(const std::string& text, const std::string& /*c
     console_.Write(line);
 }
 
+bool ConsolePrompts::AskRetry(const std::string& text, const std::string& caption,
+                              MessageIcon icon) {
+    ShowMessage(text, caption, icon, {});
+    return false;
+}
+
 // A scanner is a keyboard: each input line is one scan followed by Enter.
 bool ConsolePrompts::AskSerialNumber(ISerialNumberEntry& entry) {
     entry.OnInitDialog();

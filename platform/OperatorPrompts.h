@@ -65,6 +65,10 @@ class IOperatorPrompts {
     virtual void ShowMessage(const std::string& text, const std::string& caption = {},
                              MessageIcon icon = MessageIcon::None,
                              const std::string& consoleText = {}) = 0;
+    // A message box with "Retry" and "Cancel": true when the operator chose Retry. The console
+    // cannot be answered: it prints the message and answers Cancel at once.
+    virtual bool AskRetry(const std::string& text, const std::string& caption = {},
+                          MessageIcon icon = MessageIcon::Warning) = 0;
     // Runs the serial-number dialog over `entry`; true when a number was accepted, false when
     // the dialog was cancelled.
     virtual bool AskSerialNumber(ISerialNumberEntry& entry) = 0;
@@ -82,6 +86,7 @@ class ConsolePrompts final : public IOperatorPrompts {
     explicit ConsolePrompts(IConsole& console) : console_(console) {}
     void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
                      const std::string& consoleText) override;
+    bool AskRetry(const std::string& text, const std::string& caption, MessageIcon icon) override;
     bool AskSerialNumber(ISerialNumberEntry& entry) override;
     std::optional<std::string> AskLogin(const LoginQuestion& question) override;
     std::optional<std::string> ChooseFile(const FileQuestion& question) override;

@@ -162,6 +162,12 @@ void TellTimeOutRefused(IOperatorPrompts& prompts) {
 
 void FunTestPageCore::SetBit(std::uint8_t& field, std::uint8_t bit, bool on) {
     field = static_cast<std::uint8_t>(on ? (field | bit) : (field & ~bit));
+    SettingsChanged();
+}
+
+void FunTestPageCore::SettingsChanged() {
+    // What a run would do may have changed: Start follows its rule at once.
+    if (services_.hooks.vEnableStartGUI) services_.hooks.vEnableStartGUI();
 }
 
 void FunTestPageCore::OnBnClickedCheckUsb20(bool checked) {
@@ -223,6 +229,7 @@ void FunTestPageCore::OnEnableCheck(ControlId check, ControlId button, std::uint
         services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d, what: %s",
                                       function, line, files::LastError(), e.what());
     }
+    SettingsChanged();
 }
 
 void FunTestPageCore::OnBnClickedSignalLineTestEnable(bool checked) {

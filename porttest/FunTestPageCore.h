@@ -150,7 +150,9 @@ class FunTestPageCore final : public IPageCore {
     void RunPortCheck();
 
   private:
+    // Stores a speed or port bit; the main window's Start follows its rule.
     void SetBit(std::uint8_t& field, std::uint8_t bit, bool on);
+    void SettingsChanged();
     void EnableSettingControls(bool enabled, bool withUsb20);
     void OnEnableCheck(ControlId check, ControlId button, std::uint8_t& setting, bool checked,
                        bool loopBack, const char* function, int line);

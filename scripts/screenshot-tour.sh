@@ -9,5 +9,7 @@ build="${QNL_TOUR_BUILD:-$root/build-tour}"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --parallel 2 --target qnl_tour
 out="${1:-$build/tour}"
-xvfb-run -a -s "-screen 0 1600x1200x24" "$build/bin/qnl_tour" "$out"
+# QNL_TOUR_SCREEN=1024x768 walks it on a small line PC's screen.
+screen="${QNL_TOUR_SCREEN:-1600x1200}"
+xvfb-run -a -s "-screen 0 ${screen}x24" "$build/bin/qnl_tour" "$out"
 echo "pictures in $out"

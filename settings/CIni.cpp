@@ -170,10 +170,9 @@ CIni::CIni(IOperatorPrompts& prompts, CUtility& utility, CEventLog& log)
 
 std::uint8_t CIni::bSaveINIFile(const std::string& path) {
     try {
-        const bool exists = files::Exists(path);
-        const bool accessible = bCheckFileAccess(prompts_, path, true) == 1;
-        // A file that is there but not writable is not replaced.
-        if (exists && !accessible) return 0;
+        // A file that is there but not writable is not replaced (the operator is told); a new
+        // name is created by the write itself, without a word.
+        if (files::Exists(path) && bCheckFileAccess(prompts_, path, true) != 1) return 0;
         if (!files::WriteAtomic(path, BuildIniText(*this))) {
             log_.LogMessage(kEventTypeError, "\r\n%s:%d: Write [%s] Failed, dwErrorCode %d",
                             "CIni::bSaveINIFile", 3101, path.c_str(), files::LastError());

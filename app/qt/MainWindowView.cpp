@@ -11,11 +11,14 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScreen>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include "app/qt/QtPrompts.h"
 #include "platform/Worker.h"
+#include "ui/qt/AccessibleNames.h"
 
 namespace qnl {
 
@@ -62,12 +65,15 @@ QIcon WindowIcon() {
 MainWindowView::MainWindowView(CQNL735_MPToolDlg& dialog, ToolContext& context,
                                std::array<QWidget*, 3> pages, QWidget* parent)
     : QWidget(parent), dialog_(dialog), context_(context), binder_(dialog.Controls(), this) {
+    // A frame for assistive technology (not a filler).
+    MarkAsFrame(this);
     setObjectName("MainWindow");
     setWindowTitle(QString::fromStdString(context_.uiText.windowTitle));
     setWindowIcon(WindowIcon());
     BuildWidgets(pages);
     BindControls();
     ConnectHandlers();
+    ApplySize();
     timer1_.setInterval(kTimer1Ms);
     rescanPoll_.setInterval(kRescanPollMs);
     connect(&timer1_, &QTimer::timeout, this, &MainWindowView::OnTimer1);
@@ -96,7 +102,11 @@ void MainWindowView::BuildWidgets(std::array<QWidget*, 3> pages) {
     };
     saveIni_ = button("Save INI");
     loadIni_ = button("Load INI");
+    auto* pathLabel =
+        new QLabel(QString::fromStdString(dialog_.Controls().Name(kCtlIniPath)), this);
     path_ = new QLineEdit(this);
+    pathLabel->setBuddy(path_);
+    FollowBuddyEnabled(pathLabel);
     unlock_ = button("Unlock MP Tool");
     // Wide enough for either caption ("Unlock MP Tool" / "Lock MP Tool").
     unlock_->setMinimumWidth(unlock_->sizeHint().width());
@@ -118,9 +128,13 @@ void MainWindowView::BuildWidgets(std::array<QWidget*, 3> pages) {
 
     model_ = new ResultTableModel(context_.resultTable, this);
     table_ = new ResultTableView(*model_, this);
-    const int tableWidth =
-        ResultTableView::WidestLayoutWidth(context_.uiText) + 2 * table_->frameWidth();
-    table_->setFixedWidth(tableWidth);
+    // The status line: failures in red. A message longer than a line (a path and a reason)
+    // takes its second line from the table, so that it is never cut.
+    status_ = new QLabel(this);
+    status_->setWordWrap(true);
+    status_->setTextFormat(Qt::PlainText);
+    status_->setMinimumHeight(status_->fontMetrics().lineSpacing() + 2);
+    status_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     rescan_ = button("Rescan");
     createNewFile_ = button("Create New File");
@@ -138,6 +152,7 @@ void MainWindowView::BuildWidgets(std::array<QWidget*, 3> pages) {
     auto* top = new QHBoxLayout;
     top->addWidget(saveIni_);
     top->addWidget(loadIni_);
+    top->addWidget(pathLabel);
     top->addWidget(path_, 1);
     top->addWidget(unlock_);
     top->addWidget(debugLog_);
@@ -153,13 +168,45 @@ void MainWindowView::BuildWidgets(std::array<QWidget*, 3> pages) {
     bottom->addWidget(close_);
 
     auto* layout = new QVBoxLayout(this);
+    // Narrow side margins: the widest column set fits a 1024-pixel screen whole.
+    layout->setContentsMargins(4, 6, 4, 6);
     layout->addLayout(top);
     layout->addWidget(tabs_);
-    layout->addWidget(table_);
+    layout->addWidget(table_, 1);
     layout->addWidget(startRefusal_);
+    layout->addWidget(status_);
     layout->addLayout(bottom);
-    // A fixed window, sized by what it holds.
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void MainWindowView::ApplySize() {
+    // A fixed window, sized by what it holds (the most it has held: a page switch never makes
+    // it jump), within the area it was fitted to.
+    natural_ = natural_.expandedTo(sizeHint());
+    QSize size = natural_;
+    if (fitArea_.isValid())
+        size = size.boundedTo(fitArea_ - QSize(kFrameWidth, kFrameHeight))
+                   .expandedTo(minimumSizeHint());
+    setFixedSize(size);
+}
+
+void MainWindowView::FitTo(const QSize& available) {
+    fitArea_ = available;
+    ApplySize();
+}
+
+bool MainWindowView::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::LayoutRequest) ApplySize();
+    return handled;
+}
+
+void MainWindowView::showEvent(QShowEvent* event) {
+    ApplySize();
+    QWidget::showEvent(event);
+}
+
+void MainWindowView::FitToScreen() {
+    if (QScreen* shown = screen()) FitTo(shown->availableGeometry().size());
 }
 
 void MainWindowView::BindControls() {
@@ -179,8 +226,19 @@ void MainWindowView::BindControls() {
     binder_.Bind(kCtlClose, close_);
     binder_.Bind(kCtlStart, start_);
     binder_.Bind(kCtlStartRefusal, startRefusal_);
-    // The settings path edit is found by the text beside nothing: its name says what it holds.
-    path_->setAccessibleName("Settings file");
+    binder_.Bind(kCtlStatus, status_, [](QWidget* widget, const ControlState& state) {
+        auto* label = static_cast<QLabel*>(widget);
+        label->setText(QString::fromStdString(state.text));
+        label->setStyleSheet(state.value == kStatusAlarm ? "QLabel { color: rgb(200,0,0); "
+                                                           "font-weight: bold; }"
+                                                         : QString());
+    });
+    // Alt and a letter: Start, UnLock (or Lock), Rescan, Load INI and Save INI.
+    binder_.SetMnemonic(kCtlStart, "S");
+    binder_.SetMnemonic(kCtlUnlock, "UL");
+    binder_.SetMnemonic(kCtlRescan, "R");
+    binder_.SetMnemonic(kCtlLoadIni, "O");
+    binder_.SetMnemonic(kCtlSaveIni, "V");
 }
 
 void MainWindowView::ConnectHandlers() {
@@ -235,7 +293,10 @@ void MainWindowView::OnStart() {
 }
 
 void MainWindowView::OnTimer1() {
-    if (dialog_.OnTimer1() || !dialog_.Timer1Running()) timer1_.stop();
+    if (!dialog_.OnTimer1() && dialog_.Timer1Running()) return;
+    timer1_.stop();
+    // A close asked for during the run happens now.
+    if (dialog_.ClosePending()) RequestClose();
 }
 
 void MainWindowView::OnRescan() {
@@ -260,19 +321,24 @@ void MainWindowView::PollRescan() {
     rescanWorker_.reset();
     dialog_.FinishRescan();
     QApplication::restoreOverrideCursor();
+    if (dialog_.ClosePending()) RequestClose();
 }
 
 void MainWindowView::ShowAbout() {
-    QMessageBox::about(this, QString("About %1").arg(kProductName),
-                       QString::fromStdString(context_.uiText.windowTitle) +
-                           "\n\nProduction-line tool for the QNL7350A family of PCIe USB 3.x "
-                           "host controllers.");
+    QMessageBox box(QMessageBox::Information, QString("About %1").arg(kProductName),
+                    QString::fromStdString(context_.uiText.windowTitle) +
+                        "\n\nProduction-line tool for the QNL7350A family of PCIe USB 3.x "
+                        "host controllers.",
+                    QMessageBox::Ok, this);
+    box.setIconPixmap(WindowIcon().pixmap(32, 32));
+    KeepTitleWhole(box);
+    box.exec();
 }
 
 void MainWindowView::RequestClose() {
     if (closed_) return;
     const std::optional<std::int32_t> code = dialog_.OnClose();
-    if (!code) return;  // a run or a rescan is active: refused (the core logged it)
+    if (!code) return;  // a run or a rescan is active: put off (the status line says so)
     closed_ = true;
     timer1_.stop();
     rescanPoll_.stop();
@@ -287,7 +353,12 @@ void MainWindowView::keyPressEvent(QKeyEvent* event) {
             return;
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            // Enter ends nothing: the window has no default button.
+            // Enter presses the focused button (a page's too: the key comes up from it); it
+            // ends nothing, the window has no default button.
+            if (auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+                focused != nullptr && focused->isEnabled() && focused->isVisible() &&
+                isAncestorOf(focused))
+                focused->click();
             event->accept();
             return;
         default:

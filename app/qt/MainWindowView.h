@@ -35,9 +35,19 @@ class MainWindowView final : public QWidget {
 
     // The About box, as the context menu and F1 open it.
     void ShowAbout();
-    // The hidden "Close", the close box and Escape: the core's Close path, refused during a
-    // run. An accepted close emits closed() with the window's exit code.
+    // The hidden "Close", the close box and Escape: the core's Close path, put off during a
+    // run or a rescan (the window then closes when it ends). An accepted close emits closed()
+    // with the window's exit code.
     void RequestClose();
+    // Sizes the fixed window to what it holds, within a screen's `available` area less the
+    // window manager's frame: on a small screen (1024x768) the result table gives up height
+    // and width (it scrolls) so that no control is cut.
+    void FitTo(const QSize& available);
+    // FitTo the screen the window is on.
+    void FitToScreen();
+    // Room left for the window manager's borders and title bar.
+    static constexpr int kFrameWidth = 8;
+    static constexpr int kFrameHeight = 40;
     bool Closed() const { return closed_; }
 
     // For tests and the screenshot tour.
@@ -47,6 +57,7 @@ class MainWindowView final : public QWidget {
     QPushButton& Button(MainControl id);
     QCheckBox& CheckBox(MainControl id);
     QLineEdit& PathEdit() { return *path_; }
+    QLabel& StatusLine() { return *status_; }
     QProgressBar& ProgressBar() { return *progress_; }
     QTimer& Timer1() { return timer1_; }
     bool Rescanning() const { return rescanWorker_ != nullptr; }
@@ -59,6 +70,9 @@ class MainWindowView final : public QWidget {
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    // A page that needs more room (the extended block shown) resizes the fixed window.
+    bool event(QEvent* event) override;
 
   private:
     void BuildWidgets(std::array<QWidget*, 3> pages);
@@ -69,6 +83,7 @@ class MainWindowView final : public QWidget {
     void OnRescan();
     void PollRescan();
     void OnPathEdited(const QString& text);
+    void ApplySize();
 
     CQNL735_MPToolDlg& dialog_;
     ToolContext& context_;
@@ -91,11 +106,14 @@ class MainWindowView final : public QWidget {
     QPushButton* start_ = nullptr;
     QLabel* startRefusal_ = nullptr;  // why Start is off, beside it
     QPushButton* close_ = nullptr;
+    QLabel* status_ = nullptr;
 
     QTimer timer1_;
     QTimer rescanPoll_;
     std::shared_ptr<Worker> rescanWorker_;
     bool closed_ = false;
+    QSize fitArea_;  // invalid: the window's natural size
+    QSize natural_{0, 0};
 };
 
 // The pictures the system leaves free: the logo of the settings row and the window's icon.

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/qt/SetRegDialogView.h"
+#include "ui/qt/AccessibleNames.h"
 #include "ui/qt/EditValidator.h"
 
 namespace qnl {
@@ -35,17 +36,15 @@ PageDeviceView::PageDeviceView(PageDevice& core, SET_REG& registerList, QWidget*
     layout->addLayout(middle);
     layout->addWidget(BuildExtended());
     layout->addWidget(BuildTuning());
-    layout->addStretch();
+    // The room left over goes below the last block, never into the groups above it.
+    layout->addStretch(1);
 
     // Every control of the table has its widget.
     for (ControlId id : core_.Controls().Ids())
         Q_ASSERT_X(binder_.Widget(id) != nullptr, "PageDeviceView", "a control without widget");
-    // The extended block keeps its room while hidden: showing it moves nothing else.
-    for (ControlId id : PageDevice::ExtendedControls()) {
-        QSizePolicy policy = binder_.Widget(id)->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        binder_.Widget(id)->setSizePolicy(policy);
-    }
+    // The extended block is the page's last shown block: showing it moves nothing else on the
+    // page. It takes room only while shown (the main window then grows, or on a small screen
+    // its result table gives up the room), so that a 1024x768 screen shows the whole table.
     core_.SetRegisterDialogRunner([this] { RunRegisterDialog(); });
 }
 
@@ -96,7 +95,7 @@ QWidget* PageDeviceView::Edit(ControlId id) {
 }
 
 QWidget* PageDeviceView::Combo(ControlId id) {
-    auto* combo = new QComboBox(this);
+    auto* combo = new LabelledComboBox(this);
     binder_.Bind(id, combo);
     connect(combo, &QComboBox::currentIndexChanged, this,
             [this, id](int index) { core_.OnSelectionChanged(id, index); });
@@ -111,26 +110,32 @@ QWidget* PageDeviceView::Label(ControlId id, QWidget* buddy) {
 }
 
 QWidget* PageDeviceView::BuildFirmware() {
-    auto* box = new QGroupBox(this);
+    auto* box = new QGroupBox(tr("Firmware"), this);
     auto* grid = new QGridLayout(box);
     auto* checks = new QHBoxLayout;
     checks->addWidget(Check(P::kCheckFwUpdate));
     checks->addWidget(Check(P::kCheckFwCheck));
     checks->addStretch();
-    grid->addLayout(checks, 0, 0, 1, 3);
+    grid->addLayout(checks, 0, 0, 1, 4);
     QWidget* list = Combo(P::kComboFirmware);
     list->setMinimumWidth(320);
     static_cast<QComboBox*>(list)->setSizeAdjustPolicy(
         QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    grid->addWidget(list, 1, 0);
-    grid->addWidget(Button(P::kButtonBrowse), 1, 1);
-    grid->addWidget(Button(P::kButtonFwInfo), 1, 2);
-    grid->setColumnStretch(0, 1);
+    // The list is named by the label beside it.
+    auto* listLabel =
+        new QLabel(QString::fromStdString(core_.Controls().Name(P::kComboFirmware)), this);
+    listLabel->setBuddy(list);
+    FollowBuddyEnabled(listLabel);
+    grid->addWidget(listLabel, 1, 0);
+    grid->addWidget(list, 1, 1);
+    grid->addWidget(Button(P::kButtonBrowse), 1, 2);
+    grid->addWidget(Button(P::kButtonFwInfo), 1, 3);
+    grid->setColumnStretch(1, 1);
     return box;
 }
 
 QWidget* PageDeviceView::BuildConfiguration() {
-    auto* box = new QGroupBox(this);
+    auto* box = new QGroupBox(tr("Configuration"), this);
     auto* grid = new QGridLayout(box);
     int row = 0;
     grid->addWidget(Check(P::kCheckSubSys), row, 0);
@@ -159,6 +164,7 @@ QWidget* PageDeviceView::BuildConfiguration() {
     QWidget* custInfo = Edit(P::kEditCustInfo);
     auto* custLabel = new QLabel("Customer Information (MAX 31)", this);
     custLabel->setBuddy(custInfo);
+    FollowBuddyEnabled(custLabel);
     grid->addWidget(custLabel, row++, 1);
     grid->addWidget(custInfo, row++, 0, 1, 2);
 
@@ -172,7 +178,7 @@ QWidget* PageDeviceView::BuildConfiguration() {
 }
 
 QWidget* PageDeviceView::BuildTests() {
-    auto* box = new QGroupBox(this);
+    auto* box = new QGroupBox(tr("Testing Items"), this);
     auto* grid = new QGridLayout(box);
     grid->addWidget(Check(P::kCheckSignalLine), 0, 0, 1, 2);
     grid->addWidget(Check(P::kCheckFixture), 0, 2, 1, 2);

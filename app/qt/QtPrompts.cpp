@@ -1,9 +1,12 @@
 #include "app/qt/QtPrompts.h"
 
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QSpacerItem>
 #include <QThread>
 
 #include "app/qt/LoginDialog.h"
@@ -40,10 +43,36 @@ QMessageBox::Icon BoxIcon(MessageIcon icon) {
     }
 }
 
+}  // namespace
+
+void KeepTitleWhole(QMessageBox& box) {
+    // The title bar's font is the window manager's: allow a quarter more than the box's own
+    // bold font, and room for the title bar's buttons.
+    QFont title = box.font();
+    title.setBold(true);
+    const int width = QFontMetrics(title).horizontalAdvance(box.windowTitle()) * 5 / 4 + 120;
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr) return;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+namespace {
+
 void ShowBox(QWidget* parent, const QString& caption, const QString& text, MessageIcon icon) {
     QMessageBox box(BoxIcon(icon), caption, text, QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
+    KeepTitleWhole(box);
     box.exec();
+}
+
+bool AskRetryBox(QWidget* parent, const QString& caption, const QString& text, MessageIcon icon) {
+    QMessageBox box(BoxIcon(icon), caption, text, QMessageBox::Retry | QMessageBox::Cancel, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Retry);
+    box.setEscapeButton(QMessageBox::Cancel);
+    KeepTitleWhole(box);
+    return box.exec() == QMessageBox::Retry;
 }
 
 // Until the serial-number dialog's own view is given: one scan per input, Enter accepting.
@@ -84,6 +113,7 @@ QtPrompts::QtPrompts(QString defaultCaption, QObject* parent)
     : QObject(parent),
       defaultCaption_(std::move(defaultCaption)),
       messageBox_(ShowBox),
+      retryBox_(AskRetryBox),
       serialNumber_(AskSerialNumberPlain),
       login_(LoginDialog::Ask),
       fileChooser_(ChooseFileWithDialog) {}
@@ -101,6 +131,14 @@ void QtPrompts::ShowMessage(const std::string& text, const std::string& caption,
     const QString shownCaption =
         caption.empty() ? defaultCaption_ : QString::fromStdString(caption);
     OnGuiThread([&] { messageBox_(window_, shownCaption, BoxText(text), icon); });
+}
+
+bool QtPrompts::AskRetry(const std::string& text, const std::string& caption, MessageIcon icon) {
+    const QString shownCaption =
+        caption.empty() ? defaultCaption_ : QString::fromStdString(caption);
+    bool retry = false;
+    OnGuiThread([&] { retry = retryBox_(window_, shownCaption, BoxText(text), icon); });
+    return retry;
 }
 
 bool QtPrompts::AskSerialNumber(ISerialNumberEntry& entry) {

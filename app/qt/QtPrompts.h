@@ -6,6 +6,7 @@
 // running its timers meanwhile. No core lock may be held across a prompt.
 #pragma once
 
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -21,6 +22,8 @@ namespace qnl {
 QString QtFileFilter(const std::string& windowsFilter);
 // A message as a box shows it: "\r\n" line ends as "\n".
 QString BoxText(const std::string& text);
+// Widens a message box to its caption, which the title bar would otherwise cut ("QNL735…").
+void KeepTitleWhole(QMessageBox& box);
 
 class QtPrompts final : public QObject, public IOperatorPrompts {
     Q_OBJECT
@@ -28,6 +31,9 @@ class QtPrompts final : public QObject, public IOperatorPrompts {
     // Seams for the dialogs, each called on the GUI thread with the window as parent.
     using MessageBox = std::function<void(QWidget* parent, const QString& caption,
                                           const QString& text, MessageIcon icon)>;
+    // A box with "Retry" and "Cancel": true for Retry.
+    using RetryBox = std::function<bool(QWidget* parent, const QString& caption,
+                                        const QString& text, MessageIcon icon)>;
     using SerialNumberDialog = std::function<bool(QWidget* parent, ISerialNumberEntry& entry)>;
     using LoginDialogFn =
         std::function<std::optional<std::string>(QWidget* parent, const LoginQuestion&)>;
@@ -44,6 +50,7 @@ class QtPrompts final : public QObject, public IOperatorPrompts {
     QWidget* Window() const { return window_; }
 
     void SetMessageBox(MessageBox box) { messageBox_ = std::move(box); }
+    void SetRetryBox(RetryBox box) { retryBox_ = std::move(box); }
     // The serial-number dialog's view; until one is given, a plain text input stands in.
     void SetSerialNumberDialog(SerialNumberDialog dialog) { serialNumber_ = std::move(dialog); }
     void SetLoginDialog(LoginDialogFn dialog) { login_ = std::move(dialog); }
@@ -51,6 +58,7 @@ class QtPrompts final : public QObject, public IOperatorPrompts {
 
     void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon,
                      const std::string& consoleText) override;
+    bool AskRetry(const std::string& text, const std::string& caption, MessageIcon icon) override;
     bool AskSerialNumber(ISerialNumberEntry& entry) override;
     std::optional<std::string> AskLogin(const LoginQuestion& question) override;
     std::optional<std::string> ChooseFile(const FileQuestion& question) override;
@@ -62,6 +70,7 @@ class QtPrompts final : public QObject, public IOperatorPrompts {
     QString defaultCaption_;
     QPointer<QWidget> window_;
     MessageBox messageBox_;
+    RetryBox retryBox_;
     SerialNumberDialog serialNumber_;
     LoginDialogFn login_;
     FileChooser fileChooser_;

@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QThread>
 
+#include <algorithm>
+
 namespace qnl {
 
 namespace {
@@ -86,8 +88,12 @@ QVariant ResultTableModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal)
-        return QAbstractTableModel::headerData(section, orientation, role);
+    if (orientation != Qt::Horizontal) {
+        // The rows are not numbered on screen (the H# column is); a screen reader reading the
+        // row headers hears the host number of the H# column, not a count from 1.
+        if (role == Qt::DisplayRole) return QString::number(section);
+        return {};
+    }
     if (section < 0 || section >= static_cast<int>(columns_.size())) return {};
     if (role == Qt::DisplayRole) return QString::fromStdString(columns_[section].title);
     if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::AlignCenter);
@@ -125,8 +131,11 @@ ResultTableView::ResultTableView(ResultTableModel& model, QWidget* parent)
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A screen narrower than the widest column set scrolls the table, not the window.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Tab and Shift+Tab leave the table (the arrow keys move in it).
+    setTabKeyNavigation(false);
     setWordWrap(false);
     verticalHeader()->hide();
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -153,7 +162,21 @@ void ResultTableView::ApplyColumnWidths() {
     for (int i = 0; i < static_cast<int>(columns.size()); ++i)
         horizontalHeader()->resizeSection(i, columns[i].width);
     const int rows = verticalHeader()->defaultSectionSize() * kResultRows;
-    setFixedHeight(horizontalHeader()->sizeHint().height() + rows + 2 * frameWidth());
+    // The tallest header of the column sets seen: a page switch never resizes the window.
+    naturalHeight_ =
+        std::max(naturalHeight_, horizontalHeader()->sizeHint().height() + rows + 2 * frameWidth());
+    updateGeometry();
+}
+
+QSize ResultTableView::sizeHint() const {
+    // Every row, and the widest column set whole.
+    return {WidestLayoutWidth(model_.Texts()) + 2 * frameWidth(), naturalHeight_};
+}
+
+QSize ResultTableView::minimumSizeHint() const {
+    // A small screen shrinks the table to the header and two rows; the rest scrolls.
+    return {240, horizontalHeader()->sizeHint().height() +
+                     2 * verticalHeader()->defaultSectionSize() + 2 * frameWidth()};
 }
 
 int ResultTableView::WidestLayoutWidth(const UiTextTable& texts) {

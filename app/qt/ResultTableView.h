@@ -29,6 +29,7 @@ class ResultTableModel final : public QAbstractTableModel {
 
     // The column set shown now (titles and widths), as of the last rebuild.
     const std::vector<ResultColumn>& Columns() const { return columns_; }
+    const UiTextTable& Texts() const { return table_.Texts(); }
 
   signals:
     // The column set changed: the view sets its widths again.
@@ -57,14 +58,18 @@ class ResultTableView final : public QTableView {
     Q_OBJECT
   public:
     explicit ResultTableView(ResultTableModel& model, QWidget* parent = nullptr);
-    // The widths of the current column set, fixed; the height of the header and 8 rows.
+    // The widths of the current column set, fixed.
     void ApplyColumnWidths();
+    // The header and 8 rows, the widest column set whole; smaller on a small screen.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
     // The widest column set's total width, so the window never needs a horizontal scroll bar.
     static int WidestLayoutWidth(const UiTextTable& texts);
 
   private:
     ResultTableModel& model_;
     ResultCellDelegate delegate_;
+    int naturalHeight_ = 0;
 };
 
 }  // namespace qnl

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/qt/AccessibleNames.h"
 #include "ui/qt/EditValidator.h"
 
 namespace qnl {
@@ -46,7 +47,7 @@ SetRegDialogView::SetRegDialogView(SetRegDialog& core, QWidget* parent)
     }
     for (int r = 0; r < SET_REG::kRows; ++r) {
         grid->addWidget(new QLabel(QString::number(r + 1), this), r + 1, 0);
-        auto* bytes = new QComboBox(this);
+        auto* bytes = new LabelledComboBox(this);
         binder_.Bind(SetRegDialog::Bytes(r), bytes);
         connect(bytes, &QComboBox::currentIndexChanged, this,
                 [this, r](int index) { core_.OnSelectionChanged(SetRegDialog::Bytes(r), index); });

@@ -7,15 +7,18 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/qt/AccessibleNames.h"
+
 namespace qnl {
 
 UpgradePage::UpgradePage(UpgradePageCore& core, QWidget* parent)
     : QWidget(parent), core_(core), binder_(core.Controls(), this) {
     auto* update = new QCheckBox(this);
     auto* check = new QCheckBox(this);
-    auto* list = new QComboBox(this);
+    auto* list = new LabelledComboBox(this);
     auto* listLabel = new QLabel(tr("Firmware File"), this);
     listLabel->setBuddy(list);
+    FollowBuddyEnabled(listLabel);
     list->setMinimumContentsLength(40);
     list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     auto* browse = new QPushButton(this);

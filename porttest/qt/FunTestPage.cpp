@@ -12,10 +12,11 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QVBoxLayout>
+
+#include "ui/qt/EditValidator.h"
 
 namespace qnl {
 
@@ -64,7 +65,7 @@ FunTestPage::FunTestPage(FunTestPageCore& core, QWidget* parent)
     auto* timeOut = new QLineEdit(setting);
     timeOutLabel->setBuddy(timeOut);
     // Typing is limited to 3 characters; a loaded value longer than that is shown whole.
-    timeOut->setValidator(new QRegularExpressionValidator(QRegularExpression(".{0,3}"), timeOut));
+    timeOut->setValidator(new EditValidator(3, false, timeOut));
     timeOut->setMaximumWidth(60);
     auto* settingLayout = new QGridLayout(setting);
     settingLayout->addWidget(usb20, 0, 0);

@@ -2,6 +2,7 @@
 // writes the result log and ends with the run's exit code.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 
@@ -541,22 +542,47 @@ TEST_F(MPRunTest, SettingsTextNeverBreaksALogLineOrTheConsole) {
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
 }
 
-TEST_F(MPRunTest, AttachedUsbDeviceHoldsTheRunUntilItIsRemoved) {
+TEST_F(MPRunTest, AnAttachedUsbDeviceHoldsTheRunUntilItIsRemovedOrTheLimit) {
     settings.check_downstream_usb_enable = 1;
-    // A device on the first port is pulled out 50 s (station time, 0.5 s of wall time) after the
-    // start; the tool's start-up itself takes a little of that.
-    WriteStation({Controller(3, 0, R"("ports": { "usb2_port1": { "type": "device",
-                     "faults": { "unplug_after_ms": 50000 } } })")});
-    auto r = Run({"/S", "/A"});
-    EXPECT_EQ(r.status, 0) << r.out;
+    // A device on the first port, pulled out 50 s of station time (0.5 s of wall time) after
+    // the start, or left in: the message once, then a silent look every second; the run goes
+    // on once it is gone and fails at the run's 200 s limit while it stays.
+    struct Case {
+        const char* device;
+        int status;
+        const char* hostLine;
+    };
+    const Case cases[] = {
+        {R"({ "type": "device", "faults": { "unplug_after_ms": 50000 } })", 0,
+         "Host[0],[FW Update ]--> [PASS]!!"},
+        {R"({ "type": "device" })", 1, nullptr},
+    };
     const std::string message = "Found a USB Device Connected , Please Remove it !!\r\n";
-    std::size_t count = 0;
-    for (std::size_t p = 0; (p = r.out.find(message, p)) != std::string::npos; p += message.size())
-        ++count;
-    // One message, then a look every second until the device is gone.
-    EXPECT_GE(count, 2u);
-    EXPECT_LE(count, 51u);
-    EXPECT_LT(r.out.find(message), r.out.find("Host[0],[FW Update ]--> [PASS]!!"));
+    for (const Case& c : cases) {
+        WriteStation(
+            {Controller(3, 0, std::string(R"("ports": { "usb2_port1": )") + c.device + " }")});
+        const auto start = std::chrono::steady_clock::now();
+        auto r = Run({"/S", "/A"});
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(r.status, c.status) << r.out;
+        const auto first = r.out.find(message);
+        ASSERT_NE(first, std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find(message, first + 1), std::string::npos) << r.out;
+        if (c.hostLine != nullptr) {
+            EXPECT_LT(first, r.out.find(c.hostLine)) << r.out;
+            continue;
+        }
+        // Left in: FAIL at the limit (200 s at a time scale of 0.01), nothing programmed.
+        EXPECT_GT(seconds, 1.9);
+        EXPECT_LT(seconds, 30.0);
+        EXPECT_NE(r.out.find("USB Device still Connected, Time Out, Fail!!!\r\n"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(r.out.find("Target Host[0]"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("ErroCode [1]\r\n"), std::string::npos);
+        EXPECT_NE(ResultLog().find("\tFAIL\t"), std::string::npos) << ResultLog();
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,16 @@ class RecordingPrompts final : public IOperatorPrompts {
                      const std::string&) override {
         messages.push_back(text);
         captions.push_back(caption);
+    }
+    // Records the question, runs `onRetryQuestion` (the operator's hand meanwhile) and answers
+    // from `retryAnswers` (Cancel when none is left).
+    bool AskRetry(const std::string& text, const std::string&, MessageIcon) override {
+        retryQuestions.push_back(text);
+        if (onRetryQuestion) onRetryQuestion();
+        if (retryAnswers.empty()) return false;
+        const bool answer = retryAnswers.front();
+        retryAnswers.pop_front();
+        return answer;
     }
     bool AskSerialNumber(ISerialNumberEntry&) override { return false; }
     std::optional<std::string> AskLogin(const LoginQuestion& question) override {
@@ -36,6 +47,9 @@ class RecordingPrompts final : public IOperatorPrompts {
 
     std::vector<std::string> messages;
     std::vector<std::string> captions;  // one per message
+    std::vector<std::string> retryQuestions;
+    std::deque<bool> retryAnswers;
+    std::function<void()> onRetryQuestion;
     std::vector<LoginQuestion> loginQuestions;
     std::deque<std::optional<std::string>> loginAnswers;
     std::vector<FileQuestion> fileQuestions;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/ToolAssembly.h"
+#include "qnlio/sim/SimUsbTopology.h"
 #include "support/ForwardingIo.h"
 #include "support/RecordingPrompts.h"
 #include "support/SimFixture.h"
@@ -57,6 +58,7 @@ class WindowBench {
                          const std::string& controllerExtra = {})
         : sim(Controllers(hosts, controllerExtra), "[]", realTimeScale),
           io(*sim.station),
+          usb(*sim.station, realTimeScale > 0 ? sim.tool->context->clock : sim.clock),
           tool(Environment(realTimeScale), parts),
           context(&tool.context),
           dialog(&tool.dialog) {}
@@ -78,6 +80,7 @@ class WindowBench {
 
     SimBench sim;
     HidingIo io;
+    sim::SimUsbTopology usb;  // what the station's ports hold, as the system sees it
     MemoryConsole console;
     RecordingPrompts prompts;
     MemoryEventStore events;
@@ -98,6 +101,7 @@ class WindowBench {
         IClock& clock = realTimeScale > 0 ? sim.tool->context->clock : sim.clock;
         ToolEnvironment env{clock, console, prompts, io};
         env.eventStore = &events;
+        env.usbTopology = &usb;
         env.toolFolder = sim.Folder();
         env.currentFolder = sim.Folder();
         env.userName = "operator";

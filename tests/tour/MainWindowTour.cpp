@@ -6,12 +6,21 @@
 
 #include "Tour.h"
 #include "app/qt/LoginDialog.h"
+#include "app/qt/WindowApp.h"
 
 namespace qnl::tour {
 namespace {
 
 const bool registered = [] {
-    AddStep({100, "main-locked", [](Tour& t) { t.Shot("main-locked"); }});
+    AddStep({100, "main-locked", [](Tour& t) {
+                 // What start-up shows while it searches the controllers.
+                 std::unique_ptr<QWidget> splash(NewStartUpSplash());
+                 splash->show();
+                 t.Settle();
+                 t.Shot("start-up-splash", splash.get());
+                 splash.reset();
+                 t.Shot("main-locked");
+             }});
     AddStep({110, "login", [](Tour& t) {
                  t.WhenDialogShown("login", [](QDialog& dialog) {
                      if (auto* login = qobject_cast<LoginDialog*>(&dialog))

@@ -182,6 +182,7 @@ int main(int argc, char** argv) {
     WindowPages& pages = *station.tool->pages;
     MainWindowView window(dialog, context, MakePageViews(pages, dialog, context));
     app.Prompts().SetWindow(&window);
+    window.FitToScreen();
     window.show();
     tour::TourRun run(QString::fromStdString(pictures), window, dialog, context, pages,
                       app.Prompts());

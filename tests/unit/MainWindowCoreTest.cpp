@@ -2,6 +2,8 @@
 // page switch, the settings files, Rescan, the run's end and Close.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <thread>
 
@@ -48,13 +50,14 @@ class MainWindowCoreTest : public ::testing::Test {
         dlg().OnBnClickedUnlock();
     }
     bool Enabled(ControlId id) { return bench.State(id).enabled; }
-    // Start a run and let timer 1 tick until it sees the end.
-    void RunToEnd() {
-        dlg().OnStartClicked();
-        ASSERT_TRUE(dlg().RunActive());
-        for (int i = 0; i < 2000 && !dlg().OnTimer1(); ++i)
+    // Start a run (on `b`, by default the fixture's) and let timer 1 tick until it sees the end.
+    void RunToEnd(WindowBench* b = nullptr) {
+        CQNL735_MPToolDlg& dialog = *(b != nullptr ? b : &bench)->dialog;
+        dialog.OnStartClicked();
+        ASSERT_TRUE(dialog.RunActive());
+        for (int i = 0; i < 2000 && !dialog.OnTimer1(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ASSERT_FALSE(dlg().RunActive());
+        ASSERT_FALSE(dialog.RunActive());
     }
 
     RecordingPage device, upgrade, test;
@@ -163,6 +166,8 @@ TEST_F(MainWindowCoreTest, SaveIniWritesTheFileAndReportsAFailedSave) {
     bench.prompts.fileAnswers.push_back(saved);
     dlg().OnBnClickedButtonSaveini();
     EXPECT_TRUE(std::filesystem::exists(saved));
+    // A new name is created without a word.
+    EXPECT_TRUE(bench.prompts.messages.empty()) << bench.prompts.messages.front();
     auto question = bench.prompts.fileQuestions.back();
     EXPECT_EQ(question.mode, FileQuestion::Mode::Save);
     EXPECT_TRUE(question.confirmOverwrite);
@@ -368,8 +373,12 @@ TEST_F(MainWindowCoreTest, DuringARunEverythingIsOffAndUnlockCloseAndRescanAreRe
     dlg().OnBnClickedUnlock();
     EXPECT_TRUE(dlg().Unlocked());
     EXPECT_TRUE(bench.prompts.loginQuestions.size() == 1);
+    // Close is put off, and the window says so.
     EXPECT_FALSE(dlg().OnClose().has_value());
     EXPECT_NE(bench.LogText().find("Close refused"), std::string::npos);
+    EXPECT_TRUE(dlg().ClosePending());
+    EXPECT_EQ(bench.State(kCtlStatus).text,
+              "An MP run is in progress: the window closes when it ends");
     EXPECT_FALSE(dlg().BeginRescan());
     // A second Start while the first runs does nothing.
     dlg().OnStartClicked();
@@ -492,6 +501,74 @@ TEST_F(MainWindowCoreTest, CloseWhenIdleUnloadsTheDriver) {
     ASSERT_TRUE(bench.sim.station->DriverLoaded());
     EXPECT_EQ(dlg().OnClose(), 0);
     EXPECT_FALSE(bench.sim.station->DriverLoaded());
+}
+
+// The window ends with the last run's exit code, and its status line tells a failed run, also
+// one whose cells show what the boards did while its record was lost.
+TEST_F(MainWindowCoreTest, AFailedRunIsToldOnTheWindowAndIsTheWindowsExitCode) {
+    struct Case {
+        bool logIsAFolder;
+        const char* status;
+    };
+    for (const Case& c : {Case{false, "MP run FAIL (exit code 1)"},
+                          Case{true,
+                               "MP run FAIL (exit code 1): the run's record was not kept. "
+                               "Write result log ["}}) {
+        WindowBench b;
+        // The (empty) firmware file cannot be checked: the run fails with 1.
+        b.WriteSettings("fw_check_enable=1\r\nfw_binary_name=FW.BIN\r\nsavelog_enable=1\r\n");
+        if (c.logIsAFolder) std::filesystem::create_directory(b.sim.Folder() + "/20260101.log");
+        b.Start();
+        RunToEnd(&b);
+        EXPECT_EQ(b.State(kCtlStatus).text.rfind(c.status, 0), 0u) << b.State(kCtlStatus).text;
+        EXPECT_EQ(b.State(kCtlStatus).value, kStatusAlarm);
+        EXPECT_EQ(b.dialog->OnClose(), 1);
+    }
+}
+
+// The window holds the station lock from start-up to its end: a console run in its folder is
+// refused, naming the window's process; the reads go on.
+TEST_F(MainWindowCoreTest, TheOpenWindowKeepsTheStationFromAConsoleRun) {
+    StartWith("fw_check_enable=1\r\n");
+    struct Case {
+        const char* commandLine;
+        std::int32_t code;
+        std::string output;
+    };
+    const std::string refused = "Another instance of the MP tool (process " +
+                                std::to_string(::getpid()) + ") is running on this station";
+    for (const Case& c :
+         {Case{"/S /A", 1, refused}, Case{"/S /D", 0, "Version-->"}, Case{"", 1, refused}}) {
+        MemoryConsole console;
+        RecordingPrompts prompts;
+        ToolEnvironment environment{bench.sim.clock, console, prompts, bench.io};
+        environment.toolFolder = bench.sim.Folder();
+        environment.currentFolder = bench.sim.Folder();
+        ToolAssembly second(environment, ToolAssembly::Parts::WindowOnly);
+        EXPECT_EQ(second.Start(c.commandLine), c.code) << c.commandLine;
+        const std::string told =
+            console.Text() + (prompts.messages.empty() ? "" : prompts.messages[0]);
+        EXPECT_NE(told.find(c.output), std::string::npos) << c.commandLine << ": " << told;
+    }
+}
+
+// A USB device below a target controller: the window asks to remove it, Retry looks again,
+// Cancel fails the run for every host with a message.
+TEST_F(MainWindowCoreTest, AUsbDeviceLeftConnectedIsRetriedOrCancelled) {
+    WindowBench b(2, 0, ToolAssembly::Parts::WindowOnly,
+                  R"("ports": { "usb2_port1": { "type": "device" } })");
+    b.WriteSettings(
+        "fw_check_enable=1\r\nfw_binary_name=FW.BIN\r\ncheck_downstream_usb_enable=1\r\n");
+    b.Start();
+    b.prompts.retryAnswers = {true, false};
+    RunToEnd(&b);
+    ASSERT_EQ(b.prompts.retryQuestions.size(), 2u);
+    EXPECT_EQ(b.prompts.retryQuestions[0], "Found a USB Device Connected , Please Remove it !!");
+    ASSERT_FALSE(b.prompts.messages.empty());
+    EXPECT_NE(b.prompts.messages.back().find("cancelled, every host FAIL"), std::string::npos);
+    for (std::uint8_t host = 0; host < 2; ++host)
+        EXPECT_EQ(b.context->resultTable.strGetResultItemTable(host, 7), "FAIL") << int(host);
+    EXPECT_EQ(b.dialog->RunExitCode(), 1);
 }
 
 }  // namespace

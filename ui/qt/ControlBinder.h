@@ -7,6 +7,7 @@
 // queued to the GUI thread and applied with the state found there.
 #pragma once
 
+#include <QLabel>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -17,6 +18,10 @@
 #include "ui/ControlState.h"
 
 namespace qnl {
+
+// A label beside an edit or list (its buddy) is greyed while its buddy is disabled. The binder
+// does it for the labels it binds; views call it for labels of their own.
+void FollowBuddyEnabled(QLabel* label);
 
 class ControlBinder : public QObject {
     Q_OBJECT
@@ -30,9 +35,15 @@ class ControlBinder : public QObject {
     ControlBinder(const ControlBinder&) = delete;
     ControlBinder& operator=(const ControlBinder&) = delete;
 
-    // Binds a control to its widget and applies the current state at once. The widget gets the
-    // control's name as its accessible name unless it already has one.
+    // Binds a control to its widget and applies the current state at once. Accessible names
+    // follow what the operator reads: a button, check box or group box is named by its caption
+    // as shown (or by the control's name where that names the caption in its context, "Battery
+    // Charge Port A" for "Port A"), a label by its text; any other widget gets the control's
+    // name unless it has one already (edits and lists: the caption of their label).
     void Bind(ControlId id, QWidget* widget, Applier applier = {});
+    // A keyboard mnemonic for a button: Alt and the first of `letters` found in its caption
+    // (case-insensitive) presses it. The caption itself stays the core's.
+    void SetMnemonic(ControlId id, const QString& letters);
     QWidget* Widget(ControlId id) const;
     ControlStateTable& Table() { return table_; }
 
@@ -43,6 +54,8 @@ class ControlBinder : public QObject {
     // What the binder writes into a widget of a standard kind (QLineEdit, QAbstractButton,
     // QLabel, QGroupBox, QComboBox, QProgressBar, QTabWidget), under a signal blocker.
     static void ApplyStandard(QWidget* widget, const ControlState& state);
+    // `caption` with "&" before the first of `letters` in it ("&&" for a "&" of its own).
+    static QString WithMnemonic(const QString& caption, const QString& letters);
 
   private:
     void OnChanged(ControlId id);  // any thread
@@ -50,7 +63,10 @@ class ControlBinder : public QObject {
     struct Binding {
         QPointer<QWidget> widget;
         Applier applier;
+        QString mnemonics;
     };
+    // The accessible name of a captioned control showing `caption`.
+    QString CaptionName(ControlId id, const QString& caption) const;
     ControlStateTable& table_;
     int token_ = 0;
     std::map<ControlId, Binding> bindings_;  // GUI thread only
