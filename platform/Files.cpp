@@ -112,22 +112,6 @@ bool WriteAtomic(const std::string& path, const void* data, std::size_t size) {
     return ok;
 }
 
-std::size_t RemoveStaleTemporaries(const std::string& folder, const std::string& prefix) {
-    std::size_t removed = 0;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.compare(0, prefix.size(), prefix) != 0 ||
-            name.find(".tmp.", prefix.size()) == std::string::npos)
-            continue;
-        std::error_code status;
-        if (!it->is_regular_file(status)) continue;
-        if (std::filesystem::remove(it->path(), status)) ++removed;
-    }
-    return removed;
-}
-
 bool Append(const std::string& path, const std::string& text) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0664);
     if (fd < 0) return false;

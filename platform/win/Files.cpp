@@ -131,22 +131,6 @@ bool WriteAtomic(const std::string& path, const void* data, std::size_t size) {
     return ok;
 }
 
-std::size_t RemoveStaleTemporaries(const std::string& folder, const std::string& prefix) {
-    std::size_t removed = 0;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.compare(0, prefix.size(), prefix) != 0 ||
-            name.find(".tmp.", prefix.size()) == std::string::npos)
-            continue;
-        std::error_code status;
-        if (!it->is_regular_file(status)) continue;
-        if (std::filesystem::remove(it->path(), status)) ++removed;
-    }
-    return removed;
-}
-
 bool Append(const std::string& path, const std::string& text) {
     // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end of the file.
     const HANDLE file = OpenFile(path, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS);
