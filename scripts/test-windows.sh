@@ -80,6 +80,13 @@ run() {  # env assignments..., then the tool's arguments
     while [[ $# -gt 0 && "$1" == *=* ]]; do envs+=("$1"); shift; done
     (cd "$folder" && env "${envs[@]}" timeout 300 wine ./qnlmptool.exe "$@" >out 2>err)
     status=$?
+    # Wine itself lost its server before the tool printed anything (seen once on a loaded
+    # machine: "wine client error:0: recvmsg: Connection reset by peer"): the tool never ran,
+    # so run it once more rather than report the tool as failing.
+    if [[ ! -s "$folder/out" ]] && grep -q "wine client error" "$folder/err"; then
+        (cd "$folder" && env "${envs[@]}" timeout 300 wine ./qnlmptool.exe "$@" >out 2>err)
+        status=$?
+    fi
 }
 station() {  # flash file prefix, extra top-level JSON
     cat >"$folder/station.json" <<JSON
