@@ -50,7 +50,7 @@ bool CQNL735_MPToolDlg::PageHasItems() const {
 
 std::uint8_t CQNL735_MPToolDlg::BuildItemMask() {
     const std::uint8_t mask = ItemMaskOf(ctx_.ini, currentPage_);
-    if (cmd_.silent) {
+    if (Cmd().silent) {
         int n = 0;
         for (std::uint8_t bit :
              {kItemFwUpdate, kItemFwCheck, kItemSignalLine, kItemTermination, kItemFixture})
@@ -67,7 +67,7 @@ void CQNL735_MPToolDlg::OnBnClickedStart() {
     request.mask = BuildItemMask();
     // The run works with the settings as they are now; the pages may change them meanwhile.
     request.settings = ctx_.ini;
-    request.mode = RunMode{ConsoleMode(), cmd_.silent};
+    request.mode = RunMode{ConsoleMode(), Cmd().silent};
     request.settingsPath = m_strEditLoadINI;
     request.backend = ctx_.backendName;
     // The window is off for the run, the lock button too (unlocking would bring the controls
@@ -184,7 +184,7 @@ CQNL735_MPToolDlg::~CQNL735_MPToolDlg() {
 }
 
 std::optional<std::int32_t> CQNL735_MPToolDlg::RunFromCommandLine() {
-    ApplyTestOverrides(cmd_, ctx_.ini);
+    ApplyTestOverrides(Cmd(), ctx_.ini);
     if (ctx_.g_Utility.m_ucIniLoaded != 1) {
         // A settings file the tool refused (missing, wrong version, an unknown key, too many
         // lines, a missing firmware file) would keep Start disabled in the window: a console
@@ -209,7 +209,7 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::RunFromCommandLine() {
 }
 
 void CQNL735_MPToolDlg::StartInWindowFromCommandLine() {
-    ApplyTestOverrides(cmd_, ctx_.ini);
+    ApplyTestOverrides(Cmd(), ctx_.ini);
     // The page shows the test as the command line set it.
     RefreshAllPages();
     vEnableStartGUI();
@@ -230,7 +230,7 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::RefuseCommandLineRun() {
     std::string refusal = RunRefusal(ini, mask);
     // /G or /F whose test the start page leaves out, with nothing else to run: a run of no
     // item would end with 0 without the test it was asked for.
-    if (refusal.empty() && mask == 0 && (cmd_.signalOverride || cmd_.fixtureOverride))
+    if (refusal.empty() && mask == 0 && (Cmd().signalOverride || Cmd().fixtureOverride))
         refusal = Format("%s left out by the start page (init_main=%d): the MP run does not start.",
                          ItemNames(leftOut).c_str(), ini.init_main);
     if (!refusal.empty()) {

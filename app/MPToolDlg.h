@@ -1,7 +1,9 @@
-// The main window's core: start-up, the command line and the way the process ends.
+// The main window's core: the window's rules over start-up (app/StartUp.h), Start and the MP
+// run (app/MpRun.h), Rescan, the lock and Close.
 //
-// The Qt window (when there is one) holds a reference to this object; console mode runs it
-// alone. Start-up may end the process: OnInitDialog then returns the exit code.
+// The window's views (Qt on Linux, the system's controls on Windows) hold a reference to this
+// object; console mode runs it alone. Start-up may end the process: OnInitDialog then returns
+// the exit code.
 #pragma once
 
 #include <array>
@@ -18,18 +20,14 @@
 #include "app/CommandLine.h"
 #include "app/MpRun.h"
 #include "app/ResultLog.h"
+#include "app/StartUp.h"
+#include "app/StationLocks.h"
 #include "app/ToolContext.h"
-#include "platform/StationLock.h"
 #include "platform/Worker.h"
 #include "ui/ControlState.h"
 #include "ui/PageHooks.h"
 
 namespace qnl {
-
-// The tool folder's lock file: one MP run at a time on a station.
-inline constexpr const char* kStationLockFileName = "QNL7350AMPTool.lock";
-
-inline constexpr const char* kVersionFileName = "QNL735xVersion.txt";
 
 // The main window's own controls (the pages have tables of their own).
 enum MainControl : ControlId {
@@ -103,8 +101,7 @@ class CQNL735_MPToolDlg {
     // the process (console actions, failures), nullopt when the tool goes on running.
     std::optional<std::int32_t> OnInitDialog(const std::string& commandLineText);
 
-    // Ends the run of the tool with a code: prints "ErroCode [%d]" in console mode, waits a
-    // second, unloads the I/O driver. Returns the code for the caller to end the process with.
+    // Ends the run of the tool with a code (StartUp::ExitWithCode).
     std::int32_t vExitWithCode(std::int32_t code);
 
     // --- The MP run ------------------------------------------------------------------------
@@ -132,17 +129,12 @@ class CQNL735_MPToolDlg {
     // Whether the current page has an item switched on in the settings.
     bool PageHasItems() const;
 
-    // Takes the station lock before a run drives the hardware: the tool folder's lock file
-    // and, with real controllers, one per controller address (after discovery). False, after
-    // telling the operator and the diagnostic log, when another tool process holds one; Start
-    // must then not run. The locks are kept until the tool ends.
-    bool AcquireStationLock();
-    // The tool folder's lock alone (start-up takes it before discovery when a run is asked
-    // for on the command line, and the window for as long as it is open).
-    bool AcquireToolFolderLock(const char* consequence = "the MP run does not start");
-    // The window: the controllers' locks for the host table found now (after discovery and
-    // each rescan), the ones held before released.
-    void RelockControllers();
+    // The station's locks (app/StationLocks.h): false, told, when another tool holds one.
+    bool AcquireStationLock() { return locks_.AcquireStation(); }
+    bool AcquireToolFolderLock(const char* consequence = "the MP run does not start") {
+        return locks_.AcquireToolFolder(consequence);
+    }
+    void RelockControllers() { locks_.RelockControllers(); }
 
     // --- The main window's controls -----------------------------------------------------------
     // The window's control states; the Qt view mirrors them, console mode keeps them unseen.
@@ -221,29 +213,16 @@ class CQNL735_MPToolDlg {
     // The window's view starts its timer through this when a page's run starts timer 1.
     void SetTimer1Starter(std::function<void()> start) { timer1Starter_ = std::move(start); }
 
-    const CommandLineState& CommandLine() const { return cmd_; }
+    const CommandLineState& CommandLine() const { return startUp_.CommandLine(); }
     // The operator's window follows start-up (set before OnInitDialog): a command line that
     // asks for no console action then leaves the tool to the window instead of ending it.
     void SetWindowFollows(bool follows) { windowFollows_ = follows; }
-    bool ConsoleMode() const { return cmd_.silent || cmd_.hasCommandLine; }
-    std::int32_t ExitCode() const { return exitCode_; }
+    bool ConsoleMode() const { return startUp_.ConsoleMode(); }
 
   private:
     void Print(const std::string& text);
     void Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    void PrintHostAddress(std::size_t index, const TargetHost& host);
-
-    std::optional<std::int32_t> LoadSettings();
-    std::optional<std::int32_t> LoadDriver();
-    std::optional<std::int32_t> Discover();
-    std::optional<std::int32_t> ShowVersions();
-    std::optional<std::int32_t> CompareVersions();
-    std::optional<std::int32_t> WriteVersionFile();
-    std::optional<std::int32_t> CompareIds();
-    // /T and /I: every host printed and compared in table order, ending at the first mismatch.
-    std::optional<std::int32_t> CompareEveryHost(
-        const std::function<void(const TargetHost&)>& printHost,
-        const std::function<bool(const TargetHost&)>& matches, std::int32_t mismatchCode);
+    const CommandLineState& Cmd() const { return startUp_.CommandLine(); }
     std::optional<std::int32_t> RunFromCommandLine();
     // /G or /F without /A when the window follows: the run starts in it (the window stays).
     void StartInWindowFromCommandLine();
@@ -256,21 +235,16 @@ class CQNL735_MPToolDlg {
     void EndRunAfterException();
 
     ToolContext& ctx_;
-    CommandLineState cmd_;
+    StartUp startUp_;
+    StationLocks locks_;
     bool windowFollows_ = false;
+    // The window's exit code: the last MP run's (0 when none ran).
     std::int32_t exitCode_ = 0;
 
     std::uint8_t currentPage_ = 0;
     std::atomic<bool> m_bRunDone{false};
     std::atomic<std::int32_t> m_iRunExitCode{0};
     std::shared_ptr<Worker> runThread_;
-    // `consequence`: what the refusal means, ending the operator's message.
-    bool TakeLocks(const std::vector<std::string>& lockFiles, std::unique_ptr<StationLock>& held,
-                   const char* consequence = "the MP run does not start");
-    std::vector<std::string> ControllerLockFiles() const;
-    std::string ToolFolderLockFile() const;
-    std::unique_ptr<StationLock> toolLock_;
-    std::unique_ptr<StationLock> controllerLocks_;
     std::atomic<bool> timerRunning_{false};
     std::atomic<int> progress_{0};
 
@@ -281,8 +255,6 @@ class CQNL735_MPToolDlg {
     void RebuildResultTable();
     void SetLogCheckBoxesFromSettings();
     void LogGuiFailure(const char* function, int line, const std::exception& e);
-    void ScanAndReport();
-    void ReportNoAnswerHosts();
     void InitControls();
     bool ControlEnabled(ControlId id) const;
     ControlStateTable controls_;
@@ -318,11 +290,5 @@ class CQNL735_MPToolDlg {
     // The settings file path shown in the window's INI path edit.
     std::string m_strEditLoadINI;
 };
-
-// /G and /F: the signal line test or the fixture test on, with the port and speed digits.
-void ApplyTestOverrides(const CommandLineState& cmd, IniSettings& ini);
-
-// One line of the version file for a host.
-std::string VersionFileLine(std::size_t index, const TargetHost& host);
 
 }  // namespace qnl

@@ -381,11 +381,11 @@ void CQNL735_MPToolDlg::OnBnClickedButtonDebugLog() {
 }
 
 void CQNL735_MPToolDlg::OnBnClickedButtonCreateConfigFile() {
-    MainWindowControls(ctx_, cmd_.silent).OnBnClickedButtonCreateConfigFile();
+    MainWindowControls(ctx_, Cmd().silent).OnBnClickedButtonCreateConfigFile();
 }
 
 void CQNL735_MPToolDlg::OnBnClickedButtonFWInfo() {
-    MainWindowControls(ctx_, cmd_.silent).OnBnClickedButtonFWInfo();
+    MainWindowControls(ctx_, Cmd().silent).OnBnClickedButtonFWInfo();
 }
 
 void CQNL735_MPToolDlg::OnStartClicked() {
@@ -402,21 +402,6 @@ bool CQNL735_MPToolDlg::BeginRescan() {
     return true;
 }
 
-void CQNL735_MPToolDlg::ScanAndReport() {
-    ctx_.interctl.ScanPciBus(ctx_.ini.spi_wrsr_ver);
-    const std::uint32_t found = ctx_.g_Utility.dwControllersFound;
-    if (found > kMaxHosts) {
-        // The host table holds 8: say so, the boards beyond it are not programmed or tested.
-        const std::string message = Format(
-            "%u QNL controllers found: only the first %u are served, the other %u are "
-            "not programmed or tested!!",
-            found, static_cast<unsigned>(kMaxHosts), found - static_cast<unsigned>(kMaxHosts));
-        ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: %s", "CInterctl::ScanPciBus", 237,
-                                 message.c_str());
-        ctx_.prompts.ShowMessage(message, {}, MessageIcon::Warning);
-    }
-}
-
 void CQNL735_MPToolDlg::RescanHardware() {
     // A run or a port check drives the hardware and reads the host table: wait for it.
     const HardwareSession::Hold hardware = ctx_.hardware.Acquire(HardwareActivity::Rescan);
@@ -425,8 +410,8 @@ void CQNL735_MPToolDlg::RescanHardware() {
     // The records are written under their locks (the table may be rebuilt meanwhile).
     ctx_.g_Utility.ResetHostRecords();
     ctx_.resultTable.vClearCtrlListHostInfoTable();
-    ScanAndReport();
-    ReportNoAnswerHosts();
+    ScanControllers(ctx_);
+    ReportNoAnswerHosts(ctx_);
 }
 
 void CQNL735_MPToolDlg::FinishRescan() {
