@@ -55,6 +55,30 @@ std::int32_t MpRun::Run(const MpRunRequest& request) {
     return Record();
 }
 
+void MpRun::RunPageItems(std::uint8_t page, std::uint8_t items, const IniSettings& settings) {
+    ctx_.resultTable.vClearCtrlListHostInfoTable();
+    CUtility& util = ctx_.g_Utility;
+    if (page == kPageUpgrade) {
+        for (std::size_t i = 0; i < kMaxHosts; ++i)
+            util.WriteRecord(i, [](TargetHost& host) {
+                host.ucFwUpdateResult = 0;
+                host.ucFwCheckResult = 0;
+            });
+        for (std::uint8_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i) {
+            if (items & kItemFwUpdate)
+                ctx_.resultTable.ShowResult(ResultLayout::Upgrade, i, ResultItem::FwUpdate,
+                                            CellState::Doing, "doing");
+            if (items & kItemFwCheck)
+                ctx_.resultTable.ShowResult(ResultLayout::Upgrade, i, ResultItem::FwCheck,
+                                            CellState::Doing, "doing");
+        }
+        // The page's run programs the page list's choice.
+        ctx_.upgrade.RunFirmwareUpgrade(1, items, settings, UpgradeRunMode{false, false});
+    } else if (page == kPageTest) {
+        ctx_.funTest.PageTestThread(kRunModeTestPage, items, settings, false);
+    }
+}
+
 void MpRun::Print(const std::string& text) {
     if (request_.mode.console) ctx_.console.Write(text);
 }

@@ -67,6 +67,12 @@ class MpRun {
     // Runs every stage; returns the exit code (RunExitCode of Outcome()).
     std::int32_t Run(const MpRunRequest& request);
 
+    // A page's own run (the upgrade page's "Upgrade", a test button of the test page): that
+    // page's items alone, as the window's run: no console lines, no serial number, no result
+    // log or run record, the firmware the page's list chose. The caller holds the hardware; the
+    // page's last results are cleared here, and "doing" marks the cells the run fills.
+    void RunPageItems(std::uint8_t page, std::uint8_t items, const IniSettings& settings);
+
     const MpRunOutcome& Outcome() const { return outcome_; }
 
   private:

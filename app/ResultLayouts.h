@@ -12,14 +12,10 @@
 #include "controller/RunRecord.h"
 #include "controller/RunReporter.h"
 #include "settings/CIni.h"
+#include "ui/PageHooks.h"
 #include "ui/UiTextTable.h"
 
 namespace qnl {
-
-// The pages of the tab control.
-inline constexpr std::uint8_t kPageMain = 0;
-inline constexpr std::uint8_t kPageUpgrade = 1;
-inline constexpr std::uint8_t kPageTest = 2;
 
 struct ResultColumn {
     std::string title;

@@ -17,6 +17,10 @@ MainWindowHooks CQNL735_MPToolDlg::PageHooks() {
     };
     hooks.OnBnClickedButtonFWInfo = [this] { OnBnClickedButtonFWInfo(); };
     hooks.ExtendedAccess = [this] { return ExtendedAccess(); };
+    hooks.RunPageItems = [this](std::uint8_t page, std::uint8_t items,
+                                const IniSettings& settings) {
+        MpRun(ctx_).RunPageItems(page, items, settings);
+    };
     return hooks;
 }
 

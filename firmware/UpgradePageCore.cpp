@@ -184,30 +184,20 @@ void UpgradePageCore::OnBnClickedButtonFirmwareUpgrade() {
         if (RunActive()) return;
         Upgrade& upgrade = services_.upgrade;
         const MainWindowHooks& hooks = services_.hooks;
-        // 1. Forget the last run; clear the table.
+        // 1. Forget the last run.
         upgrade.ResetRunState();
         {
             std::lock_guard lock(threadMutex_);
             runThread_.reset();
         }
-        if (hooks.vClearCtrlListHostInfoTable) hooks.vClearCtrlListHostInfoTable();
-        // 2. "doing" in the cells this run fills.
         const IniSettings settings = services_.ini;
-        CUtility& util = services_.utility;
-        for (std::uint8_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i) {
-            if (On(settings.fw_update_enable))
-                services_.reporter.ShowResult(ResultLayout::Upgrade, i, ResultItem::FwUpdate,
-                                              CellState::Doing, "doing");
-            if (On(settings.fw_check_enable))
-                services_.reporter.ShowResult(ResultLayout::Upgrade, i, ResultItem::FwCheck,
-                                              CellState::Doing, "doing");
-        }
+        // 2. The table is cleared, the host records' results start at 0 and the cells this run
+        // fills show "doing" once the run holds the hardware (a port check still going may
+        // write its own results until then).
         // 3. The window off; timer 1 watches the run's end.
         if (hooks.vDisableAllGUI) hooks.vDisableAllGUI();
         if (hooks.StartPageRunTimer) hooks.StartPageRunTimer([this] { return RunEnded(); });
-        // 4. (Both results of every host record start at 0: on the run's thread, once it holds
-        // the hardware.)
-        // 5. The run: this page's, so the list's choice is programmed (taken here, on the
+        // 4. The run: this page's, so the list's choice is programmed (taken here, on the
         // operator's thread, before the run's thread starts).
         services_.runFromMain = false;
         const auto selection = controls_.Get(kUpgFirmwareList);
@@ -220,6 +210,7 @@ void UpgradePageCore::OnBnClickedButtonFirmwareUpgrade() {
                                       (On(settings.fw_check_enable) ? kRunCheck : 0);
         if (runFlags == 0) {
             // Nothing to run: the run is over at once, so timer 1 gives the window back.
+            if (hooks.vClearCtrlListHostInfoTable) hooks.vClearCtrlListHostInfoTable();
             upgrade.m_ucRunDone = 1;
             return;
         }
@@ -232,14 +223,9 @@ void UpgradePageCore::OnBnClickedButtonFirmwareUpgrade() {
                     services_.upgrade.m_ucRunDone = 1;
                     return;
                 }
-                for (std::size_t i = 0; i < kMaxHosts; ++i)
-                    services_.utility.WriteRecord(i, [](TargetHost& host) {
-                        host.ucFwUpdateResult = 0;
-                        host.ucFwCheckResult = 0;
-                    });
-                // A page's run is the window's: no console lines.
-                services_.upgrade.RunFirmwareUpgrade(1, runFlags, settings,
-                                                     UpgradeRunMode{false, false});
+                // The tool's run object runs the page's items as the window's run.
+                if (services_.hooks.RunPageItems)
+                    services_.hooks.RunPageItems(kPageUpgrade, runFlags, settings);
                 services_.upgrade.m_ucRunDone = 1;
             },
             [this] {

@@ -276,7 +276,7 @@ void FunTestPageCore::StartPageRun(std::uint8_t selection) {
         // controls are off then anyway).
         if (RunActive()) return;
         const MainWindowHooks& hooks = services_.hooks;
-        if (hooks.vClearCtrlListHostInfoTable) hooks.vClearCtrlListHostInfoTable();
+        // (The table is cleared by the run once it holds the hardware.)
         if (hooks.vDisableAllGUI) hooks.vDisableAllGUI();
         vDisableALLGUI();
         // The page's run: the MP run's flag is cleared here, on the operator's thread.
@@ -290,8 +290,9 @@ void FunTestPageCore::StartPageRun(std::uint8_t selection) {
                     const HardwareSession::Hold hardware =
                         services_.hardware.Acquire(HardwareActivity::PageRun);
                     if (!hardware) return;
-                    // A page's run is the window's: never silent.
-                    services_.funTest.PageTestThread(kRunModeTestPage, selection, settings, false);
+                    // The tool's run object runs the page's test as the window's run.
+                    if (services_.hooks.RunPageItems)
+                        services_.hooks.RunPageItems(kPageTest, selection, settings);
                 },
                 [this] {
                     services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d:  dwErrorCode %d",

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/MpRun.h"
 #include "app/ToolContext.h"
 #include "firmware/UpgradePageCore.h"
 #include "porttest/FunTestPageCore.h"
@@ -16,7 +17,6 @@
 namespace qnl::test {
 
 struct RecordedHooks {
-    std::atomic<int> clears{0};
     std::atomic<int> disables{0};
     std::atomic<int> startChecks{0};
     std::atomic<int> firmwareInfos{0};
@@ -25,8 +25,7 @@ struct RecordedHooks {
 
     MainWindowHooks Hooks(ToolContext& ctx) {
         MainWindowHooks hooks;
-        hooks.vClearCtrlListHostInfoTable = [this, &ctx] {
-            ++clears;
+        hooks.vClearCtrlListHostInfoTable = [&ctx] {
             ctx.resultTable.vClearCtrlListHostInfoTable();
         };
         hooks.vDisableAllGUI = [this] { ++disables; };
@@ -36,6 +35,10 @@ struct RecordedHooks {
             runEnded = std::move(ended);
         };
         hooks.OnBnClickedButtonFWInfo = [this] { ++firmwareInfos; };
+        hooks.RunPageItems = [&ctx](std::uint8_t page, std::uint8_t items,
+                                    const IniSettings& settings) {
+            MpRun(ctx).RunPageItems(page, items, settings);
+        };
         return hooks;
     }
     bool RunEnded() {
