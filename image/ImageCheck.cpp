@@ -50,25 +50,20 @@ std::int32_t CheckFirmwareImage(std::span<const std::uint8_t> image, ImageFacts&
     const std::uint8_t* p = image.data();
 
     // 1. Configuration signature: one of the two kinds. A valid file logs the other kind's
-    // comparison.
-    const bool kind0 =
-        SignatureAt(image, CFG_SIGNATURE_OFFSET, ConfigSignature(0), kCfgSignatureBytes);
-    if (!kind0) {
+    // comparison (kind 0 first, then kind 1).
+    const auto signatureIs = [&](std::uint8_t candidate, int line) {
+        if (SignatureAt(image, CFG_SIGNATURE_OFFSET, ConfigSignature(candidate),
+                        kCfgSignatureBytes))
+            return true;
         log.LogMessage(kEventTypeError,
                        "\r\n%s:%d: \n config signature [%10s] invalid, CFG_SIGNATURE_OFFSET=%x \n",
-                       kCheckFunction, 2101,
+                       kCheckFunction, line,
                        FieldText(image, CFG_SIGNATURE_OFFSET, kCfgSignatureBytes).c_str(),
                        static_cast<unsigned>(CFG_SIGNATURE_OFFSET));
-    }
-    const bool kind1 =
-        SignatureAt(image, CFG_SIGNATURE_OFFSET, ConfigSignature(1), kCfgSignatureBytes);
-    if (!kind1) {
-        log.LogMessage(kEventTypeError,
-                       "\r\n%s:%d: \n config signature [%10s] invalid, CFG_SIGNATURE_OFFSET=%x \n",
-                       kCheckFunction, 2102,
-                       FieldText(image, CFG_SIGNATURE_OFFSET, kCfgSignatureBytes).c_str(),
-                       static_cast<unsigned>(CFG_SIGNATURE_OFFSET));
-    }
+        return false;
+    };
+    const bool kind0 = signatureIs(0, 2101);
+    const bool kind1 = signatureIs(1, 2102);
     if (!kind0 && !kind1) {
         facts.kind = kFileKindUnknown;
         return kErrDataNotMatch;

@@ -303,8 +303,14 @@ void FunTestPageCore::StartPageRun(std::uint8_t selection) {
         }
         // Outside the lock: timer 1 asks RunEnded, which takes it.
         if (hooks.StartPageRunTimer) hooks.StartPageRunTimer([this] { return RunEnded(); });
-    } catch (const std::exception&) {
-        files::LastError();
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
+                                      "FunTest::OnBnClickedButtonTest", 2802, files::LastError(),
+                                      e.what());
+        // The window must not stay off for a run that never started: timer 1 gives it back.
+        services_.funTest.m_bFinished = 1;
+        if (services_.hooks.StartPageRunTimer)
+            services_.hooks.StartPageRunTimer([] { return true; });
     }
 }
 
@@ -332,8 +338,10 @@ void FunTestPageCore::OnBnClickedButtonReflash() {
             services_.hooks.vClearCtrlListHostInfoTable();
         vSetAllIconsNotConnected();
         RequestPortCheck();
-    } catch (const std::exception&) {
-        files::LastError();
+    } catch (const std::exception& e) {
+        services_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: dwErrorCode %d, what: %s",
+                                      "FunTest::OnBnClickedButtonReflash", 2821, files::LastError(),
+                                      e.what());
     }
 }
 
