@@ -54,7 +54,8 @@ std::uint8_t CQNL735_MPToolDlg::BuildItemMask() {
         int n = 0;
         for (std::uint8_t bit :
              {kItemFwUpdate, kItemFwCheck, kItemSignalLine, kItemTermination, kItemFixture})
-            if (mask & bit) Printf("Testing Item [%d]-->%s\r\n", ++n, ItemNames(bit).c_str());
+            if (mask & bit)
+                startUp_.Printf("Testing Item [%d]-->%s\r\n", ++n, ItemNames(bit).c_str());
     }
     return mask;
 }
@@ -192,8 +193,8 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::RunFromCommandLine() {
         ctx_.eventLog.LogMessage(
             kEventTypeError, "\r\n%s:%d: Setting file [%s] not loaded, the MP run does not start",
             "CQNL735_MPToolDlg::OnInitDialog", 1250, m_strEditLoadINI.c_str());
-        Printf("The settings file [%s] is not loaded: the MP run does not start.\r\n",
-               PrintableText(m_strEditLoadINI).c_str());
+        startUp_.Printf("The settings file [%s] is not loaded: the MP run does not start.\r\n",
+                        PrintableText(m_strEditLoadINI).c_str());
         return vExitWithCode(1);
     }
     if (auto code = RefuseCommandLineRun()) return code;
@@ -236,13 +237,13 @@ std::optional<std::int32_t> CQNL735_MPToolDlg::RefuseCommandLineRun() {
     if (!refusal.empty()) {
         ctx_.eventLog.LogMessage(kEventTypeError, "\r\n%s:%d: %s",
                                  "CQNL735_MPToolDlg::OnInitDialog", 1252, refusal.c_str());
-        Printf("%s\r\n", refusal.c_str());
+        startUp_.Printf("%s\r\n", refusal.c_str());
         return vExitWithCode(1);
     }
     // Enabled items the start page's run leaves out are named before the run starts.
     if (leftOut != 0)
-        Printf("Testing items left out by the start page (init_main=%d): %s\r\n", ini.init_main,
-               ItemNames(leftOut).c_str());
+        startUp_.Printf("Testing items left out by the start page (init_main=%d): %s\r\n",
+                        ini.init_main, ItemNames(leftOut).c_str());
     return std::nullopt;
 }
 

@@ -1,7 +1,5 @@
 #include "app/MPToolDlg.h"
 
-#include <cstdarg>
-
 #include "controller/ErrorCodes.h"
 #include "platform/Format.h"
 
@@ -13,18 +11,6 @@ CQNL735_MPToolDlg::CQNL735_MPToolDlg(ToolContext& context)
     // Start follows the hardware session: off while another activity holds it, back when it
     // is free (on the releasing thread; the control table is thread-safe).
     hardwareListener_ = ctx_.hardware.AddListener([this] { ApplyStart(); });
-}
-
-void CQNL735_MPToolDlg::Print(const std::string& text) {
-    startUp_.Print(text);
-}
-
-void CQNL735_MPToolDlg::Printf(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::string text = VFormat(format, args);
-    va_end(args);
-    Print(text);
 }
 
 std::int32_t CQNL735_MPToolDlg::vExitWithCode(std::int32_t code) {

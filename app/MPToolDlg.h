@@ -220,8 +220,6 @@ class CQNL735_MPToolDlg {
     bool ConsoleMode() const { return startUp_.ConsoleMode(); }
 
   private:
-    void Print(const std::string& text);
-    void Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
     const CommandLineState& Cmd() const { return startUp_.CommandLine(); }
     std::optional<std::int32_t> RunFromCommandLine();
     // /G or /F without /A when the window follows: the run starts in it (the window stays).
