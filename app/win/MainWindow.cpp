@@ -66,8 +66,11 @@ void RegisterClasses() {
     (void)registered;
 }
 
-// A page window passes its controls' notifications up to the main window's pages.
+// A page window hands its controls' notifications to the page's view.
 LRESULT CALLBACK PageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* view = reinterpret_cast<PageView*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    LRESULT result = 0;
+    if (view != nullptr && view->OnMessage(message, wParam, lParam, result)) return result;
     return ::DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -96,7 +99,9 @@ MainWindow::MainWindow(CQNL735_MPToolDlg& dialog, ToolContext& context, PageView
     : dialog_(dialog), context_(context) {
     RegisterClasses();
     font_ = DialogFont(8);
-    tableFont_ = DialogFont(8);
+    // The result list's columns have fixed pixel widths: its text is a point smaller than the
+    // window's, so that the titles ("USB2 Port1" in 68 pixels) fit whole.
+    tableFont_ = DialogFont(7);
     window_ = ::CreateWindowExW(
         WS_EX_CONTROLPARENT, kWindowClass, Widen(context_.uiText.windowTitle).c_str(),
         WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, CW_USEDEFAULT,
@@ -129,7 +134,10 @@ MainWindow::~MainWindow() {
     context_.resultTable.RemoveObserver(observer_);
     // A rescan still scanning finishes on its own; its worker owns nothing of this view.
     if (rescanWorker_) rescanWorker_->WaitFinished(CQNL735_MPToolDlg::kCloseWait);
-    pageViews_ = {};
+    for (std::size_t i = 0; i < 3; ++i) {
+        ::SetWindowLongPtrW(pageWindows_[i], GWLP_USERDATA, 0);
+        pageViews_[i].reset();
+    }
     binder_.reset();
     ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     ::DestroyWindow(window_);
@@ -182,7 +190,9 @@ void MainWindow::CreateControls(const PageViewFactories& pages) {
     button(kCtlUnlock);
     button(kCtlDebugLog);
     NewControl(WC_STATICW, "Logo", SS_OWNERDRAW, kIdBase + kCtlLogo);
-    tabs_ = NewControl(WC_TABCONTROLW, "", WS_TABSTOP | WS_CLIPSIBLINGS, kIdBase + kCtlTab);
+    // The pages are the tab control's children (it clips them, the dialog keys reach them).
+    tabs_ = NewControl(WC_TABCONTROLW, "", WS_TABSTOP | WS_CLIPCHILDREN, kIdBase + kCtlTab,
+                       WS_EX_CONTROLPARENT);
     for (int i = 0; i < 3; ++i) {
         std::wstring caption = Widen(kTabCaptions[static_cast<std::size_t>(i)]);
         TCITEMW item{};
@@ -192,10 +202,13 @@ void MainWindow::CreateControls(const PageViewFactories& pages) {
     }
     for (std::size_t i = 0; i < 3; ++i) {
         pageWindows_[i] =
-            ::CreateWindowExW(WS_EX_CONTROLPARENT, kPageClass, L"", WS_CHILD | WS_CLIPSIBLINGS, 0,
-                              0, 10, 10, window_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+            ::CreateWindowExW(WS_EX_CONTROLPARENT, kPageClass, L"", WS_CHILD, 0, 0, 10, 10, tabs_,
+                              nullptr, ::GetModuleHandleW(nullptr), nullptr);
         ::SetWindowLongPtrW(pageWindows_[i], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PageProc));
-        if (pages[i]) pageViews_[i] = pages[i](pageWindows_[i], font_);
+        if (!pages[i]) continue;
+        pageViews_[i] = pages[i](pageWindows_[i], font_);
+        ::SetWindowLongPtrW(pageWindows_[i], GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(pageViews_[i].get()));
     }
     list_ =
         NewControl(WC_LISTVIEWW, "",
@@ -282,10 +295,9 @@ void MainWindow::Layout() {
     RECT pageArea{0, 0, kPageMinWidth, kPageMinHeight};
     for (const auto& view : pageViews_) {
         if (!view) continue;
-        RECT wanted{};
-        ::GetWindowRect(view->Handle(), &wanted);
-        pageArea.right = std::max<LONG>(pageArea.right, wanted.right - wanted.left);
-        pageArea.bottom = std::max<LONG>(pageArea.bottom, wanted.bottom - wanted.top);
+        const SIZE wanted = view->Size();
+        pageArea.right = std::max<LONG>(pageArea.right, wanted.cx);
+        pageArea.bottom = std::max<LONG>(pageArea.bottom, wanted.cy);
     }
     RECT tabArea = pageArea;
     TabCtrl_AdjustRect(tabs_, TRUE, &tabArea);
@@ -338,11 +350,11 @@ void MainWindow::Layout() {
 
     // The pages in their tabs.
     place(tabs_, kMargin, y, inner, tabHeight);
-    RECT display{kMargin, y, kMargin + inner, y + tabHeight};
+    RECT display{0, 0, inner, tabHeight};  // in the tab control's own coordinates
     TabCtrl_AdjustRect(tabs_, FALSE, &display);
     for (HWND page : pageWindows_)
-        place(page, display.left, display.top, display.right - display.left,
-              display.bottom - display.top);
+        ::SetWindowPos(page, nullptr, display.left, display.top, display.right - display.left,
+                       display.bottom - display.top, SWP_NOZORDER | SWP_NOACTIVATE);
     y += tabHeight + kGap;
 
     // The result list: its header and every row.
@@ -375,6 +387,8 @@ void MainWindow::Layout() {
     x += checkWidth(kCtlSaveLog) + kGap;
     place(control(kCtlBarCodeScan), x, rowY, checkWidth(kCtlBarCodeScan), buttonHeight);
     x += checkWidth(kCtlBarCodeScan) + kGap;
+    // The hidden "Close" takes no room: Start ends the row then.
+    if (!dialog_.Controls().Get(kCtlClose).visible) x += buttonWidth(kCtlClose) + kGap;
     rowButton(kCtlStart, buttonWidth(kCtlStart), rowY);
     rowButton(kCtlClose, buttonWidth(kCtlClose), rowY);
     ::EndDeferWindowPos(moves);

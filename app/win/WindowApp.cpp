@@ -104,10 +104,4 @@ int WindowApp::Exec(CQNL735_MPToolDlg& dialog, ToolContext& context, win::PageVi
     return window.ExitCode();
 }
 
-win::PageViewFactories MakePageViews(WindowPages& /*pages*/, CQNL735_MPToolDlg& /*dialog*/,
-                                     ToolContext& /*context*/) {
-    // The pages' own views come page by page; until then a page shows empty.
-    return {};
-}
-
 }  // namespace qnl

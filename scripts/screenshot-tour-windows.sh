@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# The screenshot tour of the Windows window: cross-builds the x86-64 tool
+# (scripts/build-windows.sh) and walks the real window under wine on Xvfb, over a simulated
+# station with a failing host, saving a PNG of every window and dialog in
+# build-windows/tour/ (or the folder given). Look at every picture.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/install-deps.sh" wine wine64 >/dev/null
+bash "$root/scripts/build-windows.sh" x86_64 >/dev/null
+out=$(realpath -m "${1:-$root/build-windows/tour}")
+rm -rf "$out"
+mkdir -p "$out"
+export WINEPREFIX="$root/build-windows/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# A virtual desktop: wine draws the title bars and frames itself, as on a station.
+(cd "$root/build-windows/bin" && timeout 300 xvfb-run -a -s "-screen 0 1280x1024x24" \
+    wine explorer /desktop=tour,1260x1000 qnl_win_tour.exe "Z:${out//\//\\}")
+python3 "$root/scripts/bmp-to-png.py" "$out"/*.bmp >/dev/null
+rm -f "$out"/*.bmp
+echo "pictures in $out"
