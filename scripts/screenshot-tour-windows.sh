@@ -5,7 +5,7 @@
 # build-windows/tour/ (or the folder given). Look at every picture.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/install-deps.sh" wine wine64 >/dev/null
+bash "$root/scripts/install-deps.sh" wine wine64 fonts-wqy-microhei >/dev/null
 bash "$root/scripts/build-windows.sh" x86_64 >/dev/null
 out=$(realpath -m "${1:-$root/build-windows/tour}")
 rm -rf "$out"
@@ -13,6 +13,12 @@ mkdir -p "$out"
 export WINEPREFIX="$root/build-windows/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# Windows links a font for the characters the dialog font lacks ("取消"); here the prefix is
+# told to take them from WenQuanYi Micro Hei (fonts-wqy-microhei).
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+    /v Tahoma /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
+wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+    /v 'MS Shell Dlg' /f >/dev/null 2>&1 || true
 # A virtual desktop: wine draws the title bars and frames itself, as on a station.
 (cd "$root/build-windows/bin" && timeout 300 xvfb-run -a -s "-screen 0 1280x1024x24" \
     wine explorer /desktop=tour,1260x1000 qnl_win_tour.exe "Z:${out//\//\\}")

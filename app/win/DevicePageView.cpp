@@ -37,19 +37,19 @@ DevicePageView::DevicePageView(PageDevice& core, SET_REG& registerList, HWND pag
         ::CreateWindowExW(0, WC_BUTTONW, L"Configuration", WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 6,
                           88, 380, 150, page_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ::SendMessageW(configuration, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    Check(P::kCheckSubSys, 18, 106, 120);
-    Label(P::kLabelSvid, 144, 106, 36);
-    Edit(P::kEditSvid, 182, 105, 56);
-    Label(P::kLabelSsid, 250, 106, 36);
-    Edit(P::kEditSsid, 288, 105, 56);
-    Check(P::kCheckPciSpeed, 18, 132, 120);
-    Label(P::kLabelMaxSpeed, 144, 132, 80);
-    Combo(P::kComboMaxSpeed, 226, 131, 118);
-    Check(P::kCheckCustInfo, 18, 158, 120);
-    AddLabel("Customer Information (MAX 31)", 144, 158, 230, kRow);
+    Check(P::kCheckSubSys, 18, 106, 134);
+    Label(P::kLabelSvid, 158, 106, 36);
+    Edit(P::kEditSvid, 196, 105, 56);
+    Label(P::kLabelSsid, 262, 106, 36);
+    Edit(P::kEditSsid, 300, 105, 56);
+    Check(P::kCheckPciSpeed, 18, 132, 134);
+    Label(P::kLabelMaxSpeed, 158, 132, 80);
+    Combo(P::kComboMaxSpeed, 240, 131, 118);
+    Check(P::kCheckCustInfo, 18, 158, 134);
+    AddLabel("Customer Information (MAX 31)", 158, 158, 222, kRow);
     Edit(P::kEditCustInfo, 18, 182, 356);
-    Check(P::kCheckManual, 18, 210, 120);
-    Button(P::kButtonRegSetting, 144, 208, 110);
+    Check(P::kCheckManual, 18, 210, 134);
+    Button(P::kButtonRegSetting, 158, 208, 110);
 
     // "Testing Items"
     HWND tests =

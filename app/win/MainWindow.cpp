@@ -1,13 +1,13 @@
 #include "app/win/MainWindow.h"
 
 #include <commctrl.h>
-#include <uxtheme.h>
 
 #include <algorithm>
 #include <string>
 
 #include "app/ResultLayouts.h"
 #include "platform/Worker.h"
+#include "ui/win/ProgressBar.h"
 #include "ui/win/WinText.h"
 
 namespace qnl::win {
@@ -35,7 +35,6 @@ constexpr int kPageMinWidth = 640;
 constexpr int kPageMinHeight = 300;
 constexpr int kRows = kResultRows;
 constexpr COLORREF kAlarmColour = RGB(200, 0, 0);
-constexpr COLORREF kProgressColour = RGB(0, 150, 75);
 
 HFONT DialogFont(int points, bool bold = false) {
     HDC screen = ::GetDC(nullptr);
@@ -222,10 +221,8 @@ void MainWindow::CreateControls(const PageViewFactories& pages) {
     button(kCtlRescan);
     button(kCtlCreateNewFile);
     HWND progress = NewControl(PROGRESS_CLASSW, "", PBS_SMOOTH, kIdBase + kCtlProgress);
-    // The bar is green: drawn by the control itself, not by the visual style.
-    ::SetWindowTheme(progress, L"", L"");
     ::SendMessageW(progress, PBM_SETRANGE32, 0, 100);
-    ::SendMessageW(progress, PBM_SETBARCOLOR, 0, static_cast<LPARAM>(kProgressColour));
+    PaintProgressGreen(progress);
     check(kCtlSaveLog);
     check(kCtlBarCodeScan);
     button(kCtlStart);

@@ -3,13 +3,13 @@
 #include <windows.h>
 // After windows.h.
 #include <commctrl.h>
-#include <uxtheme.h>
 
 #include <string>
 
 #include "app/win/DevicePageView.h"
 #include "app/win/PageView.h"
 #include "app/win/WindowApp.h"
+#include "ui/win/ProgressBar.h"
 #include "ui/win/WinText.h"
 
 namespace qnl {
@@ -19,7 +19,6 @@ namespace {
 
 constexpr int kButtonHeight = 23;
 constexpr int kCheckHeight = 20;
-constexpr COLORREF kProgressColour = RGB(0, 150, 75);
 
 // "Firmware Upgrade Enable", "Firmware Check Enable", the firmware list with "Firmware
 // Browser", then "Firmware Info" and "Firmware Upgrade".
@@ -74,7 +73,7 @@ void DrawPortIcon(const DRAWITEMSTRUCT& item, bool connected) {
     const int x = (item.rcItem.left + item.rcItem.right - size) / 2;
     const int y = (item.rcItem.top + item.rcItem.bottom - size) / 2;
     if (connected) {
-        HBRUSH fill = ::CreateSolidBrush(kProgressColour);
+        HBRUSH fill = ::CreateSolidBrush(kProgressGreen);
         HPEN edge = ::CreatePen(PS_SOLID, 1, RGB(0, 90, 45));
         HGDIOBJ oldBrush = ::SelectObject(dc, fill);
         HGDIOBJ oldPen = ::SelectObject(dc, edge);
@@ -158,10 +157,8 @@ class FunTestPageView final : public BoundPage {
             }
         }
         HWND progress = Add(kFtProgress, PROGRESS_CLASSW, PBS_SMOOTH, 18, 292, 470, 16);
-        // Green, drawn by the control itself rather than by the visual style.
-        ::SetWindowTheme(progress, L"", L"");
         ::SendMessageW(progress, PBM_SETRANGE32, 0, 100);
-        ::SendMessageW(progress, PBM_SETBARCOLOR, 0, static_cast<LPARAM>(kProgressColour));
+        PaintProgressGreen(progress);
         Binder().Apply(kFtProgress);
         Add(kFtReflash, WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, 500, 288, 124, kButtonHeight);
         Add(kFtOk, WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, 548, 328, 86, kButtonHeight);

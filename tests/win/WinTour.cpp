@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 
+#include "app/PageDevice.h"
 #include "app/WindowPages.h"
 #include "app/win/MainWindow.h"
 #include "app/win/WinPrompts.h"
@@ -36,6 +37,8 @@ constexpr const char* kStation = R"({ "time_scale": 0.2, "controllers": [
 
 std::string folder;
 int shots = 0;
+// A page control's window identifier (BoundPage): its control identifier plus this.
+constexpr int kPageIdBase = 2000;
 
 // The window's picture as the screen shows it, as a 24-bit BMP.
 void Shot(HWND window, const std::string& name) {
@@ -171,7 +174,8 @@ int Run() {
 
     watch.next = "login";
     watch.act = [](HWND dialog) {
-        ::SetDlgItemTextW(dialog, 100, L"KORVATE");
+        // Unlocked with extended access: the device page shows its extended block.
+        ::SetDlgItemTextW(dialog, 100, L"LUMBIX");
         Pump(100);
     };
     ::SendMessageW(window.Control(kCtlUnlock), BM_CLICK, 0, 0);
@@ -181,6 +185,20 @@ int Run() {
     watch.next = "about";
     window.ShowAbout();
     Pump(200);
+
+    // The device page's "Setting Register" dialog (manual setting on) and the ExtSet box.
+    HWND devicePage = window.Page(0);
+    auto click = [&](ControlId id) {
+        ::SendMessageW(::GetDlgItem(devicePage, kPageIdBase + id), BM_CLICK, 0, 0);
+        Pump(200);
+    };
+    click(PageDevice::kCheckManual);
+    watch.next = "setting-register";
+    click(PageDevice::kButtonRegSetting);
+    click(PageDevice::kCheckManual);
+    watch.next = "extset";
+    click(PageDevice::kButtonExtSet);
+    Pump(300);
 
     // A run: in the middle the cells read "doing", after it host 1 failed.
     watch.prefix = "run-message";
