@@ -21,8 +21,10 @@ extern "C" char* mkdtemp(char* pattern) {
     return _mkdir(pattern) == 0 ? pattern : nullptr;
 }
 
+#include "app/PageDevice.h"
 #include "app/win/MainWindow.h"
 #include "app/win/WinPrompts.h"
+#include "app/win/WindowApp.h"
 #include "support/WindowBench.h"
 #include "ui/win/ControlBinder.h"
 #include "ui/win/WinText.h"
@@ -227,6 +229,49 @@ void MainWindowTests() {
     Check(window.Closed(), "main window: Escape closes through the core when nothing runs");
 }
 
+// The pages' views over their cores, in the main window.
+void PageTests() {
+    WindowBench bench(2, 0, ToolAssembly::Parts::WindowAndPages);
+    bench.WriteSettings("");
+    bench.Start();
+    WindowPages& pages = *bench.tool.pages;
+    win::MainWindow window(*bench.dialog, *bench.context,
+                           MakePageViews(pages, *bench.dialog, *bench.context));
+    Pump();
+    // A page control's window: its identifier is the core's plus 2000 (BoundPage).
+    auto control = [&](int page, ControlId id) {
+        return ::GetDlgItem(window.Page(page), 2000 + id);
+    };
+
+    // Every control of the pages' tables has its window.
+    bool all = true;
+    for (int page = 0; page < 3; ++page)
+        for (ControlId id : bench.dialog->Page(static_cast<std::uint8_t>(page)).Controls().Ids())
+            all = all && control(page, id) != nullptr;
+    Check(all, "pages: every control of the three pages' tables has its window");
+
+    // A click on the device page reaches its core once the tool is unlocked.
+    bench.prompts.loginAnswers.push_back(std::string("KORVATE"));
+    ::SendMessageW(window.Control(kCtlUnlock), BM_CLICK, 0, 0);
+    HWND subSys = control(0, PageDevice::kCheckSubSys);
+    const bool before = pages.device.Controls().Get(PageDevice::kCheckSubSys).checked;
+    ::SendMessageW(subSys, BM_CLICK, 0, 0);
+    const bool after = pages.device.Controls().Get(PageDevice::kCheckSubSys).checked;
+    Check(after != before && (::SendMessageW(subSys, BM_GETCHECK, 0, 0) == BST_CHECKED) == after,
+          "pages: a device page check box clicked changes its core, and shows the core's state");
+
+    // A port icon's text says what it shows.
+    const ControlId icon = IconId(2, 0);
+    pages.test.Controls().SetValue(icon, kIconConnected);
+    const std::string connected = win::WindowText(control(2, icon));
+    pages.test.Controls().SetValue(icon, kIconNotConnected);
+    Check(connected == pages.test.Controls().Name(icon) + " connected" &&
+              connected == "Device 1 USB3 PORT1 connected" &&
+              win::WindowText(control(2, icon)) == "Device 1 USB3 PORT1 not connected",
+          "pages: a port icon reads \"Device 1 USB3 PORT1 connected\" while it shows that");
+    window.RequestClose();
+}
+
 }  // namespace
 }  // namespace qnl::test
 
@@ -237,6 +282,7 @@ int main() {
     qnl::test::BinderTests();
     qnl::test::PromptBridgeTests();
     qnl::test::MainWindowTests();
+    qnl::test::PageTests();
     std::printf("%d passed, %d failed\n", qnl::test::passed, qnl::test::failed);
     return qnl::test::failed == 0 ? 0 : 1;
 }
