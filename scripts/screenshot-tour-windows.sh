@@ -19,6 +19,8 @@ wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemL
     /v Tahoma /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
 wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
     /v 'MS Shell Dlg' /f >/dev/null 2>&1 || true
+# A wine server started without a display would keep the windows off the screen: let it go.
+wineserver -w
 # A virtual desktop: wine draws the title bars and frames itself, as on a station.
 (cd "$root/build-windows/bin" && timeout 300 xvfb-run -a -s "-screen 0 1280x1024x24" \
     wine explorer /desktop=tour,1260x1000 qnl_win_tour.exe "Z:${out//\//\\}")

@@ -194,20 +194,52 @@ suite() {  # bin folder of the tool, bin folder of a stand-in of the other word 
     fi
 }
 
-# The window's binding tests on a virtual display (their own lines, counted with the others).
+# On a virtual display. The wine server is let go first: one started without a display would
+# keep its windows off the screen for every program after it.
+on_display() {
+    wineserver -w
+    timeout 240 xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
+}
+
+# The window's binding tests (their own lines, counted with the others).
 window_tests() {
     folder=$(mktemp -d "$work/win-tests.XXXX")
-    (cd "$win64" && timeout 180 xvfb-run -a -s "-screen 0 1280x1024x24" \
-        wine ./qnl_win_tests.exe >"$folder/out" 2>"$folder/err")
+    (cd "$win64" && on_display wine ./qnl_win_tests.exe >"$folder/out" 2>"$folder/err")
     status=$?
     tr -d '\r' <"$folder/out" | grep -E '^(ok|FAILED) ' | sed 's/^/        /'
     check "x64 window binding tests (qnl_win_tests.exe)" eval '[ $status = 0 ] &&
         grep -q " 0 failed" "$folder/out"'
 }
 
+# The real window program opened with no command line, driven from outside: unlock with the
+# password, Start, both hosts' update cells PASS, the flash files programmed, the day's result
+# log written, the window's exit code 0. Then start-up without qnliodll.dll: its box, exit 1.
+window_end_to_end() {
+    new_folder "$win64"
+    cp "$win64/qnl_win_drive.exe" "$folder/"
+    local where
+    where="Z:$(echo "$folder" | tr / '\\')"
+    (cd "$folder" && QNLIO_BACKEND=sim on_display wine ./qnl_win_drive.exe run "$where" \
+        >out 2>err)
+    status=$?
+    check "x64 window opened with no command line: unlock, Start, PASS, flash, result log" eval '
+        [ $status = 0 ] && has "unlock button: Lock MP Tool" out && has "save log: on" out &&
+        [ "$(tr -d "\r" <"$folder/out" | grep -c "^row [01]: [01]|170707_00_50_01|.*|PASS|")" = 2 ] &&
+        flash_holds_image sim_host0.flash sim_host1.flash &&
+        ls "$folder"/20[0-9][0-9][01][0-9][0-3][0-9].log >/dev/null 2>&1'
+    new_folder "$win64"
+    cp "$win64/qnl_win_drive.exe" "$folder/"
+    where="Z:$(echo "$folder" | tr / '\\')"
+    (cd "$folder" && on_display wine ./qnl_win_drive.exe startup "$where" >out 2>err)
+    status=$?
+    check "x64 window without qnliodll.dll: the start-up box, then exit 1" eval '
+        [ $status = 1 ] && has "box:" out && has "exit code 1" out'
+}
+
 start=$(date +%s)
 if command -v xvfb-run >/dev/null; then
     window_tests
+    window_end_to_end
 else
     echo "(xvfb-run is not installed: the window's binding tests were built, not run)"
 fi
