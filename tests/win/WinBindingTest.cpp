@@ -21,10 +21,18 @@ extern "C" char* mkdtemp(char* pattern) {
     return _mkdir(pattern) == 0 ? pattern : nullptr;
 }
 
+#include <windows.h>
+// After windows.h.
+#include <dbt.h>
+
+#include <mutex>
+#include <vector>
+
 #include "app/PageDevice.h"
 #include "app/win/MainWindow.h"
 #include "app/win/WinPrompts.h"
 #include "app/win/WindowApp.h"
+#include "platform/WinDeviceChangeSource.h"
 #include "support/WindowBench.h"
 #include "ui/win/ControlBinder.h"
 #include "ui/win/WinText.h"
@@ -272,6 +280,39 @@ void PageTests() {
     window.RequestClose();
 }
 
+// WM_DEVICECHANGE for a USB device interface reaches the listener as the device's arrival and
+// removal (the system's message stood in for by one sent to the source's window).
+void DeviceChangeTests() {
+    WinDeviceChangeSource source;
+    std::mutex mutex;
+    std::vector<DeviceChangeEvent> seen;
+    std::string error;
+    const bool started = source.Start(
+        [&](const DeviceChangeEvent& event) {
+            std::lock_guard lock(mutex);
+            seen.push_back(event);
+        },
+        error);
+    HWND window = ::FindWindowExW(HWND_MESSAGE, nullptr, L"QnlDeviceChanges", nullptr);
+    const std::wstring name =
+        L"\\\\?\\USB#VID_1E73&PID_0735#5&1a2b3c&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+    std::vector<BYTE> block(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) +
+                            name.size() * sizeof(wchar_t));
+    auto* device = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(block.data());
+    device->dbcc_size = static_cast<DWORD>(block.size());
+    device->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    std::memcpy(device->dbcc_name, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+    ::SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(device));
+    ::SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
+                   reinterpret_cast<LPARAM>(device));
+    source.Stop();
+    Check(started && window != nullptr && seen.size() == 2 &&
+              seen[0].kind == DeviceChangeEvent::Kind::Arrival &&
+              IsDevice(seen[0], 0x1E73, 0x0735) && seen[1].kind == DeviceChangeEvent::Kind::Removal,
+          "device changes: WM_DEVICECHANGE of a USB device interface is its arrival and removal" +
+              (error.empty() ? std::string() : " (" + error + ")"));
+}
+
 }  // namespace
 }  // namespace qnl::test
 
@@ -283,6 +324,7 @@ int main() {
     qnl::test::PromptBridgeTests();
     qnl::test::MainWindowTests();
     qnl::test::PageTests();
+    qnl::test::DeviceChangeTests();
     std::printf("%d passed, %d failed\n", qnl::test::passed, qnl::test::failed);
     return qnl::test::failed == 0 ? 0 : 1;
 }
