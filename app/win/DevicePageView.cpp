@@ -69,27 +69,28 @@ DevicePageView::DevicePageView(PageDevice& core, SET_REG& registerList, HWND pag
     Edit(P::kEditTimeout, 490, 199, 50);
 
     // The extended block: shown with extended access only.
-    Extended(Add(P::kFrameExtended, WC_BUTTONW, BS_GROUPBOX, 6, 242, 628, 122,
-                 [this](HWND, const ControlState&) {
-                     // Its controls follow it.
-                     for (ControlId id : extended_)
-                         if (id != P::kFrameExtended) Binder().Apply(id);
-                 }));
-    Extended(Check(P::kCheckExternal, 18, 260, 220));
-    Extended(Button(P::kButtonExtSet, 528, 258, 98));
-    Extended(Check(P::kCheckBattery, 18, 284, 186));
-    Extended(Check(P::kCheckBatteryA, 210, 284, 130));
-    Extended(Check(P::kCheckBatteryB, 346, 284, 130));
-    Extended(Check(P::kCheckDisablePort, 18, 308, 186));
-    Extended(Check(P::kCheckDisableA, 210, 308, 130));
-    Extended(Check(P::kCheckDisableB, 346, 308, 130));
-    Extended(Check(P::kCheckDriving, 18, 334, 186));
-    Extended(Label(P::kLabelDrivingA, 210, 334, 56));
-    Extended(Edit(P::kEditDrivingA, 268, 333, 36));
-    Extended(Label(P::kHintDrivingA, 308, 334, 70));
-    Extended(Label(P::kLabelDrivingB, 384, 334, 56));
-    Extended(Edit(P::kEditDrivingB, 442, 333, 36));
-    Extended(Label(P::kHintDrivingB, 482, 334, 90));
+    Add(P::kFrameExtended, WC_BUTTONW, BS_GROUPBOX, 6, 242, 628, 122,
+        [this](HWND frame, const ControlState& state) {
+            ControlBinder::ApplyStandard(frame, state);
+            // Its controls follow it (ShownWithBlock).
+            for (ControlId id = P::kFrameExtended + 1; id <= P::kButtonExtSet; ++id)
+                Binder().Apply(id);
+        });
+    Check(P::kCheckExternal, 18, 260, 220);
+    Button(P::kButtonExtSet, 528, 258, 98);
+    Check(P::kCheckBattery, 18, 284, 186);
+    Check(P::kCheckBatteryA, 210, 284, 130);
+    Check(P::kCheckBatteryB, 346, 284, 130);
+    Check(P::kCheckDisablePort, 18, 308, 186);
+    Check(P::kCheckDisableA, 210, 308, 130);
+    Check(P::kCheckDisableB, 346, 308, 130);
+    Check(P::kCheckDriving, 18, 334, 186);
+    Label(P::kLabelDrivingA, 210, 334, 56);
+    Edit(P::kEditDrivingA, 268, 333, 36);
+    Label(P::kHintDrivingA, 308, 334, 70);
+    Label(P::kLabelDrivingB, 384, 334, 56);
+    Edit(P::kEditDrivingB, 442, 333, 36);
+    Label(P::kHintDrivingB, 482, 334, 90);
 
     // Created and hidden: no operation of the tool shows these, but their state is kept (the
     // configuration image reads their fields).
@@ -121,23 +122,19 @@ DevicePageView::~DevicePageView() {
     core_.SetRegisterDialogRunner({});
 }
 
-HWND DevicePageView::Extended(HWND control) {
-    const ControlId id = Binder().IdOf(control);
-    if (id >= 0 && id != P::kFrameExtended) extended_.push_back(id);
-    if (id == P::kFrameExtended) extended_.insert(extended_.begin(), id);
-    Binder().Apply(id);
-    return control;
+ControlBinder::Applier DevicePageView::ShownWithBlock(ControlId id) {
+    return [this, id](HWND control, const ControlState& state) {
+        ControlBinder::ApplyStandard(control, state);
+        // A control of the extended block is hidden while the block is.
+        if (id > P::kFrameExtended && id <= P::kButtonExtSet &&
+            !core_.Controls().Get(P::kFrameExtended).visible)
+            ::ShowWindow(control, SW_HIDE);
+    };
 }
 
 HWND DevicePageView::Check(ControlId id, int x, int y, int width) {
-    HWND control = Add(id, WC_BUTTONW, BS_AUTOCHECKBOX | WS_TABSTOP, x, y, width, kRow,
-                       [this, id](HWND check, const ControlState& state) {
-                           ControlBinder::ApplyStandard(check, state);
-                           // A control of the extended block is hidden while the block is.
-                           if (!core_.Controls().Get(P::kFrameExtended).visible &&
-                               id >= P::kFrameExtended && id <= P::kButtonExtSet)
-                               ::ShowWindow(check, SW_HIDE);
-                       });
+    HWND control =
+        Add(id, WC_BUTTONW, BS_AUTOCHECKBOX | WS_TABSTOP, x, y, width, kRow, ShownWithBlock(id));
     On(id, [this, id](int code, HWND check) {
         if (code == BN_CLICKED) core_.OnClicked(id, Checked(check));
     });
@@ -155,12 +152,7 @@ HWND DevicePageView::Radio(ControlId id, int x, int y, int width) {
 
 HWND DevicePageView::Button(ControlId id, int x, int y, int width) {
     HWND control = Add(id, WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, x, y, width, kButtonHeight,
-                       [this, id](HWND button, const ControlState& state) {
-                           ControlBinder::ApplyStandard(button, state);
-                           if (!core_.Controls().Get(P::kFrameExtended).visible &&
-                               id >= P::kFrameExtended && id <= P::kButtonExtSet)
-                               ::ShowWindow(button, SW_HIDE);
-                       });
+                       ShownWithBlock(id));
     On(id, [this, id](int code, HWND) {
         if (code == BN_CLICKED) core_.OnClicked(id, false);
     });
@@ -171,12 +163,7 @@ HWND DevicePageView::Edit(ControlId id, int x, int y, int width) {
     const PageDevice::EditTraits traits = PageDevice::Traits(id);
     HWND control =
         Add(id, WC_EDITW, ES_AUTOHSCROLL | WS_TABSTOP | (traits.upperCase ? ES_UPPERCASE : 0), x, y,
-            width, kEditHeight, [this, id](HWND edit, const ControlState& state) {
-                ControlBinder::ApplyStandard(edit, state);
-                if (!core_.Controls().Get(P::kFrameExtended).visible && id >= P::kFrameExtended &&
-                    id <= P::kButtonExtSet)
-                    ::ShowWindow(edit, SW_HIDE);
-            });
+            width, kEditHeight, ShownWithBlock(id));
     // The limit binds typing only: a loaded value longer than it is shown and kept whole.
     if (traits.typingLimit > 0) ::SendMessageW(control, EM_LIMITTEXT, traits.typingLimit, 0);
     On(id, [this, id](int code, HWND edit) {
@@ -197,13 +184,7 @@ HWND DevicePageView::Combo(ControlId id, int x, int y, int width) {
 }
 
 HWND DevicePageView::Label(ControlId id, int x, int y, int width) {
-    return Add(id, WC_STATICW, SS_LEFT | SS_CENTERIMAGE, x, y, width, kRow,
-               [this, id](HWND label, const ControlState& state) {
-                   ControlBinder::ApplyStandard(label, state);
-                   if (!core_.Controls().Get(P::kFrameExtended).visible &&
-                       id >= P::kFrameExtended && id <= P::kButtonExtSet)
-                       ::ShowWindow(label, SW_HIDE);
-               });
+    return Add(id, WC_STATICW, SS_LEFT | SS_CENTERIMAGE, x, y, width, kRow, ShownWithBlock(id));
 }
 
 void DevicePageView::RunRegisterDialog() {

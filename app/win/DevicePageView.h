@@ -3,8 +3,6 @@
 // with extended access only, and the "Setting Register" dialog on " Reg Setting".
 #pragma once
 
-#include <vector>
-
 #include "app/PageDevice.h"
 #include "app/SetRegDialog.h"
 #include "app/win/PageView.h"
@@ -26,12 +24,11 @@ class DevicePageView final : public BoundPage {
     HWND Edit(ControlId id, int x, int y, int width);
     HWND Combo(ControlId id, int x, int y, int width);
     HWND Label(ControlId id, int x, int y, int width);
-    // A control of the extended block: hidden while the block is.
-    HWND Extended(HWND control);
+    // The standard applier, and a control of the extended block hidden while the block is.
+    ControlBinder::Applier ShownWithBlock(ControlId id);
 
     PageDevice& core_;
     SetRegDialog registerDialog_;
-    std::vector<ControlId> extended_;
 };
 
 // The "Setting Register" dialog over its core: the number of rows, sixteen rows of "Bytes",
