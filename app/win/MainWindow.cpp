@@ -549,10 +549,7 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             UpdateCell(static_cast<int>(wParam), static_cast<int>(lParam));
             return 0;
         case kMsgStartTimer1:
-            if (!timer1Active_ && !closed_) {
-                ::SetTimer(window_, kTimer1, kTimer1Ms, nullptr);
-                timer1Active_ = true;
-            }
+            StartTimer1();
             return 0;
         case kMsgWake:
             return 0;
@@ -656,7 +653,11 @@ void MainWindow::OnPathEdited() {
 
 void MainWindow::OnStart() {
     dialog_.OnStartClicked();
-    if (!dialog_.Timer1Running() || timer1Active_) return;
+    if (dialog_.Timer1Running()) StartTimer1();
+}
+
+void MainWindow::StartTimer1() {
+    if (timer1Active_ || closed_) return;
     ::SetTimer(window_, kTimer1, kTimer1Ms, nullptr);
     timer1Active_ = true;
 }

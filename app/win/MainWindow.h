@@ -47,6 +47,8 @@ class MainWindow {
     bool Closed() const { return closed_; }
     int ExitCode() const { return exitCode_; }
     bool Timer1Active() const { return timer1Active_; }
+    // Timer 1 (80 ms) watches a run the core has started (no-op while it runs or once closed).
+    void StartTimer1();
     bool Rescanning() const { return rescanWorker_ != nullptr; }
 
     // The colours a result cell is drawn with (the selected row's coloured cells keep theirs).

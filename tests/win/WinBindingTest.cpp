@@ -32,6 +32,7 @@ extern "C" char* mkdtemp(char* pattern) {
 #include "app/win/MainWindow.h"
 #include "app/win/WinPrompts.h"
 #include "app/win/WindowApp.h"
+#include "platform/HardwareSession.h"
 #include "platform/WinDeviceChangeSource.h"
 #include "support/WindowBench.h"
 #include "ui/win/ControlBinder.h"
@@ -48,9 +49,9 @@ void Check(bool ok, const std::string& name) {
     std::fflush(stdout);
 }
 
-// Runs the GUI thread's messages until `done` (or about two seconds).
-void PumpUntil(const std::function<bool()>& done) {
-    for (int i = 0; i < 400 && !done(); ++i) {
+// Runs the GUI thread's messages until `done` (or about `ms`).
+void PumpUntil(const std::function<bool()>& done, int ms = 2000) {
+    for (int i = 0; i < ms / 5 && !done(); ++i) {
         MSG message{};
         while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             ::TranslateMessage(&message);
@@ -280,6 +281,35 @@ void PageTests() {
     window.RequestClose();
 }
 
+// Escape and the close box during a run: the core puts the close off, the status line says so,
+// and the window closes with the run's code when the run ends.
+void CloseDuringRunTests() {
+    WindowBench bench(2);
+    // The (empty) firmware file fails the run: exit code 1.
+    bench.WriteSettings("fw_check_enable=1\r\nfw_binary_name=FW.BIN\r\n");
+    bench.Start();
+    win::MainWindow window(*bench.dialog, *bench.context);
+    ::ShowWindow(window.Handle(), SW_SHOWNORMAL);
+    Pump();
+    // The run waits for the hardware while the test holds it.
+    HardwareSession::Hold hold = bench.dialog->Hardware().Acquire(HardwareActivity::PortCheck);
+    bench.dialog->OnBnClickedStart();
+    window.StartTimer1();
+    const bool running = bench.dialog->RunActive() && window.Timer1Active();
+    ::SendMessageW(window.Handle(), WM_COMMAND, IDCANCEL, 0);  // Escape
+    ::SendMessageW(window.Handle(), WM_CLOSE, 0, 0);           // the close box
+    Pump();
+    const bool stayed = !window.Closed() && ::IsWindowVisible(window.Handle());
+    const std::string status = win::WindowText(window.Control(kCtlStatus));
+    hold.Release();
+    PumpUntil([&] { return window.Closed(); }, 20000);
+    Check(running && stayed &&
+              status == "An MP run is in progress: the window closes when it ends" &&
+              window.Closed() && window.ExitCode() == 1,
+          "main window: Escape and the close box wait for the run; the window then ends with its "
+          "code");
+}
+
 // WM_DEVICECHANGE for a USB device interface reaches the listener as the device's arrival and
 // removal (the system's message stood in for by one sent to the source's window).
 void DeviceChangeTests() {
@@ -323,6 +353,7 @@ int main() {
     qnl::test::BinderTests();
     qnl::test::PromptBridgeTests();
     qnl::test::MainWindowTests();
+    qnl::test::CloseDuringRunTests();
     qnl::test::PageTests();
     qnl::test::DeviceChangeTests();
     std::printf("%d passed, %d failed\n", qnl::test::passed, qnl::test::failed);
