@@ -22,8 +22,10 @@ wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\Syst
 # A wine server started without a display would keep the windows off the screen: let it go.
 wineserver -w
 # A virtual desktop: wine draws the title bars and frames itself, as on a station.
-(cd "$root/build-windows/bin" && timeout 300 xvfb-run -a -s "-screen 0 1280x1024x24" \
-    wine explorer /desktop=tour,1260x1000 qnl_win_tour.exe "Z:${out//\//\\}")
+# QNL_TOUR_SCREEN=1024x768 walks it on a small line PC's screen.
+screen="${QNL_TOUR_SCREEN:-1260x1000}"
+(cd "$root/build-windows/bin" && timeout 300 xvfb-run -a -s "-screen 0 1600x1200x24" \
+    wine explorer /desktop=tour,"$screen" qnl_win_tour.exe "Z:${out//\//\\}")
 python3 "$root/scripts/bmp-to-png.py" "$out"/*.bmp >/dev/null
 rm -f "$out"/*.bmp
 echo "pictures in $out"

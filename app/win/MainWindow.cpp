@@ -311,8 +311,18 @@ void MainWindow::Layout() {
     const int bottomFixed = buttonWidth(kCtlRescan) + buttonWidth(kCtlCreateNewFile) +
                             checkWidth(kCtlSaveLog) + checkWidth(kCtlBarCodeScan) +
                             buttonWidth(kCtlStart) + buttonWidth(kCtlClose) + 7 * kGap;
-    const int width =
-        std::max({tableWidth, tabWidth, topFixed + 200, bottomFixed + 120}) + 2 * kMargin;
+    // The widest column set whole where the screen allows; on a small screen (1024x768) the
+    // result list gives up width (it scrolls) so that the window fits and no control is cut.
+    const int least = std::max({tabWidth, topFixed + 200, bottomFixed + 120}) + 2 * kMargin;
+    int width = std::max(tableWidth + 2 * kMargin, least);
+    RECT work{};
+    if (::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
+        RECT frame{0, 0, 0, 0};
+        ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongW(window_, GWL_STYLE)),
+                             FALSE, static_cast<DWORD>(::GetWindowLongW(window_, GWL_EXSTYLE)));
+        const int most = (work.right - work.left) - (frame.right - frame.left);
+        if (most > 0 && width > most) width = std::max(most, least);
+    }
     const int inner = width - 2 * kMargin;
 
     HDWP moves = ::BeginDeferWindowPos(24);

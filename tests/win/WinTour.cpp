@@ -167,7 +167,7 @@ int Run() {
                            MakePageViews(*tool.pages, tool.dialog, tool.context));
     mainWindow = window.Handle();
     prompts.SetWindow(window.Handle());
-    ::SetWindowPos(window.Handle(), nullptr, 10, 10, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ::SetWindowPos(window.Handle(), nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     ::ShowWindow(window.Handle(), SW_SHOWNORMAL);
     Pump(600);
     Shot(window.Handle(), "main-locked");
