@@ -3,6 +3,7 @@
 #include <commdlg.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <vector>
 
 #include "ui/win/ControlBinder.h"
@@ -39,6 +40,59 @@ std::wstring BoxText(const std::string& text) {
         shown += text[i];
     }
     return Widen(shown);
+}
+
+// A box is as wide as its text; its title would be cut ("QNL7350A MPTool Ver 1.1..."): when
+// the box is first activated, it is widened to its whole title and its buttons kept centred.
+thread_local HHOOK boxHook = nullptr;
+
+LRESULT CALLBACK WidenBoxToTitle(int code, WPARAM wParam, LPARAM lParam) {
+    if (code != HCBT_ACTIVATE) return ::CallNextHookEx(boxHook, code, wParam, lParam);
+    HWND box = reinterpret_cast<HWND>(wParam);
+    ::UnhookWindowsHookEx(boxHook);
+    boxHook = nullptr;
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return 0;
+    const std::wstring title = Widen(WindowText(box));
+    HDC dc = ::GetDC(box);
+    HFONT font = ::CreateFontIndirectW(&metrics.lfCaptionFont);
+    HGDIOBJ old = ::SelectObject(dc, font);
+    SIZE text{};
+    ::GetTextExtentPoint32W(dc, title.c_str(), static_cast<int>(title.size()), &text);
+    ::SelectObject(dc, old);
+    ::DeleteObject(font);
+    ::ReleaseDC(box, dc);
+    // The title, the close button and the frame, with room to spare.
+    const int needed =
+        text.cx + 2 * ::GetSystemMetrics(SM_CXSIZE) + 2 * ::GetSystemMetrics(SM_CXFIXEDFRAME) + 24;
+    RECT area{};
+    ::GetWindowRect(box, &area);
+    const int width = area.right - area.left;
+    if (width >= needed) return 0;
+    const int grow = needed - width;
+    ::SetWindowPos(box, nullptr, area.left - grow / 2, area.top, needed, area.bottom - area.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    for (HWND child = ::GetWindow(box, GW_CHILD); child != nullptr;
+         child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (_wcsicmp(ClassOf(child).c_str(), L"Button") != 0) continue;
+        RECT place{};
+        ::GetWindowRect(child, &place);
+        ::MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&place), 2);
+        ::SetWindowPos(child, nullptr, place.left + grow / 2, place.top, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    return 0;
+}
+
+int ShowBox(HWND owner, const std::string& caption, const std::string& text, UINT type) {
+    boxHook = ::SetWindowsHookExW(WH_CBT, WidenBoxToTitle, nullptr, ::GetCurrentThreadId());
+    const int answer = ::MessageBoxW(owner, BoxText(text).c_str(), Widen(caption).c_str(), type);
+    if (boxHook != nullptr) {
+        ::UnhookWindowsHookEx(boxHook);
+        boxHook = nullptr;
+    }
+    return answer;
 }
 
 }  // namespace
@@ -129,13 +183,12 @@ std::optional<std::string> WinPrompts::ChooseFile(const FileQuestion& question) 
 
 void ShowMessageBox(HWND owner, const std::string& caption, const std::string& text,
                     MessageIcon icon) {
-    ::MessageBoxW(owner, BoxText(text).c_str(), Widen(caption).c_str(), MB_OK | BoxIcon(icon));
+    ShowBox(owner, caption, text, MB_OK | BoxIcon(icon));
 }
 
 bool AskRetryBox(HWND owner, const std::string& caption, const std::string& text,
                  MessageIcon icon) {
-    return ::MessageBoxW(owner, BoxText(text).c_str(), Widen(caption).c_str(),
-                         MB_RETRYCANCEL | BoxIcon(icon)) == IDRETRY;
+    return ShowBox(owner, caption, text, MB_RETRYCANCEL | BoxIcon(icon)) == IDRETRY;
 }
 
 namespace {
