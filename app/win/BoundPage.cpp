@@ -29,12 +29,21 @@ HWND BoundPage::Add(ControlId id, const wchar_t* windowClass, DWORD style, int x
     return control;
 }
 
+HWND BoundPage::AddOwn(const wchar_t* windowClass, DWORD style, const std::string& text, int x,
+                       int y, int width, int height) {
+    HWND control =
+        ::CreateWindowExW(0, windowClass, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y,
+                          width, height, page_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    return control;
+}
+
 HWND BoundPage::AddLabel(const std::string& text, int x, int y, int width, int height) {
-    HWND label = ::CreateWindowExW(0, WC_STATICW, Widen(text).c_str(),
-                                   WS_CHILD | WS_VISIBLE | SS_LEFT | SS_CENTERIMAGE, x, y, width,
-                                   height, page_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    return label;
+    return AddOwn(WC_STATICW, SS_LEFT | SS_CENTERIMAGE, text, x, y, width, height);
+}
+
+HWND BoundPage::AddGroup(const std::string& caption, int x, int y, int width, int height) {
+    return AddOwn(WC_BUTTONW, BS_GROUPBOX, caption, x, y, width, height);
 }
 
 void BoundPage::On(ControlId id, std::function<void(int, HWND)> handler) {

@@ -21,10 +21,7 @@ constexpr int kButtonHeight = 23;
 DevicePageView::DevicePageView(PageDevice& core, SET_REG& registerList, HWND page, HFONT font)
     : BoundPage(core.Controls(), page, font), core_(core), registerDialog_(registerList) {
     // "Firmware"
-    HWND firmware =
-        ::CreateWindowExW(0, WC_BUTTONW, L"Firmware", WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 6, 4,
-                          628, 80, page_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(firmware, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    AddGroup("Firmware", 6, 4, 628, 80);
     Check(P::kCheckFwUpdate, 18, 22, 200);
     Check(P::kCheckFwCheck, 230, 22, 200);
     AddLabel(core_.Controls().Name(P::kComboFirmware), 18, 50, 96, kEditHeight);
@@ -33,10 +30,7 @@ DevicePageView::DevicePageView(PageDevice& core, SET_REG& registerList, HWND pag
     Button(P::kButtonFwInfo, 528, 49, 98);
 
     // "Configuration"
-    HWND configuration =
-        ::CreateWindowExW(0, WC_BUTTONW, L"Configuration", WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 6,
-                          88, 380, 150, page_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(configuration, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    AddGroup("Configuration", 6, 88, 380, 150);
     Check(P::kCheckSubSys, 18, 106, 134);
     Label(P::kLabelSvid, 158, 106, 36);
     Edit(P::kEditSvid, 196, 105, 56);
@@ -52,10 +46,7 @@ DevicePageView::DevicePageView(PageDevice& core, SET_REG& registerList, HWND pag
     Button(P::kButtonRegSetting, 158, 208, 110);
 
     // "Testing Items"
-    HWND tests =
-        ::CreateWindowExW(0, WC_BUTTONW, L"Testing Items", WS_CHILD | WS_VISIBLE | BS_GROUPBOX, 392,
-                          88, 242, 150, page_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    ::SendMessageW(tests, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    AddGroup("Testing Items", 392, 88, 242, 150);
     Check(P::kCheckSignalLine, 404, 106, 112);
     Check(P::kCheckFixture, 518, 106, 112);
     Check(P::kCheckTermination, 404, 128, 112);

@@ -48,8 +48,10 @@ class BoundPage : public PageView {
     // own, unbound). Its text is the core's.
     HWND Add(ControlId id, const wchar_t* windowClass, DWORD style, int x, int y, int width,
              int height, ControlBinder::Applier applier = {});
-    // A label of the view's own (the caption before an edit or list).
+    // A label of the view's own (the caption before an edit or list), and a group box of its
+    // own.
     HWND AddLabel(const std::string& text, int x, int y, int width, int height);
+    HWND AddGroup(const std::string& caption, int x, int y, int width, int height);
     // What a notification of `id`'s control does (`code`: BN_CLICKED, EN_CHANGE, ...).
     void On(ControlId id, std::function<void(int code, HWND control)> handler);
     // Whether a check box is checked now.
@@ -60,6 +62,9 @@ class BoundPage : public PageView {
     HFONT font_;
 
   private:
+    // A control of the view's own, not in the core's table.
+    HWND AddOwn(const wchar_t* windowClass, DWORD style, const std::string& text, int x, int y,
+                int width, int height);
     ControlBinder binder_;
     std::map<int, std::function<void(int, HWND)>> handlers_;  // by the control's identifier
     SIZE size_{0, 0};
