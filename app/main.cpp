@@ -15,12 +15,22 @@
 #if defined(QNL_WITH_QT)
 #include "app/qt/PageViews.h"
 #include "app/qt/WindowApp.h"
+#define QNL_WINDOW 1
+#elif defined(QNL_WITH_WIN32_WINDOW)
+// The same window in the system's own controls, with the same entry points.
+#include "app/win/WindowApp.h"
+#define QNL_WINDOW 1
 #endif
 
 int main(int argc, char** argv) {
     using namespace qnl;
 
     const BackendChoice choice = ChooseBackend(std::getenv("QNLIO_BACKEND"));
+#if defined(QNL_WINDOW_SUBSYSTEM)
+    // The window program (qnlmptool.exe) given a command line is the console tool: what it
+    // prints goes to the console it was started from, a redirect or a pipe.
+    if (argc > 1 || choice.help) UseParentConsole();
+#endif
     if (choice.help) {
         // The list of backends, and nothing else is touched.
         std::fputs(BackendHelp(StationBackends()).c_str(), stdout);
@@ -30,7 +40,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
     const std::string commandLine = GatherCommandLine(arguments);
     const std::string toolFolder = files::ExecutableFolder();
-#if defined(QNL_WITH_QT)
+#if defined(QNL_WINDOW)
     const bool windowPossible = HasDisplay();
 #else
     const bool windowPossible = false;
@@ -55,7 +65,7 @@ int main(int argc, char** argv) {
 
     StdConsole console;
     ConsolePrompts consolePrompts(console);
-#if defined(QNL_WITH_QT)
+#if defined(QNL_WINDOW)
     // The window opens for an empty command line and for one that asks the console for
     // nothing (no /S, /A, /D, /T, /O, /I), when there is a display; a console run never needs
     // one.
@@ -100,7 +110,7 @@ int main(int argc, char** argv) {
     environment.languageId = SystemLanguageId();
 
     ToolAssembly tool(environment);
-#if defined(QNL_WITH_QT)
+#if defined(QNL_WINDOW)
     tool.dialog.SetWindowFollows(window != nullptr);
 #endif
     if (!backend.error.empty())
@@ -112,7 +122,7 @@ int main(int argc, char** argv) {
         });
     auto startUp = [&] { return tool.Start(commandLine, std::move(parts.deviceChanges)); };
     std::optional<std::int32_t> code;
-#if defined(QNL_WITH_QT)
+#if defined(QNL_WINDOW)
     // The window's start-up shows the tool at once, while it searches the controllers.
     code = window ? window->StartUp(startUp) : startUp();
     if (!code && window) {

@@ -7,6 +7,12 @@
 
 #include "platform/Format.h"
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
+
 namespace qnl {
 
 void IConsole::Printf(const char* format, ...) {
@@ -18,15 +24,29 @@ void IConsole::Printf(const char* format, ...) {
 }
 
 #if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-
 // The tool writes its own line ends ("\r\n"): standard output must not add a second CR.
 StdConsole::StdConsole() {
-    _setmode(_fileno(stdout), _O_BINARY);
+    if (_fileno(stdout) >= 0) _setmode(_fileno(stdout), _O_BINARY);
+}
+
+void UseParentConsole() {
+    auto handedOver = [](DWORD which) {
+        HANDLE handle = ::GetStdHandle(which);
+        return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+               ::GetFileType(handle) != FILE_TYPE_UNKNOWN;
+    };
+    const bool output = handedOver(STD_OUTPUT_HANDLE);
+    const bool error = handedOver(STD_ERROR_HANDLE);
+    const bool input = handedOver(STD_INPUT_HANDLE);
+    if (output && error && input) return;
+    const bool attached = ::AttachConsole(ATTACH_PARENT_PROCESS) != FALSE;
+    if (!output) (void)std::freopen(attached ? "CONOUT$" : "NUL", "w", stdout);
+    if (!error) (void)std::freopen(attached ? "CONOUT$" : "NUL", "w", stderr);
+    if (!input) (void)std::freopen(attached ? "CONIN$" : "NUL", "r", stdin);
 }
 #else
 StdConsole::StdConsole() = default;
+void UseParentConsole() {}
 #endif
 
 void StdConsole::Write(const std::string& text) {

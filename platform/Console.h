@@ -10,7 +10,7 @@
 namespace qnl {
 
 class IConsole {
-public:
+  public:
     virtual ~IConsole() = default;
     // Writes text as it stands (texts carry their own "\r\n").
     virtual void Write(const std::string& text) = 0;
@@ -21,24 +21,29 @@ public:
 
 // Standard output, unbuffered, and standard input.
 class StdConsole final : public IConsole {
-public:
+  public:
     StdConsole();
     void Write(const std::string& text) override;
     std::optional<std::string> ReadLine() override;
 
-private:
+  private:
     std::mutex mutex_;
 };
 
+// Windows, the window program (no console of its own) given a command line: standard output,
+// error and input that were not handed over (a redirect or a pipe) go to the console of the
+// process that started it, when it has one, else nowhere. Elsewhere it does nothing.
+void UseParentConsole();
+
 // Collects everything written, answers reads from a prepared list: for tests.
 class MemoryConsole final : public IConsole {
-public:
+  public:
     void Write(const std::string& text) override;
     std::optional<std::string> ReadLine() override;
     std::string Text() const;
     void AddInput(const std::string& line);
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::string text_;
     std::vector<std::string> input_;
@@ -47,7 +52,7 @@ private:
 
 // Window mode has no console: everything printed is dropped.
 class NullConsole final : public IConsole {
-public:
+  public:
     void Write(const std::string&) override {}
     std::optional<std::string> ReadLine() override { return std::nullopt; }
 };

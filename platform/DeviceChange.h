@@ -4,8 +4,10 @@
 // thread of its own. The window reacts to the events of the maker's USB device (see
 // qnlio/ChipIdTable.h) with a port check; console mode starts no source at all.
 //
-// Sources: the udev monitor with the linux backend (platform/UdevDeviceChangeSource.h), the
-// simulated station's own plug and unplug events otherwise (qnlio/sim/SimPlugBoard.h).
+// Sources: the udev monitor with the linux backend (platform/UdevDeviceChangeSource.h),
+// WM_DEVICECHANGE for USB device interfaces with the dll backend on Windows
+// (platform/WinDeviceChangeSource.h), the simulated station's own plug and unplug events
+// otherwise (qnlio/sim/SimPlugBoard.h).
 #pragma once
 
 #include <cstdint>
@@ -31,6 +33,10 @@ struct UsbProductId {
     std::uint16_t productId = 0;
 };
 std::optional<UsbProductId> ParseUdevProduct(std::string_view product);
+// A device's identifiers from the name Windows gives a USB device interface in WM_DEVICECHANGE
+// ("\\?\USB#VID_1E73&PID_0735#5&1a2b3c&0&2#{a5dcbf10-...}"): the "VID_" and "PID_" fields of
+// the second part, four hex digits each, in either case; nullopt for anything else.
+std::optional<UsbProductId> ParseUsbInterfaceName(std::string_view name);
 
 class IDeviceChangeSource {
   public:

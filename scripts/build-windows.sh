@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Cross-builds the console tool for Windows with Debian's mingw-w64 toolchain (posix threads),
-# runtime linked in (-static), so each .exe runs when copied alone:
-#   build-windows/bin/qnlmptool.exe       x86-64
-#   build-windows-x86/bin/qnlmptool.exe   32-bit x86 (the one that loads a 32-bit qnliodll.dll)
-# Beside each: qnlfwimage.exe and the stand-in I/O libraries of the wine tests
-# (qnl_dllsim.dll, qnl_dllsim_partial.dll).
+# Cross-builds the tool for Windows with Debian's mingw-w64 toolchain (posix threads), runtime
+# linked in (-static), so each program runs when copied alone:
+#   build-windows/bin/qnlmptool.exe       x86-64, the window program (a command line: the console
+#                                         tool); qnlmptool.com beside it is its console twin
+#   build-windows-x86/bin/qnlmptool.exe   32-bit x86 (the one that loads a 32-bit qnliodll.dll),
+#                                         with its qnlmptool.com
+# Beside each: qnlfwimage.exe, the stand-in I/O libraries of the wine tests (qnl_dllsim.dll,
+# qnl_dllsim_partial.dll) and the window's binding tests (qnl_win_tests.exe).
 #
 #   bash scripts/build-windows.sh [x86_64] [i686]     (default: both)
 set -euo pipefail
@@ -28,5 +30,5 @@ for t in "${targets[@]}"; do
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-$t.cmake" >/dev/null
     cmake --build "$build" --parallel 2
-    echo "built $build/bin/qnlmptool.exe"
+    echo "built $build/bin/qnlmptool.exe and qnlmptool.com"
 done

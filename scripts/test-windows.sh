@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The Windows console tool end to end under wine: cross-builds it (scripts/build-windows.sh) and
-# runs the x86-64 qnlmptool.exe under wine64 in temporary tool folders:
+# The Windows tool end to end under wine: cross-builds it (scripts/build-windows.sh) and runs
+# the x86-64 build under wine64 in temporary tool folders. The console checks run the console
+# twin qnlmptool.com, as cmd.exe does for "qnlmptool" (one check runs it by that name through
+# cmd; one runs the window program qnlmptool.exe with a command line and a redirect):
 #   - the simulated station (QNLIO_BACKEND=sim): /S /D, /S /A with update and check (the flash
 #     files must then hold the configuration image), /O, /T with the full exit code;
 #   - QNLIO_BACKEND=help: the backends of a Windows station;
@@ -62,13 +64,14 @@ check() {  # name, then a command that succeeds when the check passes
     fi
 }
 has() { grep -qF -- "$1" "$folder/$2"; }
+subsystem() { x86_64-w64-mingw32-objdump -p "$1" | grep "^Subsystem"; }
 
 # A fresh tool folder with the tool, its image maker and a firmware image named by the
 # settings file (update and check on, as on a station).
 folder=""
 new_folder() {  # bin folder
     folder=$(mktemp -d "$work/tool.XXXX")
-    cp "$1/qnlmptool.exe" "$1/qnlfwimage.exe" "$folder/"
+    cp "$1/qnlmptool.exe" "$1/qnlmptool.com" "$1/qnlfwimage.exe" "$folder/"
     mkdir "$folder/fw"
     (cd "$folder" && wine ./qnlfwimage.exe -o 'fw\qnl7350a_170707.bin' --kind 0 \
         --version 170707_00_50_01 --entry 2:E260:1D6A --customer "WINE STATION" \
@@ -78,13 +81,13 @@ status=0
 run() {  # env assignments..., then the tool's arguments
     local envs=()
     while [[ $# -gt 0 && "$1" == *=* ]]; do envs+=("$1"); shift; done
-    (cd "$folder" && env "${envs[@]}" timeout 300 wine ./qnlmptool.exe "$@" >out 2>err)
+    (cd "$folder" && env "${envs[@]}" timeout 300 wine "${tool:-./qnlmptool.com}" "$@" >out 2>err)
     status=$?
     # Wine itself lost its server before the tool printed anything (seen once on a loaded
     # machine: "wine client error:0: recvmsg: Connection reset by peer"): the tool never ran,
     # so run it once more rather than report the tool as failing.
     if [[ ! -s "$folder/out" ]] && grep -q "wine client error" "$folder/err"; then
-        (cd "$folder" && env "${envs[@]}" timeout 300 wine ./qnlmptool.exe "$@" >out 2>err)
+        (cd "$folder" && env "${envs[@]}" timeout 300 wine "${tool:-./qnlmptool.com}" "$@" >out 2>err)
         status=$?
     fi
 }
@@ -111,12 +114,22 @@ crlf_only() { ! grep -q $'\r\r' "$folder/out" && grep -q $'ErroCode \[[-0-9]*\]\
 suite() {  # bin folder of the tool, bin folder of a stand-in of the other word size, label
     local bin=$1 other=$2 label=$3
 
+    # One program, two files: the window program and its console twin.
+    check "$label qnlmptool.exe is a window program, qnlmptool.com its console twin" eval '
+        subsystem "$bin/qnlmptool.exe" | grep -q "Windows GUI" &&
+        subsystem "$bin/qnlmptool.com" | grep -q "Windows CUI"'
+
     # The simulated station, built in (its flash files in the tool folder).
     new_folder "$bin"
     run QNLIO_BACKEND=sim /S /D
     check "$label sim /S /D lists both hosts, blank" eval '[ $status = 0 ] &&
         has "Target Host[1] > Bus:0x04 Device:0x00 Function:0x00" out &&
         has "Version-->000000_00_00_00" out && crlf_only'
+    # The window program given a command line is the console tool too: its output reaches a
+    # redirect.
+    tool=./qnlmptool.exe run QNLIO_BACKEND=sim /S /D
+    check "$label sim /S /D from the window program into a redirect" eval '[ $status = 0 ] &&
+        has "Target Host[1] > Bus:0x04 Device:0x00 Function:0x00" out && crlf_only'
     run QNLIO_BACKEND=sim /S /A
     check "$label sim /S /A updates and checks both hosts" eval '[ $status = 0 ] &&
         flash_holds_image sim_host0.flash sim_host1.flash'
@@ -126,8 +139,9 @@ suite() {  # bin folder of the tool, bin folder of a stand-in of the other word 
     run QNLIO_BACKEND=sim /S /O
     check "$label sim /O writes the version file" eval '[ $status = 0 ] && version_file_ok'
     # Windows keeps the whole exit code: a script sees -2.
+    # "qnlmptool" in cmd is the console twin (.com before .exe), which cmd waits for.
     (cd "$folder" && QNLIO_BACKEND=sim timeout 120 wine cmd /c \
-        'qnlmptool.exe /S /T 999999 >nul & call echo code=%ERRORLEVEL%' >out 2>err)
+        'qnlmptool /S /T 999999 >nul & call echo code=%ERRORLEVEL%' >out 2>err)
     status=$?
     check "$label sim /T mismatch ends with -2" has "code=-2" out
 
@@ -180,7 +194,55 @@ suite() {  # bin folder of the tool, bin folder of a stand-in of the other word 
     fi
 }
 
+# On a virtual display. The wine server is let go first: one started without a display would
+# keep its windows off the screen for every program after it.
+on_display() {
+    wineserver -w
+    timeout 240 xvfb-run -a -s "-screen 0 1280x1024x24" "$@"
+}
+
+# The window's binding tests (their own lines, counted with the others).
+window_tests() {
+    folder=$(mktemp -d "$work/win-tests.XXXX")
+    (cd "$win64" && on_display wine ./qnl_win_tests.exe >"$folder/out" 2>"$folder/err")
+    status=$?
+    tr -d '\r' <"$folder/out" | grep -E '^(ok|FAILED) ' | sed 's/^/        /'
+    check "x64 window binding tests (qnl_win_tests.exe)" eval '[ $status = 0 ] &&
+        grep -q " 0 failed" "$folder/out"'
+}
+
+# The real window program opened with no command line, driven from outside: unlock with the
+# password, Start, both hosts' update cells PASS, the flash files programmed, the day's result
+# log written, the window's exit code 0. Then start-up without qnliodll.dll: its box, exit 1.
+window_end_to_end() {
+    new_folder "$win64"
+    cp "$win64/qnl_win_drive.exe" "$folder/"
+    local where
+    where="Z:$(echo "$folder" | tr / '\\')"
+    (cd "$folder" && QNLIO_BACKEND=sim on_display wine ./qnl_win_drive.exe run "$where" \
+        >out 2>err)
+    status=$?
+    check "x64 window opened with no command line: unlock, Start, PASS, flash, result log" eval '
+        [ $status = 0 ] && has "unlock button: Lock MP Tool" out && has "save log: on" out &&
+        [ "$(tr -d "\r" <"$folder/out" | grep -c "^row [01]: [01]|170707_00_50_01|.*|PASS|")" = 2 ] &&
+        flash_holds_image sim_host0.flash sim_host1.flash &&
+        ls "$folder"/20[0-9][0-9][01][0-9][0-3][0-9].log >/dev/null 2>&1'
+    new_folder "$win64"
+    cp "$win64/qnl_win_drive.exe" "$folder/"
+    where="Z:$(echo "$folder" | tr / '\\')"
+    (cd "$folder" && on_display wine ./qnl_win_drive.exe startup "$where" >out 2>err)
+    status=$?
+    check "x64 window without qnliodll.dll: the start-up box, then exit 1" eval '
+        [ $status = 1 ] && has "box:" out && has "exit code 1" out'
+}
+
 start=$(date +%s)
+if command -v xvfb-run >/dev/null; then
+    window_tests
+    window_end_to_end
+else
+    echo "(xvfb-run is not installed: the window's binding tests were built, not run)"
+fi
 suite "$win64" "$win32" "x64"
 if [ -x /usr/lib/wine/wine ]; then
     suite "$win32" "$win64" "x86"

@@ -16,6 +16,8 @@
 #include "platform/SysfsUsbTopology.h"
 #include "platform/UdevDeviceChangeSource.h"
 #include "qnlio/linux/LinuxIo.h"
+#else
+#include "platform/WinDeviceChangeSource.h"
 #endif
 
 namespace qnl {
@@ -75,7 +77,7 @@ bool OpenLinux(const BackendChoice& choice, const std::string&, BackendParts& pa
 
 // A library that cannot be loaded, or lacks a function, is a driver that fails to load:
 // start-up ends with its driver-failure message. On Windows the USB view reads the system's
-// USB host controllers.
+// USB host controllers and the device changes are the system's.
 bool OpenDll(const BackendChoice& choice, const std::string& toolFolder, BackendParts& parts,
              std::string& error) {
     const std::string path =
@@ -84,6 +86,8 @@ bool OpenDll(const BackendChoice& choice, const std::string& toolFolder, Backend
 #if defined(_WIN32)
     parts.usbDeviceIo = MakeWinUsbDeviceIo();
     parts.usbTopology = std::make_unique<WinUsbTopology>(*parts.usbDeviceIo);
+    // The system's USB device changes (WM_DEVICECHANGE), as udev gives them on Linux.
+    parts.deviceChanges = std::make_unique<WinDeviceChangeSource>();
 #endif
     return parts.io != nullptr;
 }
