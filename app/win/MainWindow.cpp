@@ -254,8 +254,12 @@ void MainWindow::BindControls() {
                 binder_->Bind(id, control);
         }
     }
-    // The path edit's label is greyed with it.
-    ::EnableWindow(pathLabel_, dialog_.Controls().Get(kCtlIniPath).enabled);
+    // The Alt keys of the Qt window (the lock button's follows its caption: U, then L).
+    binder_->SetMnemonic(kCtlStart, "S");
+    binder_->SetMnemonic(kCtlUnlock, "UL");
+    binder_->SetMnemonic(kCtlRescan, "R");
+    binder_->SetMnemonic(kCtlLoadIni, "O");
+    binder_->SetMnemonic(kCtlSaveIni, "V");
 }
 
 HWND MainWindow::Page(int index) const {
@@ -575,6 +579,10 @@ void MainWindow::OnCommand(int id, int code, HWND /*control*/) {
         RequestClose();  // Escape
         return;
     }
+    if (id == IDOK) {
+        PressFocusedButton();  // Enter
+        return;
+    }
     if (id == kIdAbout) {
         ShowAbout();
         return;
@@ -625,7 +633,6 @@ void MainWindow::OnCommand(int id, int code, HWND /*control*/) {
         default:
             break;
     }
-    ::EnableWindow(pathLabel_, dialog_.Controls().Get(kCtlIniPath).enabled);
 }
 
 LRESULT MainWindow::OnNotify(NMHDR* header) {
@@ -636,12 +643,25 @@ LRESULT MainWindow::OnNotify(NMHDR* header) {
          header->code == HDN_DIVIDERDBLCLICKW || header->code == HDN_DIVIDERDBLCLICKA))
         return TRUE;  // the columns' widths are fixed
     if (Applying()) return 0;
-    if (header->hwndFrom == tabs_ && header->code == TCN_SELCHANGE) {
-        const int index = TabCtrl_GetCurSel(tabs_);
-        if (index >= 0) dialog_.OnTcnSelchangeTab(static_cast<std::uint8_t>(index));
-        binder_->Apply(kCtlTab);  // shows the page the core is on
-    }
+    if (header->hwndFrom == tabs_ && header->code == TCN_SELCHANGE)
+        OnPageChosen(TabCtrl_GetCurSel(tabs_));
     return 0;
+}
+
+void MainWindow::OnPageChosen(int index) {
+    if (index >= 0) dialog_.OnTcnSelchangeTab(static_cast<std::uint8_t>(index));
+    binder_->Apply(kCtlTab);  // shows the page the core is on
+}
+
+void MainWindow::PressFocusedButton() {
+    // The dialog manager sends Enter here as IDOK: a focused push button of the window or of a
+    // page is pressed; elsewhere Enter does nothing (it never closes the window).
+    HWND focus = ::GetFocus();
+    if (focus == nullptr || !::IsChild(window_, focus) || !::IsWindowEnabled(focus) ||
+        _wcsicmp(ClassOf(focus).c_str(), WC_BUTTONW) != 0)
+        return;
+    const LONG type = ::GetWindowLongW(focus, GWL_STYLE) & BS_TYPEMASK;
+    if (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON) ::SendMessageW(focus, BM_CLICK, 0, 0);
 }
 
 void MainWindow::OnPathEdited() {
@@ -728,6 +748,25 @@ bool MainWindow::PreTranslate(MSG& message) {
     if (message.message == WM_KEYDOWN && message.wParam == VK_F1 &&
         (message.hwnd == window_ || ::IsChild(window_, message.hwnd))) {
         ShowAbout();
+        return true;
+    }
+    // The tab control holds the pages, so Tab walks into the page shown rather than onto the
+    // tabs: Ctrl+Tab and Ctrl+Page Down turn to the next page, with Shift or Page Up back, as
+    // in the system's property sheets.
+    if (message.message == WM_KEYDOWN && (::GetKeyState(VK_CONTROL) & 0x8000) != 0 &&
+        (message.wParam == VK_TAB || message.wParam == VK_NEXT || message.wParam == VK_PRIOR) &&
+        (message.hwnd == window_ || ::IsChild(window_, message.hwnd))) {
+        if (::IsWindowEnabled(tabs_)) {
+            const bool back = message.wParam == VK_PRIOR ||
+                              (message.wParam == VK_TAB && (::GetKeyState(VK_SHIFT) & 0x8000) != 0);
+            const int count = TabCtrl_GetItemCount(tabs_);
+            const int index = (TabCtrl_GetCurSel(tabs_) + (back ? count - 1 : 1)) % count;
+            {
+                ProgrammaticUpdate applying;
+                TabCtrl_SetCurSel(tabs_, index);
+            }
+            OnPageChosen(index);
+        }
         return true;
     }
     return ::IsDialogMessageW(window_, &message) != FALSE;

@@ -67,6 +67,8 @@ class MainWindow {
     void OnCommand(int id, int code, HWND control);
     LRESULT OnNotify(NMHDR* header);
     LRESULT CustomDraw(NMLVCUSTOMDRAW* draw);
+    void PressFocusedButton();
+    void OnPageChosen(int index);
     void OnPathEdited();
     void OnStart();
     void OnTimer1();

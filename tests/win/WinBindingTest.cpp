@@ -189,8 +189,8 @@ void MainWindowTests() {
     bench.prompts.loginAnswers.push_back(std::string("KORVATE"));
     ::SendMessageW(window.Control(kCtlUnlock), BM_CLICK, 0, 0);
     Check(bench.dialog->Unlocked() &&
-              win::WindowText(window.Control(kCtlUnlock)) == controls.Get(kCtlUnlock).text &&
-              win::WindowText(window.Control(kCtlUnlock)) == "Lock MP Tool",
+              win::CaptionOf(window.Control(kCtlUnlock)) == controls.Get(kCtlUnlock).text &&
+              win::CaptionOf(window.Control(kCtlUnlock)) == "Lock MP Tool",
           "main window: Unlock asks for the password; the button then reads \"Lock MP Tool\"");
     Check(::IsWindowEnabled(window.Control(kCtlRescan)) == controls.Get(kCtlRescan).enabled &&
               ::IsWindowEnabled(window.Control(kCtlStart)) == controls.Get(kCtlStart).enabled,
@@ -281,6 +281,100 @@ void PageTests() {
     window.RequestClose();
 }
 
+// The main window with the keyboard alone, keys sent as the system sends them to the focused
+// control and run through the window's message loop hook (the dialog manager).
+void KeyboardTests() {
+    WindowBench bench(2);
+    bench.WriteSettings("fw_check_enable=1\r\nfw_binary_name=FW.BIN\r\n");
+    bench.Start();
+    win::MainWindow window(*bench.dialog, *bench.context);
+    ::ShowWindow(window.Handle(), SW_SHOWNORMAL);
+    ::SetForegroundWindow(window.Handle());
+    Pump();
+    auto keys = [&] {
+        MSG message{};
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (window.PreTranslate(message)) continue;
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+    };
+    auto key = [&](UINT message, WPARAM code) {
+        const LPARAM alt = message == WM_SYSCHAR ? (1 << 29) : 0;
+        ::PostMessageW(::GetFocus(), message, code, 1 | alt);
+        keys();
+    };
+    // Reading order: the settings row, the result list, the button row. The tab control holds
+    // the pages (Tab walks into the page shown, here an empty one); Ctrl+Tab turns them.
+    const MainControl order[] = {kCtlSaveIni,  kCtlLoadIni,     kCtlIniPath, kCtlUnlock,
+                                 kCtlDebugLog, kCtlResultList,  kCtlRescan,  kCtlCreateNewFile,
+                                 kCtlSaveLog,  kCtlBarCodeScan, kCtlStart,   kCtlClose};
+    // Tab from the first control round to it again, against the enabled, shown controls.
+    auto walk = [&](std::string& seen) {
+        std::vector<HWND> wanted;
+        for (MainControl id : order)
+            if (::IsWindowEnabled(window.Control(id)) && ::IsWindowVisible(window.Control(id)))
+                wanted.push_back(window.Control(id));
+        ::SetFocus(wanted.front());
+        std::vector<HWND> visited{::GetFocus()};
+        for (std::size_t i = 0; i < 2 * std::size(order) && visited.size() <= wanted.size(); ++i) {
+            key(WM_KEYDOWN, VK_TAB);
+            if (::GetFocus() == wanted.front()) break;
+            visited.push_back(::GetFocus());
+        }
+        seen += "\n    ";
+        for (HWND control : visited) seen += win::CaptionOf(control) + "|";
+        return visited == wanted && wanted.size() < std::size(order);
+    };
+    HWND start = window.Control(kCtlStart);
+    HWND path = window.Control(kCtlIniPath);
+    HWND pathLabel = ::GetWindow(path, GW_HWNDPREV);
+
+    // Locked: the settings row is off and Tab passes it by; the path's label greys with its
+    // edit.
+    std::string walks;
+    const bool lockedWalk = walk(walks);
+    const bool labelGreyed = !::IsWindowEnabled(path) && !::IsWindowEnabled(pathLabel);
+
+    // Enter on the lock button presses it (the login asks) and leaves the window open.
+    bench.prompts.loginAnswers.push_back(std::string("KORVATE"));
+    ::SetFocus(window.Control(kCtlUnlock));
+    key(WM_KEYDOWN, VK_RETURN);
+    const bool pressed = bench.dialog->Unlocked() && !window.Closed() &&
+                         win::WindowText(window.Control(kCtlUnlock)) == "&Lock MP Tool";
+    const bool labelBack = ::IsWindowEnabled(path) && ::IsWindowEnabled(pathLabel);
+    const bool unlockedWalk = walk(walks);
+
+    // Ctrl+Tab turns to the next page.
+    BYTE state[256] = {};
+    ::GetKeyboardState(state);
+    state[VK_CONTROL] = 0x80;
+    ::SetKeyboardState(state);
+    key(WM_KEYDOWN, VK_TAB);
+    state[VK_CONTROL] = 0;
+    ::SetKeyboardState(state);
+    const bool turned = bench.dialog->CurrentPage() == 1 && ::IsWindowVisible(window.Page(1));
+
+    // While a port check holds the hardware Start is off and Alt+S does nothing; once it is
+    // on again, Alt+S starts the run from wherever the focus is.
+    HardwareSession::Hold hold = bench.dialog->Hardware().Acquire(HardwareActivity::PortCheck);
+    const bool startOff = !::IsWindowEnabled(start);
+    key(WM_SYSCHAR, 's');
+    const bool refused = !bench.dialog->RunActive() && !window.Timer1Active();
+    hold.Release();
+    const bool startOn = ::IsWindowEnabled(start) != FALSE;
+    key(WM_SYSCHAR, 's');
+    const bool started = bench.dialog->RunActive() || window.Timer1Active();
+    window.RequestClose();
+    PumpUntil([&] { return window.Closed(); }, 20000);
+    Check(lockedWalk && unlockedWalk && labelGreyed && pressed && labelBack && turned && startOff &&
+              refused && startOn && started,
+          "keyboard: Tab visits the enabled controls in reading order, Enter presses the focused "
+          "button, Ctrl+Tab turns the page, Alt+S starts only while Start is on, a label greys "
+          "with its edit" +
+              (lockedWalk && unlockedWalk ? std::string() : walks));
+}
+
 // Escape and the close box during a run: the core puts the close off, the status line says so,
 // and the window closes with the run's code when the run ends.
 void CloseDuringRunTests() {
@@ -353,6 +447,7 @@ int main() {
     qnl::test::BinderTests();
     qnl::test::PromptBridgeTests();
     qnl::test::MainWindowTests();
+    qnl::test::KeyboardTests();
     qnl::test::CloseDuringRunTests();
     qnl::test::PageTests();
     qnl::test::DeviceChangeTests();

@@ -21,6 +21,7 @@
 
 namespace {
 
+using qnl::win::CaptionOf;
 using qnl::win::Narrow;
 using qnl::win::WindowText;
 
@@ -158,8 +159,8 @@ int Run() {
     ::SendMessageW(::GetDlgItem(login, kLoginEdit), WM_SETTEXT, 0,
                    reinterpret_cast<LPARAM>(L"KORVATE"));
     ::PostMessageW(login, WM_COMMAND, IDOK, 0);
-    for (int i = 0; i < 200 && WindowText(unlock) != "Lock MP Tool"; ++i) ::Sleep(50);
-    std::printf("unlock button: %s, Start %s\n", WindowText(unlock).c_str(),
+    for (int i = 0; i < 200 && CaptionOf(unlock) != "Lock MP Tool"; ++i) ::Sleep(50);
+    std::printf("unlock button: %s, Start %s\n", CaptionOf(unlock).c_str(),
                 ::IsWindowEnabled(start) ? "enabled" : "disabled");
 
     // "SaveLog": the run writes the day's result log.

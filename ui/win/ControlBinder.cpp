@@ -41,6 +41,24 @@ std::vector<std::string> ComboItems(HWND combo) {
     return items;
 }
 
+bool IsClass(HWND window, const wchar_t* name) {
+    return _wcsicmp(ClassOf(window).c_str(), name) == 0;
+}
+
+// A control the operator types into or chooses from, which the label before it names.
+bool IsInput(HWND window) {
+    return window != nullptr && (IsClass(window, WC_EDITW) || IsClass(window, WC_COMBOBOXW) ||
+                                 IsClass(window, WC_LISTVIEWW) || IsClass(window, WC_LISTBOXW));
+}
+
+// A static control showing text (not an icon, a picture or a drawing of the view's own).
+bool IsLabel(HWND window) {
+    if (window == nullptr || !IsClass(window, WC_STATICW)) return false;
+    const LONG type = ::GetWindowLongW(window, GWL_STYLE) & SS_TYPEMASK;
+    return type != SS_BITMAP && type != SS_ICON && type != SS_OWNERDRAW && type != SS_ENHMETAFILE &&
+           type != SS_ETCHEDFRAME && type != SS_ETCHEDHORZ && type != SS_ETCHEDVERT;
+}
+
 }  // namespace
 
 ProgrammaticUpdate::ProgrammaticUpdate() {
@@ -104,7 +122,14 @@ void ControlBinder::ApplyPending() {
 }
 
 void ControlBinder::Bind(ControlId id, HWND control, Applier applier) {
-    bindings_[id] = Binding{control, std::move(applier)};
+    bindings_[id] = Binding{control, std::move(applier), {}};
+    Apply(id);
+}
+
+void ControlBinder::SetMnemonic(ControlId id, const std::string& letters) {
+    auto it = bindings_.find(id);
+    if (it == bindings_.end()) return;
+    it->second.mnemonics = letters;
     Apply(id);
 }
 
@@ -125,29 +150,50 @@ void ControlBinder::Apply(ControlId id) {
     HWND control = it->second.control;
     const ControlState state = table_.Get(id);
     ProgrammaticUpdate applying;
-    if ((::IsWindowEnabled(control) != FALSE) != state.enabled)
-        ::EnableWindow(control, state.enabled ? TRUE : FALSE);
+    bool enabled = state.enabled;
+    if (IsLabel(control)) {
+        HWND buddy = ::GetWindow(control, GW_HWNDNEXT);
+        if (IsInput(buddy)) enabled = enabled && ::IsWindowEnabled(buddy) != FALSE;
+    }
+    if ((::IsWindowEnabled(control) != FALSE) != enabled)
+        ::EnableWindow(control, enabled ? TRUE : FALSE);
     const bool shown = (::GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0;
     if (shown != state.visible) ::ShowWindow(control, state.visible ? SW_SHOWNA : SW_HIDE);
     if (it->second.applier)
         it->second.applier(control, state);
     else
-        ApplyStandard(control, state);
+        ApplyStandard(control, state, it->second.mnemonics);
+    if (IsInput(control)) FollowBuddy(control);
+}
+
+bool ControlBinder::OwnEnabled(HWND label) const {
+    const ControlId id = IdOf(label);
+    return id < 0 || table_.Get(id).enabled;
+}
+
+void ControlBinder::FollowBuddy(HWND input) {
+    HWND label = ::GetWindow(input, GW_HWNDPREV);
+    if (!IsLabel(label)) return;
+    const bool enabled = OwnEnabled(label) && ::IsWindowEnabled(input) != FALSE;
+    if ((::IsWindowEnabled(label) != FALSE) != enabled)
+        ::EnableWindow(label, enabled ? TRUE : FALSE);
 }
 
 void ControlBinder::ApplyAll() {
     for (auto& [id, binding] : bindings_) Apply(id);
 }
 
-void ControlBinder::ApplyStandard(HWND control, const ControlState& state) {
+void ControlBinder::ApplyStandard(HWND control, const ControlState& state,
+                                  const std::string& mnemonics) {
     ProgrammaticUpdate applying;
     const std::wstring kind = ClassOf(control);
     const LONG style = ::GetWindowLongW(control, GWL_STYLE);
-    auto setText = [&] {
-        if (WindowText(control) != state.text) SetWindowTextUtf8(control, state.text);
+    // Buttons and labels read "&" as the mark of an Alt key: a caption's own is doubled.
+    auto setText = [&](const std::string& text) {
+        if (WindowText(control) != text) SetWindowTextUtf8(control, text);
     };
     if (_wcsicmp(kind.c_str(), WC_BUTTONW) == 0) {
-        setText();
+        setText(WithMnemonic(state.text, mnemonics));
         const LONG type = style & BS_TYPEMASK;
         if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_RADIOBUTTON ||
             type == BS_AUTORADIOBUTTON || type == BS_3STATE || type == BS_AUTO3STATE) {
@@ -169,7 +215,8 @@ void ControlBinder::ApplyStandard(HWND control, const ControlState& state) {
         }
     } else if (_wcsicmp(kind.c_str(), WC_STATICW) == 0) {
         const LONG type = style & SS_TYPEMASK;
-        if (type != SS_BITMAP && type != SS_ICON && type != SS_OWNERDRAW) setText();
+        if (type != SS_BITMAP && type != SS_ICON && type != SS_OWNERDRAW)
+            setText((style & SS_NOPREFIX) != 0 ? state.text : WithMnemonic(state.text));
     } else if (_wcsicmp(kind.c_str(), WC_COMBOBOXW) == 0) {
         if (ComboItems(control) != state.items) {
             ::SendMessageW(control, CB_RESETCONTENT, 0, 0);

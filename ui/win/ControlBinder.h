@@ -14,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <string>
 
 #include "ui/ControlState.h"
 
@@ -45,6 +46,9 @@ class ControlBinder {
 
     // Binds a control to its window and applies the current state at once.
     void Bind(ControlId id, HWND control, Applier applier = {});
+    // The letters (ASCII) of which the first a button's caption holds is its Alt key: the
+    // caption is shown with an "&" before it. The core's caption itself stays as it is.
+    void SetMnemonic(ControlId id, const std::string& letters);
     HWND Control(ControlId id) const;
     // The control bound to `control`, or -1.
     ControlId IdOf(HWND control) const;
@@ -55,17 +59,23 @@ class ControlBinder {
     void ApplyAll();
 
     // What the binder writes into a standard control (button, check box, radio, group box,
-    // edit, static, combo box, progress bar, tab control).
-    static void ApplyStandard(HWND control, const ControlState& state);
+    // edit, static, combo box, progress bar, tab control); `mnemonics` as for SetMnemonic.
+    static void ApplyStandard(HWND control, const ControlState& state,
+                              const std::string& mnemonics = {});
 
   private:
     static LRESULT CALLBACK MessageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void OnChanged(ControlId id);  // any thread
     void ApplyPending();
+    // A label placed just before an edit or list (in the tab order) is greyed while that
+    // control is disabled, whether or not the label is bound.
+    void FollowBuddy(HWND input);
+    bool OwnEnabled(HWND label) const;
 
     struct Binding {
         HWND control = nullptr;
         Applier applier;
+        std::string mnemonics;
     };
     ControlStateTable& table_;
     DWORD guiThread_ = 0;

@@ -37,6 +37,49 @@ void SetWindowTextUtf8(HWND window, const std::string& text) {
     ::SetWindowTextW(window, Widen(text).c_str());
 }
 
+std::string WithMnemonic(const std::string& caption, const std::string& letters) {
+    std::string shown;
+    shown.reserve(caption.size() + 2);
+    bool marked = false;
+    for (const char c : caption) {
+        if (c == '&') {
+            shown += "&&";
+            continue;
+        }
+        const char lower = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        if (!marked && (c & 0x80) == 0 && c != ' ')
+            for (const char letter : letters) {
+                const char wanted =
+                    static_cast<char>(letter >= 'A' && letter <= 'Z' ? letter - 'A' + 'a' : letter);
+                if (lower == wanted) {
+                    shown += '&';
+                    marked = true;
+                    break;
+                }
+            }
+        shown += c;
+    }
+    return shown;
+}
+
+std::string WithoutMnemonic(const std::string& shown) {
+    std::string caption;
+    caption.reserve(shown.size());
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        if (shown[i] != '&') {
+            caption += shown[i];
+        } else if (i + 1 < shown.size() && shown[i + 1] == '&') {
+            caption += '&';
+            ++i;
+        }
+    }
+    return caption;
+}
+
+std::string CaptionOf(HWND window) {
+    return WithoutMnemonic(WindowText(window));
+}
+
 std::wstring ClassOf(HWND window) {
     wchar_t name[64] = {};
     const int got = ::GetClassNameW(window, name, 64);
