@@ -40,9 +40,15 @@ int shots = 0;
 // A page control's window identifier (BoundPage): its control identifier plus this.
 constexpr int kPageIdBase = 2000;
 
+void Pump(int ms);
+
 // The window's picture as the screen shows it, as a 24-bit BMP.
 void Shot(HWND window, const std::string& name) {
     ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    // Wine paints into a copy of the window and puts it on the screen from the message loop
+    // a little later: a picture taken at once may still lack what was just drawn (text typed
+    // into a dialog's edit a moment before).
+    Pump(200);
     RECT area{};
     ::GetWindowRect(window, &area);
     const int width = area.right - area.left;
