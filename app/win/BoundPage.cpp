@@ -31,9 +31,9 @@ HWND BoundPage::Add(ControlId id, const wchar_t* windowClass, DWORD style, int x
 
 HWND BoundPage::AddOwn(const wchar_t* windowClass, DWORD style, const std::string& text, int x,
                        int y, int width, int height) {
-    HWND control =
-        ::CreateWindowExW(0, windowClass, Widen(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y,
-                          width, height, page_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    HWND control = ::CreateWindowExW(0, windowClass, Widen(WithMnemonic(text)).c_str(),
+                                     WS_CHILD | WS_VISIBLE | style, x, y, width, height, page_,
+                                     nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     return control;
 }

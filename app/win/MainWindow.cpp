@@ -183,8 +183,8 @@ void MainWindow::CreateControls(const PageViewFactories& pages) {
     };
     button(kCtlSaveIni);
     button(kCtlLoadIni);
-    pathLabel_ =
-        NewControl(WC_STATICW, dialog_.Controls().Name(kCtlIniPath), SS_LEFT | SS_CENTERIMAGE, -1);
+    pathLabel_ = NewControl(WC_STATICW, WithMnemonic(dialog_.Controls().Name(kCtlIniPath)),
+                            SS_LEFT | SS_CENTERIMAGE, -1);
     NewControl(WC_EDITW, "", ES_AUTOHSCROLL | WS_TABSTOP, kIdBase + kCtlIniPath, WS_EX_CLIENTEDGE);
     button(kCtlUnlock);
     button(kCtlDebugLog);

@@ -36,7 +36,8 @@ class MainWindow {
     HWND Control(MainControl id) const { return binder_->Control(id); }
     HWND List() const { return list_; }
     HWND Page(int index) const;
-    // The message loop's hook: F1 opens About, then the dialog keys (Tab, Escape, Enter).
+    // The message loop's hook: F1 opens About, Ctrl+Tab turns the page, then the dialog keys
+    // (Tab, Escape, Enter, the Alt keys).
     // True when the message was handled.
     bool PreTranslate(MSG& message);
 
