@@ -178,6 +178,10 @@ class CQNL735_MPToolDlg {
     // run or a rescan is active.
     bool BeginRescan();
     void RescanHardware();
+    // The window's Rescan: BeginRescan, then RescanHardware on a worker of its own (the view
+    // polls it and calls FinishRescan on the GUI thread once it has finished). Null when the
+    // rescan did not begin.
+    std::shared_ptr<Worker> StartRescanWorker();
     void FinishRescan();
     void OnBnClickedButtonRescan();
     bool RescanActive() const { return rescanActive_; }

@@ -414,6 +414,18 @@ void CQNL735_MPToolDlg::RescanHardware() {
     ReportNoAnswerHosts(ctx_);
 }
 
+std::shared_ptr<Worker> CQNL735_MPToolDlg::StartRescanWorker() {
+    if (!BeginRescan()) return nullptr;
+    // The worker touches only this core, which outlives the window's views.
+    CEventLog* log = &ctx_.eventLog;
+    return Worker::Start([this] { RescanHardware(); },
+                         [log] {
+                             log->LogMessage(kEventTypeError,
+                                             "\r\n%s:%d: Rescan failed, dwErrorCode %d",
+                                             "CQNL735_MPToolDlg::OnBnClickedButtonRescan", 2551, 0);
+                         });
+}
+
 void CQNL735_MPToolDlg::FinishRescan() {
     rescanActive_ = false;
     RelockControllers();

@@ -64,14 +64,11 @@ void MpRun::RunPageItems(std::uint8_t page, std::uint8_t items, const IniSetting
                 host.ucFwUpdateResult = 0;
                 host.ucFwCheckResult = 0;
             });
-        for (std::uint8_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i) {
-            if (items & kItemFwUpdate)
-                ctx_.resultTable.ShowResult(ResultLayout::Upgrade, i, ResultItem::FwUpdate,
-                                            CellState::Doing, "doing");
-            if (items & kItemFwCheck)
-                ctx_.resultTable.ShowResult(ResultLayout::Upgrade, i, ResultItem::FwCheck,
-                                            CellState::Doing, "doing");
-        }
+        const std::vector<ResultItem> doing = DoingItems(kPageUpgrade, settings);
+        for (std::uint8_t i = 0; i < util.ucHostCount && i < kMaxHosts; ++i)
+            for (ResultItem item : doing)
+                ctx_.resultTable.ShowResult(ResultLayout::Upgrade, i, item, CellState::Doing,
+                                            "doing");
         // The page's run programs the page list's choice.
         ctx_.upgrade.RunFirmwareUpgrade(1, items, settings, UpgradeRunMode{false, false});
     } else if (page == kPageTest) {

@@ -300,18 +300,11 @@ void MainWindowView::OnTimer1() {
 }
 
 void MainWindowView::OnRescan() {
-    if (rescanWorker_ || !dialog_.BeginRescan()) return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (rescanWorker_) return;
     // The wait for the hardware (a port check may hold it) and the scan run off the GUI thread.
-    // The worker touches only the core, which outlives the window.
-    CQNL735_MPToolDlg* dialog = &dialog_;
-    CEventLog* log = &context_.eventLog;
-    rescanWorker_ = Worker::Start(
-        [dialog] { dialog->RescanHardware(); },
-        [log] {
-            log->LogMessage(kEventTypeError, "\r\n%s:%d: Rescan failed, dwErrorCode %d",
-                            "CQNL735_MPToolDlg::OnBnClickedButtonRescan", 2551, 0);
-        });
+    rescanWorker_ = dialog_.StartRescanWorker();
+    if (!rescanWorker_) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     rescanPoll_.start();
 }
 

@@ -701,17 +701,11 @@ void MainWindow::OnTimer1() {
 }
 
 void MainWindow::OnRescan() {
-    if (rescanWorker_ || !dialog_.BeginRescan()) return;
+    if (rescanWorker_) return;
     // The wait for the hardware (a port check may hold it) and the scan run off the GUI
-    // thread. The worker touches only the core, which outlives the window.
-    CQNL735_MPToolDlg* dialog = &dialog_;
-    CEventLog* log = &context_.eventLog;
-    rescanWorker_ = Worker::Start(
-        [dialog] { dialog->RescanHardware(); },
-        [log] {
-            log->LogMessage(kEventTypeError, "\r\n%s:%d: Rescan failed, dwErrorCode %d",
-                            "CQNL735_MPToolDlg::OnBnClickedButtonRescan", 2551, 0);
-        });
+    // thread.
+    rescanWorker_ = dialog_.StartRescanWorker();
+    if (!rescanWorker_) return;
     ::SetTimer(window_, kRescanPoll, kRescanPollMs, nullptr);
 }
 
